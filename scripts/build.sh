@@ -1,0 +1,24 @@
+#!/bin/sh
+# Builds the three trees under build/: native (with the tests), win64 (the
+# .sph and spihost.exe), win32 (the .spi), and asan (native, sanitized).
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+jobs=$(nproc 2>/dev/null || echo 2)
+
+configure() { # DIR ARGS...
+    dir=$1
+    shift
+    cmake -S "$root" -B "$dir" "$@" >/dev/null
+}
+
+configure "$build/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build/win64" -j "$jobs"
+configure "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake" -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build/win32" -j "$jobs"
+configure "$build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DPLOTMIRA_WINDOWS_BUILD_DIR="$build/win64" -DPLOTMIRA_WINDOWS32_BUILD_DIR="$build/win32"
+cmake --build "$build/native" -j "$jobs"
+configure "$build/asan" -DCMAKE_BUILD_TYPE=Debug -DPLOTMIRA_SANITIZE=ON
+cmake --build "$build/asan" -j "$jobs"
+echo "built: build/native/plotmira, build/win64/plotmira.sph, build/win32/plotmira.spi"

@@ -1,0 +1,249 @@
+#include "host/conversion_driver.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "host/detection.h"
+#include "host/surface.h"
+#include "reader/document_readers.h"
+#include "reader/drawing_store.h"
+#include "render/render_context.h"
+#include "render/scene.h"
+#include "settings/plugin_settings.h"
+#include "settings/setting_tables.h"
+
+namespace {
+
+constexpr int kPrintPenCount = 10;  // pens 0..9 take the printer values in print mode
+constexpr int kFirstViewIndex = 1;
+constexpr int kLastSelectableView = 4;
+constexpr WORD kBitmapSignature = 0x4D42;  // "BM"
+
+bool readBackDone = false;
+unsigned char *readBackBlock = nullptr;
+RasterGeometry currentGeometry = {0, 0};
+
+void PutU16(unsigned char *at, uint16_t value) { std::memcpy(at, &value, sizeof value); }
+void PutU32(unsigned char *at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
+
+BITMAPINFOHEADER MakeInfoHeader(int32_t width, int32_t height, LONG density)
+{
+    BITMAPINFOHEADER header = {};
+    header.biSize = kInfoHeaderBytes;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = static_cast<WORD>(kBitCount);
+    header.biCompression = BI_RGB;
+    header.biXPelsPerMeter = density;
+    header.biYPelsPerMeter = density;
+    return header;
+}
+
+void FreeReadBackBlock()
+{
+    if (readBackBlock != nullptr) {
+        GlobalFree(readBackBlock);
+        readBackBlock = nullptr;
+    }
+}
+
+void ChoosePrintView(int view)
+{
+    RenderContext &rc = renderContext;
+    rc.viewIndex = view;
+    rc.viewCenterX = viewOriginX[view];
+    rc.viewCenterY = viewOriginY[view];
+    rc.viewFactor = viewZoom[view];
+    penColorTable[0] = printPenColorTable[0];
+    penWidthTable[0] = printPenWidthTable[0];
+    for (int i = 1; i < kPrintPenCount; ++i) {
+        penColorTable[i] = usePrintColors != 0 ? printPenColorTable[i] : 0;
+        penWidthTable[i] = printPenWidthTable[i];
+    }
+}
+
+// Ends a conversion whose window exists: surface, read-back block, window.
+void TearDownSurface()
+{
+    FreeReadBackBlock();
+    ReleaseSurface();
+    DestroySurfaceWindow();
+}
+
+}  // namespace
+
+int32_t DesktopWidth()
+{
+    RECT rect = {0, 0, 0, 0};
+    GetWindowRect(GetDesktopWindow(), &rect);
+    return rect.right;
+}
+
+RasterSize ComputeRasterSize(int preview)
+{
+    int32_t width = DesktopWidth();
+    uint32_t widthJws = 0;
+    uint32_t widthJww = 0;
+    LoadPluginSettings(&widthJws, &widthJww);
+    if (isFigureFile == 1) {
+        width = widthJws != 0 ? static_cast<int32_t>(widthJws) : width / 2;
+    } else if (widthJww != 0) {
+        width = static_cast<int32_t>(widthJww);
+    }
+    if (preview) width = kPreviewWidth;
+    const int32_t height = static_cast<int32_t>(width * kRasterAspect);
+    return {width, height, kBitCount};
+}
+
+RasterGeometry ComputeRasterGeometry(int32_t width, int32_t height)
+{
+    const uint64_t rowBytes = static_cast<uint64_t>(width < 0 ? -int64_t{width} : width) * 3;
+    const uint64_t rowStride = (rowBytes + 3) & ~uint64_t{3};
+    const uint64_t rows = static_cast<uint64_t>(height < 0 ? -int64_t{height} : height);
+    return {rowStride, rowStride * rows};
+}
+
+bool RasterSizeAcceptable(int32_t width, int32_t height)
+{
+    if (width < 1 || height < 1 || width > kMaxRasterWidth) return false;
+    return ComputeRasterGeometry(width, height).imageSize <= kMaxImageBytes;
+}
+
+int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLength,
+                HLOCAL *infoOut, HLOCAL *bitsOut, ProgressCallback progress, LONG_PTR userData,
+                int preview)
+{
+    if (progress != nullptr && progress(0, 1, userData) != 0) return kResultCancelled;
+    const int mode = nameExtension[0] == 'J' ? kModePrint : kModeNormal;
+    const RasterSize size = ComputeRasterSize(preview);
+    int32_t width = size.width;
+    int32_t height = size.height;
+    if (!RasterSizeAcceptable(width, height)) return kResultNoMemory;
+    const RasterGeometry geometry = ComputeRasterGeometry(width, height);
+
+    // Fixed blocks: LocalLock answers the handle itself, so hosts that cast
+    // the handle to a pointer and hosts that lock it both work.
+    HLOCAL info = LocalAlloc(LMEM_FIXED, kInfoHeaderBytes);
+    HLOCAL bits = LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(geometry.imageSize));
+    if (info == nullptr || bits == nullptr) {
+        if (info != nullptr) LocalFree(info);
+        if (bits != nullptr) LocalFree(bits);
+        return kResultNoMemory;
+    }
+    auto *infoBytes = static_cast<unsigned char *>(LocalLock(info));
+    auto *bitsBytes = static_cast<unsigned char *>(LocalLock(bits));
+    if (infoBytes == nullptr || bitsBytes == nullptr) {
+        LocalFree(info);
+        LocalFree(bits);
+        return kResultMemoryError;
+    }
+
+    const int driverResult = RenderDrawing(source, image, dataLength, bitsBytes, &width, &height, mode);
+    if (driverResult != kDriverOk) {
+        LocalUnlock(info);
+        LocalUnlock(bits);
+        LocalFree(info);
+        LocalFree(bits);
+        return kResultMemoryError;
+    }
+
+    const BITMAPINFOHEADER header = MakeInfoHeader(width, height, kPixelsPerMetre);
+    std::memcpy(infoBytes, &header, sizeof header);
+    LocalUnlock(info);
+    LocalUnlock(bits);
+    *infoOut = info;
+    *bitsOut = bits;
+    if (progress != nullptr && progress(1, 1, userData) != 0) return kResultCancelled;
+    return kResultSuccess;
+}
+
+int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataLength,
+                  unsigned char *bits, int32_t *width, int32_t *height, int mode)
+{
+    (void)source;
+    surfaceError = 0;
+    if (!AllocateStore(dataLength)) {
+        ReleaseStore();
+        return kDriverStoreFailed;
+    }
+    int view = 0;
+    if (isFigureFile == 1) {
+        if (ReadFigureFile(image, dataLength) == -1) {
+            ReleaseStore();
+            return kDriverReadFailed;
+        }
+    } else {
+        view = ReadDrawingFile(image, dataLength);
+        if (view == -1) {
+            ReleaseStore();
+            return kDriverReadFailed;
+        }
+    }
+
+    RenderContext &rc = renderContext;
+    if (mode == kModePrint && isFigureFile != 1 && view >= kFirstViewIndex && view <= kLastSelectableView) {
+        ChoosePrintView(view);
+    } else {
+        rc.viewIndex = 0;
+        rc.viewCenterX = rc.viewCenterY = 0.0;
+        rc.viewFactor = 1.0;
+    }
+
+    readBackDone = false;
+    FitToRaster(static_cast<uint32_t>(*width), *height);
+    currentGeometry = ComputeRasterGeometry(static_cast<int32_t>(rc.rasterWidth), rc.rasterHeight);
+
+    RegisterSurfaceClass(nullptr, kSurfaceClassName);
+    if (!CreateSurfaceWindow(nullptr, kSurfaceClassName, SW_HIDE)) {
+        ReleaseSurface();
+        ReleaseStore();
+        return kDriverWindowFailed;
+    }
+    if (surfaceError != 0) {
+        const int result = kDriverSurfaceFailed + static_cast<int>(surfaceError);
+        TearDownSurface();
+        ReleaseStore();
+        return result;
+    }
+
+    if (isFigureFile == 1) {
+        DrawFigureScene();
+    } else {
+        DrawDrawingScene();
+    }
+
+    *width = static_cast<int32_t>(rc.rasterWidth);
+    *height = rc.rasterHeight;
+    const int readBack = ReadBackPixels();
+    if (readBack != 0) {
+        TearDownSurface();
+        ReleaseStore();
+        return kDriverReadBackFailed + readBack;
+    }
+    std::memcpy(bits, readBackBlock + kBmpHeadersBytes, static_cast<size_t>(currentGeometry.imageSize));
+    TearDownSurface();
+    ReleaseStore();
+    return kDriverOk;
+}
+
+int ReadBackPixels()
+{
+    if (readBackDone) return 1;
+    readBackDone = true;
+    const RenderContext &rc = renderContext;
+    const uint64_t blockBytes = currentGeometry.imageSize + kBmpHeadersBytes;
+    readBackBlock = static_cast<unsigned char *>(GlobalAlloc(GPTR, static_cast<SIZE_T>(blockBytes)));
+    if (readBackBlock == nullptr) return 2;
+
+    PutU16(readBackBlock, kBitmapSignature);
+    PutU32(readBackBlock + 2, static_cast<uint32_t>(currentGeometry.imageSize));
+    PutU32(readBackBlock + 10, static_cast<uint32_t>(kBmpHeadersBytes));
+    BITMAPINFO info = {};
+    info.bmiHeader = MakeInfoHeader(static_cast<int32_t>(rc.rasterWidth), rc.rasterHeight, 0);
+    std::memcpy(readBackBlock + kBmpFileHeaderBytes, &info.bmiHeader, kInfoHeaderBytes);
+
+    const int lines = GetDIBits(rc.targetDc, surfaceBitmap, 0, static_cast<UINT>(rc.rasterHeight),
+                                readBackBlock + kBmpHeadersBytes, &info, DIB_RGB_COLORS);
+    return lines == 0 ? 6 : 0;
+}

@@ -1,0 +1,56 @@
+// The conversion pipeline: raster size, the two host blocks, reading,
+// surface, scene and pixel read-back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/plugin_api.h"
+
+constexpr int kModeNormal = 0;  // screen pens, the whole paper
+constexpr int kModePrint = 2;   // printer pens and the selected registered view
+
+constexpr int kPreviewWidth = 320;
+constexpr double kRasterAspect = 0.707;  // raster height / width
+constexpr uint32_t kBitCount = 24;
+constexpr size_t kInfoHeaderBytes = 40;
+constexpr size_t kBmpFileHeaderBytes = 14;
+constexpr size_t kBmpHeadersBytes = kBmpFileHeaderBytes + kInfoHeaderBytes;
+constexpr LONG kPixelsPerMetre = 5000;
+// Largest raster handed out: wider ones, or more than 2 GiB of rows, are
+// refused as out of memory before anything is allocated.
+constexpr int32_t kMaxRasterWidth = 32768;
+constexpr uint64_t kMaxImageBytes = uint64_t{1} << 31;
+
+// Driver result codes (inside the module only).
+constexpr int kDriverOk = 0;
+constexpr int kDriverReadFailed = 6;
+constexpr int kDriverStoreFailed = 51;
+constexpr int kDriverWindowFailed = 52;
+constexpr int kDriverSurfaceFailed = 60;   // + surfaceError
+constexpr int kDriverReadBackFailed = 70;  // + ReadBackPixels result
+
+struct RasterSize {
+    int32_t width;
+    int32_t height;
+    uint32_t bitCount;
+};
+
+struct RasterGeometry {
+    uint64_t rowStride;
+    uint64_t imageSize;
+};
+
+int32_t DesktopWidth();
+RasterSize ComputeRasterSize(int preview);
+// Row stride (24-bit rows padded to 4 bytes) and image size, in 64 bits.
+RasterGeometry ComputeRasterGeometry(int32_t width, int32_t height);
+// True when the module can hand out a raster of this size.
+bool RasterSizeAcceptable(int32_t width, int32_t height);
+
+int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLength,
+                HLOCAL *infoOut, HLOCAL *bitsOut, ProgressCallback progress, LONG_PTR userData,
+                int preview);
+int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataLength,
+                  unsigned char *bits, int32_t *width, int32_t *height, int mode);
+int ReadBackPixels();

@@ -1,0 +1,65 @@
+#include "host/detection.h"
+
+#include <cstring>
+
+std::string drawingPath;
+uint32_t isFigureFile = 0;
+char nameExtension[4] = {0, 0, 0, 0};
+
+namespace {
+
+constexpr char kDrawingEnding[] = ".jww";
+constexpr char kFigureEnding[] = ".jws";
+constexpr char kDrawingMagic[] = "JwwData";
+constexpr char kFigureMagic[] = "JwsData";
+constexpr size_t kEndingLength = 4;
+
+bool EndingEqualsIgnoringCase(const char *ending, const char *expected)
+{
+    for (size_t i = 0; i < kEndingLength; ++i) {
+        char c = ending[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != expected[i]) return false;
+    }
+    return true;
+}
+
+// The magic is compared as a string cut after seven bytes, so a NUL inside
+// the first seven bytes makes it fail.
+bool MagicEquals(const unsigned char *head, const char *magic)
+{
+    for (int i = 0; i < kMagicLength; ++i) {
+        if (head[i] != static_cast<unsigned char>(magic[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int DetectFormat(const char *fileName, const unsigned char *head)
+{
+    if (fileName == nullptr) return 0;
+    isFigureFile = 0;
+    const size_t length = std::strlen(fileName);
+    if (length < kEndingLength || head == nullptr) return 0;
+    const char *ending = fileName + length - kEndingLength;
+
+    bool recognised = false;
+    if (EndingEqualsIgnoringCase(ending, kDrawingEnding) && MagicEquals(head, kDrawingMagic)) {
+        recognised = true;
+    } else if (EndingEqualsIgnoringCase(ending, kFigureEnding) && MagicEquals(head, kFigureMagic)) {
+        recognised = true;
+        isFigureFile = 1;
+    }
+    if (!recognised) return 0;
+    std::memcpy(nameExtension, fileName + length - 3, 3);
+    nameExtension[3] = '\0';
+    return 1;
+}
+
+void ResetDetectionState()
+{
+    drawingPath.clear();
+    isFigureFile = 0;
+    std::memset(nameExtension, 0, sizeof nameExtension);
+}

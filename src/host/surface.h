@@ -1,0 +1,25 @@
+// The off-screen drawing surface: a memory device context holding a 32-bit
+// DIB section of the raster's size, filled with the background colour,
+// created from the creation handler of a hidden window.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+constexpr char kSurfaceClassName[] = "grph01";
+
+extern HBITMAP surfaceBitmap;
+extern uint32_t surfaceError;  // 0, or the last failed step: 1 window DC, 2 memory DC, 3 DIB section
+extern HWND surfaceWindow;     // the hidden window of the conversion in progress
+
+ATOM RegisterSurfaceClass(HINSTANCE instance, const char *className);
+// 1 when the window exists; its creation has then set up targetDc,
+// surfaceBitmap and surfaceError.
+int CreateSurfaceWindow(HINSTANCE instance, const char *className, int showCommand);
+LRESULT CALLBACK SurfaceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Deletes targetDc and surfaceBitmap where they still exist.
+void ReleaseSurface();
+// Destroys the conversion's hidden window, releasing the surface with it.
+void DestroySurfaceWindow();

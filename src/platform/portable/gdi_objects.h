@@ -1,0 +1,45 @@
+// The portable GDI's objects and device contexts (internal to platform/).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/win32.h"
+
+enum class GdiKind : uint32_t { Bitmap = 1, Brush, Pen };
+
+constexpr uint32_t kGdiMagic = 0x47444931;  // "GDI1"
+constexpr uint32_t kDcMagic = 0x47444331;   // "GDC1"
+
+struct PortableGdiObject {
+    uint32_t magic = kGdiMagic;
+    GdiKind kind;
+    bool stock = false;
+    bool deletePending = false;  // DeleteObject while selected: freed when deselected
+    unsigned selectCount = 0;
+    // Bitmap: a DIB of 32-bit pixels in DIB memory order (bottom-up when
+    // height > 0); the stock bitmap is 1 × 1.
+    int32_t width = 0;
+    int32_t height = 0;
+    uint32_t *pixels = nullptr;
+    // Brush and pen.
+    COLORREF color = 0;
+    int penStyle = PS_SOLID;
+    int penWidth = 0;
+};
+
+struct PortableDc {
+    uint32_t magic = kDcMagic;
+    bool windowDc = false;
+    HGDIOBJ bitmap = nullptr;
+    HGDIOBJ brush = nullptr;
+    HGDIOBJ pen = nullptr;
+    COLORREF backgroundColor = RGB(255, 255, 255);
+    COLORREF textColor = RGB(0, 0, 0);
+    int backgroundMode = OPAQUE;
+};
+
+bool IsValidObject(HGDIOBJ object);
+bool IsValidDc(HDC dc);
+HDC CreateWindowDc();
+void DestroyDc(HDC dc);

@@ -1,0 +1,113 @@
+// Local and global memory blocks. A fixed block's handle is its address; a
+// movable block's handle is a separate record that LocalLock resolves.
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "platform/portable/platform_internal.h"
+#include "platform/win32.h"
+
+namespace {
+
+struct MovableBlock {
+    void *data;
+    SIZE_T size;
+    unsigned lockCount;
+};
+
+std::unordered_map<void *, SIZE_T> fixedBlocks;  // address -> size
+std::unordered_set<MovableBlock *> movableBlocks;
+
+void *AllocateBytes(SIZE_T bytes, bool zero)
+{
+    // Zero-byte blocks are legal; every block gets a distinct address.
+    const SIZE_T size = bytes ? bytes : 1;
+    return zero ? std::calloc(1, size) : std::malloc(size);
+}
+
+HLOCAL AllocateBlock(UINT flags, SIZE_T bytes)
+{
+    const bool zero = (flags & LMEM_ZEROINIT) != 0;
+    void *data = AllocateBytes(bytes, zero);
+    if (data == nullptr) return nullptr;
+    if ((flags & LMEM_MOVEABLE) == 0) {
+        fixedBlocks.emplace(data, bytes);
+        return data;
+    }
+    auto *record = new (std::nothrow) MovableBlock{data, bytes, 0};
+    if (record == nullptr) {
+        std::free(data);
+        return nullptr;
+    }
+    movableBlocks.insert(record);
+    return record;
+}
+
+HLOCAL FreeBlock(HLOCAL mem)
+{
+    if (mem == nullptr) return nullptr;
+    auto fixed = fixedBlocks.find(mem);
+    if (fixed != fixedBlocks.end()) {
+        fixedBlocks.erase(fixed);
+        std::free(mem);
+        return nullptr;
+    }
+    auto *record = static_cast<MovableBlock *>(mem);
+    if (movableBlocks.erase(record) == 0) return mem;  // not a block of ours: failure answers the handle
+    std::free(record->data);
+    delete record;
+    return nullptr;
+}
+
+}  // namespace
+
+size_t LiveMemoryBlockCount() { return fixedBlocks.size() + movableBlocks.size(); }
+
+extern "C" {
+
+HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) { return AllocateBlock(flags, bytes); }
+
+LPVOID WINAPI LocalLock(HLOCAL mem)
+{
+    if (mem == nullptr) return nullptr;
+    if (fixedBlocks.count(mem) != 0) return mem;
+    auto *record = static_cast<MovableBlock *>(mem);
+    if (movableBlocks.count(record) == 0) return nullptr;
+    ++record->lockCount;
+    return record->data;
+}
+
+BOOL WINAPI LocalUnlock(HLOCAL mem)
+{
+    auto *record = static_cast<MovableBlock *>(mem);
+    if (mem == nullptr || movableBlocks.count(record) == 0) return FALSE;
+    if (record->lockCount > 0) --record->lockCount;
+    return record->lockCount > 0 ? TRUE : FALSE;
+}
+
+HLOCAL WINAPI LocalFree(HLOCAL mem) { return FreeBlock(mem); }
+
+SIZE_T WINAPI LocalSize(HLOCAL mem)
+{
+    auto fixed = fixedBlocks.find(mem);
+    if (fixed != fixedBlocks.end()) return fixed->second;
+    auto *record = static_cast<MovableBlock *>(mem);
+    return movableBlocks.count(record) != 0 ? record->size : 0;
+}
+
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) { return AllocateBlock(flags, bytes); }
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL mem) { return FreeBlock(mem); }
+
+LPSTR WINAPI lstrcpynA(LPSTR dest, LPCSTR src, int maxLength)
+{
+    // Copies at most maxLength - 1 characters and always terminates, as Win32.
+    if (dest == nullptr || src == nullptr || maxLength <= 0) return dest;
+    int i = 0;
+    for (; i < maxLength - 1 && src[i] != '\0'; ++i) dest[i] = src[i];
+    dest[i] = '\0';
+    return dest;
+}
+
+}  // extern "C"

@@ -1,0 +1,68 @@
+#include "settings/setting_tables.h"
+
+#include <cstring>
+
+COLORREF penColorTable[kPenCount];
+uint32_t penWidthTable[kPenCount];
+COLORREF printPenColorTable[kPenCount];
+uint32_t printPenWidthTable[kPenCount];
+uint32_t linePatternTable[kLineTypeCount];
+uint32_t linePitchTable[kLineTypeCount];
+uint32_t randomWidthTable[kLastRandomLineType + 1];
+
+namespace {
+
+constexpr COLORREF kDefaultPenColors[10] = {0xFFFFFF, 0x00C0C0, 0x000000, 0x00C000, 0xC0C000,
+                                            0xC000C0, 0x0000FF, 0x008080, 0xFF0080, 0xC0C0C0};
+constexpr COLORREF kDefaultExtendedColors[17] = {
+    0xFFFFFF, 0x000000, 0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF, 0xFF00FF, 0xFFFF00, 0xFFFFFF,
+    0x8000C0, 0x4080C0, 0x0080FF, 0x80C080, 0xFF8000, 0xFF4080, 0xC0C0C0, 0x808080};
+constexpr int kFirstExtendedPen = 100;
+constexpr uint32_t kDefaultPenWidths[9] = {1, 1, 1, 1, 1, 1, 2, 3, 5};
+constexpr uint32_t kDefaultPatterns2To9[8] = {0x99999999, 0xC3C3C3C3, 0xE7E7E7E7, 0xF99FF99F,
+                                             0xFFF99FFF, 0xF24FF24F, 0xFFF24FFF, 0x22222222};
+constexpr uint32_t kDefaultPatterns16To19[4] = {0xFFF99FFF, 0xFFF24FFF, 0xFFFE7FFF, 0xFFFE7FFF};
+constexpr uint32_t kDefaultPitches11To19[9] = {3, 4, 5, 6, 7, 2, 2, 2, 4};
+constexpr uint32_t kDefaultRandomWidths[5] = {1, 1, 2, 2, 2};
+constexpr uint32_t kSolidPattern = 0xFFFFFFFF;
+
+// The module starts with the CAD program's defaults in place, so that a
+// conversion that reads no settings still has a white background.
+struct InstallAtLoad {
+    InstallAtLoad() { ResetSettingTables(); }
+} installAtLoad;
+
+}  // namespace
+
+void InstallDefaultCadSettings()
+{
+    for (int i = 0; i < 10; ++i) penColorTable[i] = kDefaultPenColors[i];
+    for (int i = 0; i < 17; ++i) penColorTable[kFirstExtendedPen + i] = kDefaultExtendedColors[i];
+    for (int i = kFirstExtendedPen + 17; i < kPenCount; ++i) penColorTable[i] = 0;
+    for (int i = 0; i < 9; ++i) penWidthTable[i] = kDefaultPenWidths[i];
+
+    linePatternTable[1] = kSolidPattern;
+    for (int t = 2; t <= 9; ++t) linePatternTable[t] = kDefaultPatterns2To9[t - 2];
+    for (int t = kFirstRandomLineType; t <= kLastRandomLineType; ++t) linePatternTable[t] = kSolidPattern;
+    for (int t = 16; t <= 19; ++t) linePatternTable[t] = kDefaultPatterns16To19[t - 16];
+    for (int t = 20; t < kLineTypeCount; ++t) linePatternTable[t] = kSolidPattern;
+
+    for (int t = 2; t <= 10; ++t) linePitchTable[t] = 1;
+    for (int t = 11; t <= 19; ++t) linePitchTable[t] = kDefaultPitches11To19[t - 11];
+    for (int t = 20; t < kLineTypeCount; ++t) linePitchTable[t] = 1;
+    for (int t = kFirstRandomLineType; t <= kLastRandomLineType; ++t) {
+        randomWidthTable[t] = kDefaultRandomWidths[t - kFirstRandomLineType];
+    }
+}
+
+void ResetSettingTables()
+{
+    std::memset(penColorTable, 0, sizeof penColorTable);
+    std::memset(penWidthTable, 0, sizeof penWidthTable);
+    std::memset(printPenColorTable, 0, sizeof printPenColorTable);
+    std::memset(printPenWidthTable, 0, sizeof printPenWidthTable);
+    std::memset(linePatternTable, 0, sizeof linePatternTable);
+    std::memset(linePitchTable, 0, sizeof linePitchTable);
+    std::memset(randomWidthTable, 0, sizeof randomWidthTable);
+    InstallDefaultCadSettings();
+}

@@ -1,0 +1,28 @@
+// The pen and line-type tables the renderer draws with. A drawing's reader
+// fills them from the drawing header; a figure takes the CAD program's
+// defaults overlaid by its registry settings.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+constexpr int kPenCount = 357;       // pens 0..356: 0 background, 1..9, 10 solid colour, 100..356
+constexpr int kLineTypeCount = 100;  // line types 0..99
+constexpr int kFirstRandomLineType = 11;
+constexpr int kLastRandomLineType = 15;
+
+extern COLORREF penColorTable[kPenCount];
+extern uint32_t penWidthTable[kPenCount];
+extern COLORREF printPenColorTable[kPenCount];
+extern uint32_t printPenWidthTable[kPenCount];
+extern uint32_t linePatternTable[kLineTypeCount];
+extern uint32_t linePitchTable[kLineTypeCount];
+extern uint32_t randomWidthTable[kLastRandomLineType + 1];
+
+// Installs the CAD program's built-in pen and line-type defaults, which a
+// figure starts from. Entries without a default keep their value.
+void InstallDefaultCadSettings();
+
+// Returns every table to the state of a freshly loaded module (for tests).
+void ResetSettingTables();

@@ -1,0 +1,51 @@
+#!/bin/sh
+# The converter's command-line contract, exercised as a user runs it.
+# usage: cli_test.sh PLOTMIRA SHOWCASE.jww CORPUS_DIR IMAGE_COMPARE
+set -u
+plotmira=$1 showcase=$2 corpus=$3 compare=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_size() { # FILE WxH
+    got=$("$compare" --size "$1" 2>&1) || { fail "$1: $got"; return; }
+    [ "$got" = "$2" ] || fail "$1 is $got, expected $2"
+}
+
+export PLOTMIRA_DESKTOP_WIDTH=1920
+"$plotmira" render "$showcase" -o "$work/showcase.png" || fail "render of the showcase"
+expect_size "$work/showcase.png" 1920x1357
+"$plotmira" render "$showcase" -o "$work/showcase.bmp" --preview || fail "preview as BMP"
+expect_size "$work/showcase.bmp" 320x226
+PLOTMIRA_DESKTOP_WIDTH=1000 "$plotmira" render "$showcase" -o "$work/narrow.png" || fail "render at 1000"
+expect_size "$work/narrow.png" 1000x707
+
+test2="$corpus/raw/monozukuri-ai__ezjww/Test2.jww"
+if [ -f "$test2" ]; then
+    "$plotmira" render "$test2" -o "$work/test2.png" || fail "render of Test2.jww"
+    expect_size "$work/test2.png" 1920x1357
+    "$plotmira" render "$test2" -o "$work/test2-preview.png" --preview || fail "preview of Test2.jww"
+    expect_size "$work/test2-preview.png" 320x226
+    info=$("$plotmira" info "$test2") || fail "info of Test2.jww"
+    case $info in *'"format": "jww"'*'"version": 600'*) ;; *) fail "info says $info" ;; esac
+else
+    echo "note: corpus not found at $corpus; its cases are left out"
+fi
+
+printf 'this is not a drawing, only text that is long enough to be read as one\n' > "$work/note.jww"
+if msg=$("$plotmira" render "$work/note.jww" -o "$work/note.png" 2>&1); then fail "a foreign file converted"; fi
+case $msg in *note.jww*"not a Jw_cad drawing"*) ;; *) fail "foreign file message: $msg" ;; esac
+if msg=$("$plotmira" render "$work/absent.jww" -o "$work/absent.png" 2>&1); then fail "a missing file converted"; fi
+case $msg in *absent.jww*"cannot be opened"*) ;; *) fail "missing file message: $msg" ;; esac
+if msg=$("$plotmira" info "$work/note.jww" 2>&1); then fail "info of a foreign file succeeded"; fi
+if "$plotmira" render 2>/dev/null; then fail "render without arguments succeeded"; fi
+
+mkdir "$work/out"
+if "$plotmira" render "$showcase" "$work/note.jww" "$showcase" -d "$work/out" 2>"$work/batch.err"; then
+    fail "a batch with a bad input exited 0"
+fi
+expect_size "$work/out/showcase.png" 1920x1357
+grep -q "note.jww" "$work/batch.err" || fail "the batch did not name the bad input"
+
+if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
+echo "command-line contract: all cases passed"

@@ -1,0 +1,239 @@
+// End to end through the exports, natively: sizes, header, background,
+// result codes, cancellation, offsets, and that nothing outlives a request.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "host/conversion_driver.h"
+#include "host/detection.h"
+#include "host/plugin_api.h"
+#include "platform/portable/platform_diagnostics.h"
+#include "tests/host/test_files.h"
+#include "tests/writer/jw_writer.h"
+
+namespace {
+
+constexpr uint32_t kWhite = 0xFFFFFF;
+
+std::vector<uint8_t> EmptyDrawing() { return MakeEmptyDrawing(DrawingOptions{}); }
+
+std::vector<uint8_t> MinimalFigure()
+{
+    ArchiveWriter out;
+    out.Raw("JwsData.");
+    out.Dword(600);
+    for (int i = 0; i < 64; ++i) out.Dword(0);
+    return out.Bytes();
+}
+
+class Conversions : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1);
+        ResetDetectionState();
+    }
+    TempFolder folder;
+};
+
+struct ProgressLog {
+    int calls = 0;
+    int stopAt = -1;
+    int numerators[4] = {};
+};
+
+int WINAPI RecordProgress(int numerator, int denominator, LONG_PTR data)
+{
+    auto *log = reinterpret_cast<ProgressLog *>(data);
+    EXPECT_EQ(denominator, 1);
+    if (log->calls < 4) log->numerators[log->calls] = numerator;
+    return log->calls++ == log->stopAt ? 1 : 0;
+}
+
+TEST_F(Conversions, DrawingGivesABackgroundRasterOfTheDesktopWidth)
+{
+    const std::string path = folder.Write("plan.jww", EmptyDrawing());
+    PictureInfo info;
+    std::memset(&info, 0x7f, sizeof info);
+    ASSERT_EQ(GetPictureInfo(path.c_str(), 0, 0, &info), 0);
+    EXPECT_EQ(info.left, 0);
+    EXPECT_EQ(info.top, 0);
+    EXPECT_EQ(info.width, 1920);
+    EXPECT_EQ(info.height, 1357);
+    EXPECT_EQ(info.xDensity, 0);
+    EXPECT_EQ(info.yDensity, 0);
+    EXPECT_EQ(info.colorDepth, 24);
+    EXPECT_EQ(info.hInfo, nullptr);
+
+    ProgressLog log;
+    const Conversion c = ConvertFile(path, false, 0, RecordProgress, reinterpret_cast<LONG_PTR>(&log));
+    ASSERT_EQ(c.result, 0);
+    EXPECT_EQ(log.calls, 2);
+    EXPECT_EQ(log.numerators[0], 0);
+    EXPECT_EQ(log.numerators[1], 1);
+    EXPECT_EQ(c.header.biSize, 40u);
+    EXPECT_EQ(c.header.biWidth, 1920);
+    EXPECT_EQ(c.header.biHeight, 1357);
+    EXPECT_EQ(c.header.biPlanes, 1);
+    EXPECT_EQ(c.header.biBitCount, 24);
+    EXPECT_EQ(c.header.biCompression, 0u);
+    EXPECT_EQ(c.header.biSizeImage, 0u);
+    EXPECT_EQ(c.header.biXPelsPerMeter, 5000);
+    EXPECT_EQ(c.header.biYPelsPerMeter, 5000);
+    EXPECT_EQ(c.header.biClrUsed, 0u);
+    EXPECT_EQ(c.bits.size(), 5760u * 1357u);
+    EXPECT_TRUE(AllPixelsAre(c, kWhite));
+}
+
+TEST_F(Conversions, PreviewsAndFiguresHaveTheirOwnWidths)
+{
+    const std::string drawing = folder.Write("plan.jww", EmptyDrawing());
+    Conversion c = ConvertFile(drawing, true);
+    ASSERT_EQ(c.result, 0);
+    EXPECT_EQ(c.width, 320);
+    EXPECT_EQ(c.height, 226);
+    EXPECT_EQ(c.bits.size(), 960u * 226u);
+    EXPECT_TRUE(AllPixelsAre(c, kWhite));
+
+    const std::string figure = folder.Write("part.jws", MinimalFigure());
+    c = ConvertFile(figure);
+    ASSERT_EQ(c.result, 0);
+    EXPECT_EQ(c.width, 960);
+    EXPECT_EQ(c.height, 678);
+    EXPECT_TRUE(AllPixelsAre(c, kWhite));  // a figure without CAD settings is white
+}
+
+TEST_F(Conversions, BadInputsAnswerResultCodes)
+{
+    HLOCAL info = nullptr, bits = nullptr;
+    PictureInfo pictureInfo = {};
+    // Missing file: a read error.
+    const std::string missing = folder.Path("missing.jww");
+    EXPECT_EQ(GetPicture(missing.c_str(), 0, 0, &info, &bits, nullptr, 0), 6);
+    EXPECT_EQ(GetPictureInfo(missing.c_str(), 0, 0, &pictureInfo), 6);
+
+    // 57 bytes of a drawing: too short to be one.
+    std::vector<uint8_t> drawing = EmptyDrawing();
+    const std::string shortFile = folder.Write("short.jww", std::vector<uint8_t>(drawing.begin(), drawing.begin() + 57));
+    EXPECT_EQ(GetPicture(shortFile.c_str(), 0, 0, &info, &bits, nullptr, 0), 2);
+    EXPECT_EQ(GetPictureInfo(shortFile.c_str(), 0, 0, &pictureInfo), 2);
+
+    // A foreign file under a drawing's name, and a drawing under a foreign name.
+    const std::string foreign = folder.Write("photo.jww", std::vector<uint8_t>(4096, 0x89));
+    EXPECT_EQ(GetPicture(foreign.c_str(), 0, 0, &info, &bits, nullptr, 0), 2);
+    const std::string renamed = folder.Write("plan.png", drawing);
+    EXPECT_EQ(GetPicture(renamed.c_str(), 0, 0, &info, &bits, nullptr, 0), 2);
+
+    // A drawing header that ends before the reader's minimum fails the conversion.
+    const std::string truncated = folder.Write("cut.jww", std::vector<uint8_t>(drawing.begin(), drawing.begin() + 1000));
+    EXPECT_EQ(GetPicture(truncated.c_str(), 0, 0, &info, &bits, nullptr, 0), 5);
+
+    // Memory input has no name to detect by.
+    EXPECT_EQ(GetPicture(reinterpret_cast<LPCSTR>(drawing.data()), static_cast<LONG_PTR>(drawing.size()), 1,
+                         &info, &bits, nullptr, 0), 2);
+    EXPECT_EQ(GetPictureInfo(reinterpret_cast<LPCSTR>(drawing.data()), static_cast<LONG_PTR>(drawing.size()), 1,
+                             &pictureInfo), 2);
+    // A folder is not a file.
+    EXPECT_EQ(GetPicture(folder.Path("").c_str(), 0, 0, &info, &bits, nullptr, 0), 6);
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(bits, nullptr);
+}
+
+TEST_F(Conversions, ProgressCallbackCancels)
+{
+    const std::string path = folder.Write("plan.jww", EmptyDrawing());
+    HLOCAL sentinel = reinterpret_cast<HLOCAL>(uintptr_t{0x1234});
+    HLOCAL info = sentinel, bits = sentinel;
+    ProgressLog atStart;
+    atStart.stopAt = 0;
+    EXPECT_EQ(GetPicture(path.c_str(), 0, 0, &info, &bits, RecordProgress, reinterpret_cast<LONG_PTR>(&atStart)), 1);
+    EXPECT_EQ(info, sentinel);  // nothing was allocated or handed over
+    EXPECT_EQ(bits, sentinel);
+
+    ProgressLog atEnd;
+    atEnd.stopAt = 1;
+    ASSERT_EQ(GetPicture(path.c_str(), 0, 0, &info, &bits, RecordProgress, reinterpret_cast<LONG_PTR>(&atEnd)), 1);
+    // Cancelled at the end, the finished raster is already the host's.
+    ASSERT_NE(info, sentinel);
+    EXPECT_EQ(static_cast<BITMAPINFOHEADER *>(LocalLock(info))->biWidth, 1920);
+    LocalUnlock(info);
+    EXPECT_EQ(LocalFree(info), nullptr);
+    EXPECT_EQ(LocalFree(bits), nullptr);
+}
+
+TEST_F(Conversions, OffsetSelectsWhereTheImageBegins)
+{
+    std::vector<uint8_t> bytes(100, 'x');
+    const std::vector<uint8_t> drawing = EmptyDrawing();
+    bytes.insert(bytes.end(), drawing.begin(), drawing.end());
+    const std::string path = folder.Write("wrapped.jww", bytes);
+    PictureInfo info = {};
+    EXPECT_EQ(GetPictureInfo(path.c_str(), 100, 0, &info), 0);
+    EXPECT_EQ(ConvertFile(path, false, 100).result, 0);
+    EXPECT_EQ(ConvertFile(path, false, 0).result, 2);
+    EXPECT_EQ(ConvertFile(path, false, -1).result, 6);
+    EXPECT_EQ(ConvertFile(path, false, static_cast<LONG_PTR>(bytes.size()) - 57).result, 2);
+    EXPECT_EQ(ConvertFile(path, false, static_cast<LONG_PTR>(bytes.size()) + 10).result, 2);
+}
+
+TEST_F(Conversions, ARasterTooLargeToHandOutIsOutOfMemory)
+{
+    const std::string path = folder.Write("plan.jww", EmptyDrawing());
+    setenv("PLOTMIRA_DESKTOP_WIDTH", "40000", 1);
+    EXPECT_EQ(ConvertFile(path).result, 4);
+    EXPECT_EQ(ConvertFile(path, true).result, 0);  // the preview is still 320 wide
+}
+
+TEST_F(Conversions, RequestsLeaveNoObjectsWindowsOrBlocksBehind)
+{
+    const std::string drawing = folder.Write("plan.jww", EmptyDrawing());
+    const std::string figure = folder.Write("part.jws", MinimalFigure());
+    const std::string foreign = folder.Write("photo.jww", std::vector<uint8_t>(4096, 0));
+    ConvertFile(drawing, true);  // first use creates the process-wide class and stock objects
+    const PlatformLiveCounts before = GetPlatformLiveCounts();
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(ConvertFile(drawing, true).result, 0);
+        EXPECT_EQ(ConvertFile(figure, true).result, 0);
+        EXPECT_EQ(ConvertFile(foreign, true).result, 2);
+    }
+    const PlatformLiveCounts after = GetPlatformLiveCounts();
+    EXPECT_EQ(after.windows, 0u);
+    EXPECT_EQ(after.windows, before.windows);
+    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
+    EXPECT_EQ(after.memoryBlocks, before.memoryBlocks);
+    EXPECT_EQ(after.files, before.files);
+}
+
+TEST_F(Conversions, SharedLibraryExportsTheInterface)
+{
+    void *library = dlopen(PLOTMIRA_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    using InfoFn = int (*)(int, char *, int);
+    using SupportedFn = int (*)(const char *, const void *);
+    using PictureFn = int (*)(const char *, LONG_PTR, unsigned, HLOCAL *, HLOCAL *, ProgressCallback, LONG_PTR);
+    using FreeFn = HLOCAL (*)(HLOCAL);
+    auto info = reinterpret_cast<InfoFn>(dlsym(library, "GetPluginInfo"));
+    auto supported = reinterpret_cast<SupportedFn>(dlsym(library, "IsSupported"));
+    auto picture = reinterpret_cast<PictureFn>(dlsym(library, "GetPicture"));
+    auto preview = reinterpret_cast<PictureFn>(dlsym(library, "GetPreview"));
+    auto free = reinterpret_cast<FreeFn>(dlsym(library, "LocalFree"));
+    ASSERT_TRUE(info && supported && picture && preview && free && dlsym(library, "GetPictureInfo"));
+    EXPECT_EQ(dlsym(library, "ReadDrawingFile"), nullptr);  // internals stay hidden
+
+    char text[16];
+    EXPECT_EQ(info(0, text, sizeof text), 4);
+    EXPECT_STREQ(text, "00IN");
+    const std::vector<uint8_t> drawing = EmptyDrawing();
+    const std::string path = folder.Write("plan.jww", drawing);
+    EXPECT_EQ(supported(path.c_str(), drawing.data()), 1);
+    HLOCAL infoBlock = nullptr, bitsBlock = nullptr;
+    ASSERT_EQ(preview(path.c_str(), 0, 0, &infoBlock, &bitsBlock, nullptr, 0), 0);
+    EXPECT_EQ(free(infoBlock), nullptr);
+    EXPECT_EQ(free(bitsBlock), nullptr);
+    dlclose(library);
+}
+
+}  // namespace

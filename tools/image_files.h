@@ -1,0 +1,22 @@
+// Reading and writing the pictures the converter produces: 24-bit DIB rows
+// as PNG (through libpng) or BMP files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A picture as top-down rows of RGB bytes.
+struct RgbImage {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> rgb;  // width * height * 3
+};
+
+// Converts bottom-up, 4-byte-padded BGR rows (a 24-bit DIB) to an RgbImage.
+RgbImage ImageFromDib(int32_t width, int32_t height, const uint8_t *bits);
+
+bool WritePng(const std::string &path, const RgbImage &image, std::string *error);
+bool WriteBmp(const std::string &path, const RgbImage &image, std::string *error);
+// Reads a PNG or a 24-bit uncompressed BMP, chosen by the file's signature.
+bool ReadImage(const std::string &path, RgbImage *image, std::string *error);
