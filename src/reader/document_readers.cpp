@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "reader/drawing_store.h"
+#include "settings/cad_settings.h"
+#include "settings/plugin_settings.h"
 #include "settings/setting_tables.h"
 
 uint32_t fileVersion = 0;
@@ -36,6 +38,8 @@ int ReadDrawingFile(const unsigned char *data, size_t length)
     // The object stream is read by the drawing reader; until it is, only the
     // version is taken and the drawing shows its background.
     fileVersion = ReadU32At(data, kMagicBytes);
+    ApplySettingsFile();
+    referenceCount = LoadReferenceFile();
     return 0;
 }
 
@@ -45,5 +49,6 @@ int ReadFigureFile(const unsigned char *data, size_t length)
     ResetStore();
     InstallDefaultCadSettings();
     paperSize = 1;
+    LoadCadSettings();
     return 0;
 }

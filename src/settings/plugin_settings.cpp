@@ -1,16 +1,248 @@
 #include "settings/plugin_settings.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "host/detection.h"
+#include "platform/win32.h"
+
 std::string refFile;
 uint32_t sizeJww = 0;
 uint32_t sizeJws = 0;
+char referenceNames[kReferenceRows][kReferenceRowBytes];
+char referenceValues[kReferenceRows][kReferenceRowBytes];
+int referenceCount = 0;
+
+namespace {
+
+constexpr char kSettingsKey[] = "Software\\Plotmira_spi\\ini";
+constexpr char kRefFileValue[] = "REF_FILE";
+constexpr char kSizeJwwValue[] = "SIZE_JWW";
+constexpr char kSizeJwsValue[] = "SIZE_JWS";
+constexpr char kSettingsDrawingName[] = "Plotmira.jww";
+constexpr char kSettingsFileName[] = "Plotmira.ini";
+constexpr char kSettingsMarker[] = "Plotmira_ini";
+constexpr size_t kSettingsLineChars = 254;  // longer lines are ignored whole
+constexpr size_t kMinRefFileChars = 2;
+constexpr size_t kMaxWidthDigits = 4;
+constexpr long kMinWidth = 300;
+constexpr long kMaxWidth = 5000;
+constexpr uint32_t kMinReferenceFileBytes = 5;
+constexpr uint32_t kMaxReferenceFileBytes = 16u << 20;  // larger files are not reference files
+constexpr size_t kMaxRefFileBytes = 32768;              // longest REF_FILE taken from the registry
+
+// Reads a REG_SZ value of any stored length into text; false leaves it alone.
+bool QueryText(HKEY key, const char *name, std::string *text)
+{
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || size > kMaxRefFileBytes) return false;
+    std::vector<char> buffer(size + 1, '\0');
+    DWORD got = size;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(buffer.data()), &got) != ERROR_SUCCESS) {
+        return false;
+    }
+    buffer[got < size ? got : size] = '\0';
+    text->assign(buffer.data());
+    return true;
+}
+
+// Reads a 4-byte REG_DWORD value; a value of another type or size is ignored.
+bool QueryNumber(HKEY key, const char *name, uint32_t *number)
+{
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    if (type != REG_DWORD || size != sizeof(DWORD)) return false;
+    DWORD value = 0;
+    size = sizeof value;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    *number = value;
+    return true;
+}
+
+// "SIZE_JWW=" and "SIZE_JWS=": at most four characters, a decimal number
+// in 300..5000, anything else 0. Answers false for a text too long to be one.
+bool ParseWidth(const char *text, uint32_t *width)
+{
+    if (std::strlen(text) > kMaxWidthDigits) return false;
+    const long value = std::strtol(text, nullptr, 10);
+    *width = value >= kMinWidth && value <= kMaxWidth ? static_cast<uint32_t>(value) : 0;
+    return true;
+}
+
+void ApplySettingsLine(const char *line)
+{
+    const size_t keyLength = std::strlen(kRefFileValue) + 1;  // every key is 8 characters and '='
+    if (std::strncmp(line, "REF_FILE=", keyLength) == 0) {
+        if (std::strlen(line + keyLength) >= kMinRefFileChars) refFile = line + keyLength;
+    } else if (std::strncmp(line, "SIZE_JWW=", keyLength) == 0) {
+        ParseWidth(line + keyLength, &sizeJww);
+    } else if (std::strncmp(line, "SIZE_JWS=", keyLength) == 0) {
+        ParseWidth(line + keyLength, &sizeJws);
+    }
+}
+
+void WriteSettingsToRegistry()
+{
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, &disposition) != ERROR_SUCCESS) {
+        return;
+    }
+    RegSetValueExA(key, kRefFileValue, 0, REG_SZ, reinterpret_cast<const BYTE *>(refFile.c_str()),
+                   static_cast<DWORD>(refFile.size() + 1));
+    const DWORD jww = sizeJww;
+    const DWORD jws = sizeJws;
+    RegSetValueExA(key, kSizeJwwValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&jww), sizeof jww);
+    RegSetValueExA(key, kSizeJwsValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&jws), sizeof jws);
+    RegCloseKey(key);
+}
+
+bool IsAbsoluteReference(const std::string &name)
+{
+    return name[0] == '\\' || name[0] == '/' || (name.size() >= 2 && name[1] == ':');
+}
+
+void ClearReferenceTables()
+{
+    for (int row = 0; row < kReferenceRows; ++row) {
+        referenceNames[row][0] = '\0';
+        referenceValues[row][0] = '\0';
+    }
+}
+
+// Copies bytes [from, to) into a table row. A value longer than a row keeps
+// its first 99 bytes; the caller refuses names that do not fit.
+void CopyIntoRow(char *row, const char *bytes, size_t from, size_t to)
+{
+    size_t length = to - from;
+    if (length > kReferenceRowBytes - 1) length = kReferenceRowBytes - 1;
+    std::memcpy(row, bytes + from, length);
+    row[length] = '\0';
+}
+
+// Finds the entries "%%name<TAB>value<CR><LF>" in the file's bytes.
+int ScanReferenceEntries(const char *bytes, size_t size)
+{
+    int count = 0;
+    size_t lineStart = 0;
+    size_t tab = 0;
+    for (size_t p = 0; p + 1 < size; ++p) {
+        if (bytes[p] == '\t') tab = p;
+        if (bytes[p] != '\r' || bytes[p + 1] != '\n') continue;
+        const bool entry = p - lineStart >= 5 && tab > lineStart + 2 && tab < p - 1 && bytes[lineStart] == '%' &&
+                           bytes[lineStart + 1] == '%';
+        const bool nameFits = tab - (lineStart + 2) <= kReferenceRowBytes - 1;
+        if (entry && nameFits && count < kReferenceRows - 1) {
+            ++count;
+            CopyIntoRow(referenceNames[count], bytes, lineStart + 2, tab);
+            CopyIntoRow(referenceValues[count], bytes, tab + 1, p);
+        }
+        tab = 0;
+        lineStart = p + 2;
+    }
+    return count;
+}
+
+}  // namespace
+
+size_t LastPathSeparator(const std::string &path) { return path.find_last_of("\\/"); }
 
 int LoadPluginSettings(uint32_t *widthJws, uint32_t *widthJww)
 {
-    // The registry-backed settings arrive with the settings subsystem; until
-    // then the module behaves as if its key did not exist.
-    if (widthJws) *widthJws = 0;
-    if (widthJww) *widthJww = 0;
-    return 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        if (widthJws) *widthJws = 0;
+        if (widthJww) *widthJww = 0;
+        return 0;
+    }
+    QueryText(key, kRefFileValue, &refFile);
+    QueryNumber(key, kSizeJwwValue, &sizeJww);
+    QueryNumber(key, kSizeJwsValue, &sizeJws);
+    RegCloseKey(key);
+    if (widthJws) *widthJws = sizeJws;
+    if (widthJww) *widthJww = sizeJww;
+    return 1;
+}
+
+int ApplySettingsFile()
+{
+    const size_t separator = LastPathSeparator(drawingPath);
+    if (separator == std::string::npos || drawingPath.compare(separator + 1, std::string::npos, kSettingsDrawingName) != 0) {
+        return 0;
+    }
+    const std::string settingsPath = drawingPath.substr(0, separator + 1) + kSettingsFileName;
+    refFile.clear();
+    sizeJww = 0;
+    sizeJws = 0;
+
+    FILE *file = std::fopen(settingsPath.c_str(), "r");
+    if (file == nullptr) return 0;
+    char marker[sizeof kSettingsMarker] = {};
+    if (std::fgets(marker, sizeof marker, file) == nullptr || std::strcmp(marker, kSettingsMarker) != 0) {
+        std::fclose(file);
+        return 0;
+    }
+    char line[kSettingsLineChars + 2];
+    bool continuation = false;  // inside a line longer than the buffer
+    while (std::fgets(line, sizeof line, file) != nullptr) {
+        const size_t length = std::strlen(line);
+        const bool complete = length > 0 && line[length - 1] == '\n';
+        const bool overlong = !complete && !std::feof(file);
+        // A line longer than the buffer is ignored whole: a cut REF_FILE
+        // would name another file, and its tail could read as a key.
+        if (continuation || overlong) {
+            continuation = overlong;
+            continue;
+        }
+        line[std::strcspn(line, "\r\n")] = '\0';
+        ApplySettingsLine(line);
+    }
+    std::fclose(file);
+    WriteSettingsToRegistry();
+    return 1;
+}
+
+int LoadReferenceFile()
+{
+    if (refFile.empty()) return 0;
+    std::string path = refFile;
+    if (!IsAbsoluteReference(refFile)) {
+        const size_t separator = LastPathSeparator(drawingPath);
+        if (separator == std::string::npos) return 0;
+        path = drawingPath.substr(0, separator + 1) + refFile;
+    }
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ClearReferenceTables();
+        return 0;
+    }
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file, &high);
+    if (high != 0 || size == INVALID_FILE_SIZE || size < kMinReferenceFileBytes || size > kMaxReferenceFileBytes) {
+        CloseHandle(file);
+        return 0;
+    }
+    std::vector<char> bytes;
+    try {
+        bytes.resize(size);
+    } catch (...) {
+        CloseHandle(file);
+        return 0;
+    }
+    DWORD got = 0;
+    const BOOL ok = ReadFile(file, bytes.data(), size, &got, nullptr);
+    CloseHandle(file);
+    if (!ok || got < size) return 0;
+    return ScanReferenceEntries(bytes.data(), size);
 }
 
 void ResetPluginSettings()
@@ -18,4 +250,6 @@ void ResetPluginSettings()
     refFile.clear();
     sizeJww = 0;
     sizeJws = 0;
+    referenceCount = 0;
+    ClearReferenceTables();
 }

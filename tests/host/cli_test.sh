@@ -13,6 +13,7 @@ expect_size() { # FILE WxH
 }
 
 export PLOTMIRA_DESKTOP_WIDTH=1920
+export PLOTMIRA_REGISTRY="$work/registry.reg"
 "$plotmira" render "$showcase" -o "$work/showcase.png" || fail "render of the showcase"
 expect_size "$work/showcase.png" 1920x1357
 "$plotmira" render "$showcase" -o "$work/showcase.bmp" --preview || fail "preview as BMP"
@@ -46,6 +47,19 @@ if "$plotmira" render "$showcase" "$work/note.jww" "$showcase" -d "$work/out" 2>
 fi
 expect_size "$work/out/showcase.png" 1920x1357
 grep -q "note.jww" "$work/batch.err" || fail "the batch did not name the bad input"
+
+# Settings: widths from the registry file, and a settings file applied by
+# converting a drawing named Plotmira.jww.
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plotmira_spi\\ini]\r\n"SIZE_JWW"=dword:000003e8\r\n' > "$PLOTMIRA_REGISTRY"
+"$plotmira" render "$showcase" -o "$work/registry-width.png" || fail "render with a registry width"
+expect_size "$work/registry-width.png" 1000x707
+mkdir "$work/settings"
+cp "$showcase" "$work/settings/Plotmira.jww"
+printf 'Plotmira_ini\nSIZE_JWW=1200\n' > "$work/settings/Plotmira.ini"
+"$plotmira" render "$work/settings/Plotmira.jww" -o "$work/settings.png" || fail "render of Plotmira.jww"
+grep -q '"SIZE_JWW"=dword:000004b0' "$PLOTMIRA_REGISTRY" || fail "the settings file did not reach the registry file"
+"$plotmira" render "$showcase" -o "$work/after-settings.png" || fail "render after the settings file"
+expect_size "$work/after-settings.png" 1200x848
 
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "command-line contract: all cases passed"

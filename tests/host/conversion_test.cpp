@@ -20,14 +20,7 @@ constexpr uint32_t kWhite = 0xFFFFFF;
 
 std::vector<uint8_t> EmptyDrawing() { return MakeEmptyDrawing(DrawingOptions{}); }
 
-std::vector<uint8_t> MinimalFigure()
-{
-    ArchiveWriter out;
-    out.Raw("JwsData.");
-    out.Dword(600);
-    for (int i = 0; i < 64; ++i) out.Dword(0);
-    return out.Bytes();
-}
+std::vector<uint8_t> MinimalFigure() { return MakeMinimalFigure(); }
 
 class Conversions : public ::testing::Test {
 protected:

@@ -47,37 +47,85 @@ winpath() { printf 'Z:%s' "$1"; }
 inputs="$showcase"
 test2="$corpus/raw/monozukuri-ai__ezjww/Test2.jww"
 [ -f "$test2" ] && inputs="$inputs $test2"
+figure="${showcase%.jww}.jws"
+settings="$work/settings"
+rm -rf "$settings"
+mkdir -p "$settings"
+cp "$showcase" "$settings/Plotmira.jww"
+printf 'Plotmira_ini\r\nSIZE_JWW=1200\r\n' > "$settings/Plotmira.ini"
+plugin=$(winpath "$win64/plotmira.sph")
+o=$(winpath "$out")
 
-# One X server for the whole run; every Wine start inside it.
+# One X server for the whole run; every Wine start inside it. The test
+# prefix's registry is reset first, then each settings case writes it as a
+# user (or the settings file) would.
 cat > "$work/run.sh" <<INNER
 #!/bin/sh
 [ -f "$WINEPREFIX/system.reg" ] || wine wineboot -u >/dev/null 2>&1
 wineserver -w
+wine reg delete 'HKCU\\Software\\Plotmira_spi' /f >/dev/null 2>&1
+wine reg delete 'HKCU\\Software\\Jw_cad' /f >/dev/null 2>&1
+spi() { wine "$win64/spihost.exe" "$plugin" "\$@"; }
 status=0
 n=0
 for input in $inputs; do
     n=\$((n + 1))
-    wine "$win64/spihost.exe" "$(winpath "$win64/plotmira.sph")" "Z:\$input" "$(winpath "$out")/full\$n.bmp" --repeat 2 > "$out/full\$n.log" 2>&1 || status=1
-    wine "$win64/spihost.exe" "$(winpath "$win64/plotmira.sph")" "Z:\$input" "$(winpath "$out")/preview\$n.bmp" --preview > "$out/preview\$n.log" 2>&1 || status=1
+    spi "Z:\$input" "$o/full\$n.bmp" --repeat 2 > "$out/full\$n.log" 2>&1 || status=1
+    spi "Z:\$input" "$o/preview\$n.bmp" --preview > "$out/preview\$n.log" 2>&1 || status=1
 done
-wine "$win64/spihost.exe" "$(winpath "$win64/plotmira.sph")" "Z:$showcase" "$(winpath "$out")/cancel.bmp" --cancel-at 0 > "$out/cancel.log" 2>&1
+spi "Z:$showcase" "$o/cancel.bmp" --cancel-at 0 > "$out/cancel.log" 2>&1
+spi "Z:$figure" "$o/figure-white.bmp" > "$out/figure-white.log" 2>&1 || status=1
+
+wine reg add 'HKCU\\Software\\Plotmira_spi\\ini' /v SIZE_JWW /t REG_DWORD /d 1000 /f >/dev/null 2>&1
+wine reg add 'HKCU\\Software\\Jw_cad\\jw_win\\Pen' /v Color00 /t REG_SZ /d 000000 /f >/dev/null 2>&1
+spi "Z:$showcase" "$o/width1000.bmp" > "$out/width1000.log" 2>&1 || status=1
+spi "Z:$figure" "$o/figure-black.bmp" > "$out/figure-black.log" 2>&1 || status=1
+
+spi "Z:$settings/Plotmira.jww" "$o/settings.bmp" > "$out/settings.log" 2>&1 || status=1
+wine reg query 'HKCU\\Software\\Plotmira_spi\\ini' /v SIZE_JWW > "$out/registry.txt" 2>&1
+spi "Z:$showcase" "$o/width1200.bmp" > "$out/width1200.log" 2>&1 || status=1
+wine reg delete 'HKCU\\Software\\Plotmira_spi' /f >/dev/null 2>&1
+wine reg delete 'HKCU\\Software\\Jw_cad' /f >/dev/null 2>&1
 wineserver -w
 exit \$status
 INNER
 chmod +x "$work/run.sh"
 xvfb-run -a -s "-screen 0 1920x1080x24" "$work/run.sh" || fail "spihost reported a failure (logs in $out)"
-for log in "$out"/*.log; do echo "--- $log"; cat "$log"; done
+for log in "$out"/*.log "$out/registry.txt"; do echo "--- $log"; cat "$log"; done
 
+native() { # OUTPUT [ARGS...] -- INPUT
+    target=$1
+    shift
+    PLOTMIRA_DESKTOP_WIDTH=1920 "$plotmira" render "$@" -o "$target"
+}
+same() { # WINE_BMP NATIVE_PNG WHAT
+    "$compare" "$1" "$2" "${2%.png}-diff.png" || fail "$3: Wine and native pictures differ"
+}
+export PLOTMIRA_REGISTRY="$work/native-registry.reg"
+rm -f "$PLOTMIRA_REGISTRY"
 n=0
 for input in $inputs; do
     n=$((n + 1))
-    PLOTMIRA_DESKTOP_WIDTH=1920 "$plotmira" render "$input" -o "$out/native-full$n.png" || fail "native render of $input"
-    PLOTMIRA_DESKTOP_WIDTH=1920 "$plotmira" render "$input" -o "$out/native-preview$n.png" --preview || fail "native preview of $input"
-    "$compare" "$out/full$n.bmp" "$out/native-full$n.png" "$out/diff-full$n.png" || fail "$input: Wine and native pictures differ"
-    "$compare" "$out/preview$n.bmp" "$out/native-preview$n.png" "$out/diff-preview$n.png" || fail "$input: Wine and native previews differ"
+    native "$out/native-full$n.png" "$input" || fail "native render of $input"
+    native "$out/native-preview$n.png" "$input" --preview || fail "native preview of $input"
+    same "$out/full$n.bmp" "$out/native-full$n.png" "$input"
+    same "$out/preview$n.bmp" "$out/native-preview$n.png" "$input (preview)"
     grep -q "GetPictureInfo 0 width 1920 height 1357" "$out/full$n.log" || fail "$input: GetPictureInfo under Wine"
 done
 grep -q "GetPicture 1" "$out/cancel.log" || fail "a cancelling progress callback did not give 1 under Wine"
+native "$out/native-figure-white.png" "$figure" || fail "native render of the figure"
+same "$out/figure-white.bmp" "$out/native-figure-white.png" "figure without CAD settings"
+
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plotmira_spi\\ini]\r\n"SIZE_JWW"=dword:000003e8\r\n\r\n[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Pen]\r\n"Color00"="000000"\r\n' > "$PLOTMIRA_REGISTRY"
+grep -q "GetPictureInfo 0 width 1000 height 707" "$out/width1000.log" || fail "SIZE_JWW in the registry did not size the drawing under Wine"
+native "$out/native-width1000.png" "$showcase" || fail "native render at 1000"
+same "$out/width1000.bmp" "$out/native-width1000.png" "drawing at SIZE_JWW=1000"
+native "$out/native-figure-black.png" "$figure" || fail "native render of the black figure"
+same "$out/figure-black.bmp" "$out/native-figure-black.png" "figure with Color00=000000"
+"$compare" "$out/figure-black.bmp" "$out/figure-white.bmp" >/dev/null && fail "Color00 did not change the figure's background"
+
+grep -qi "0x4b0" "$out/registry.txt" || fail "the settings file did not write SIZE_JWW=1200 into the registry"
+grep -q "GetPictureInfo 0 width 1200 height 848" "$out/width1200.log" || fail "the next drawing is not 1200 wide"
 
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "Wine: plug-in pictures equal the native ones"

@@ -168,6 +168,15 @@ std::vector<uint8_t> MakeEmptyDrawing(const DrawingOptions &options)
     return out.Bytes();
 }
 
+std::vector<uint8_t> MakeMinimalFigure()
+{
+    ArchiveWriter out;
+    out.Raw("JwsData.");
+    out.Dword(600);
+    out.Repeat(64, 0);
+    return out.Bytes();
+}
+
 bool SaveFile(const std::string &path, const std::vector<uint8_t> &bytes)
 {
     FILE *file = std::fopen(path.c_str(), "wb");

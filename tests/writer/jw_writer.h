@@ -41,4 +41,8 @@ void WriteDrawingHeader(ArchiveWriter &out, const DrawingOptions &options);
 // A drawing without objects or block definitions.
 std::vector<uint8_t> MakeEmptyDrawing(const DrawingOptions &options);
 
+// The start of a figure file: its magic and version, padded past the
+// shortest input the exports accept. Enough for everything before reading.
+std::vector<uint8_t> MakeMinimalFigure();
+
 bool SaveFile(const std::string &path, const std::vector<uint8_t> &bytes);

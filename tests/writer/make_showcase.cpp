@@ -1,18 +1,22 @@
-// Writes the drawing bundled for the README's first command.
+// Writes the drawing bundled for the README's first command, and a figure
+// beside it.
 #include <cstdio>
+#include <string>
 
 #include "tests/writer/jw_writer.h"
 
 int main(int argc, char **argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_showcase OUTPUT.jww\n");
+        std::fprintf(stderr, "usage: make_showcase FOLDER\n");
         return 2;
     }
+    const std::string folder = argv[1];
     DrawingOptions options;
     options.memo = "Plotmira showcase";
-    if (!SaveFile(argv[1], MakeEmptyDrawing(options))) {
-        std::fprintf(stderr, "make_showcase: cannot write %s\n", argv[1]);
+    if (!SaveFile(folder + "/showcase.jww", MakeEmptyDrawing(options)) ||
+        !SaveFile(folder + "/showcase.jws", MakeMinimalFigure())) {
+        std::fprintf(stderr, "make_showcase: cannot write into %s\n", folder.c_str());
         return 1;
     }
     return 0;

@@ -142,6 +142,35 @@ typedef RECT *LPRECT;
 #define IDI_APPLICATION MAKEINTRESOURCEA(32512)
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 
+// ---- registry ----------------------------------------------------------------
+struct PortableKey;
+typedef PortableKey *HKEY;
+typedef HKEY *PHKEY;
+typedef DWORD REGSAM;
+typedef BYTE *LPBYTE;
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)0x80000001u)
+#define KEY_QUERY_VALUE 0x0001u
+#define KEY_SET_VALUE 0x0002u
+#define KEY_READ 0x00020019u
+#define KEY_WRITE 0x00020006u
+#define KEY_ALL_ACCESS 0x000F003Fu
+#define REG_OPTION_NON_VOLATILE 0x00000000u
+#define REG_CREATED_NEW_KEY 0x00000001u
+#define REG_OPENED_EXISTING_KEY 0x00000002u
+#define REG_NONE 0u
+#define REG_SZ 1u
+#define REG_EXPAND_SZ 2u
+#define REG_BINARY 3u
+#define REG_DWORD 4u
+#define REG_MULTI_SZ 7u
+#define REG_QWORD 11u
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_MORE_DATA 234L
+
 // ---- GDI -----------------------------------------------------------------------
 #define WHITE_BRUSH 0
 #define BLACK_BRUSH 4
@@ -255,6 +284,23 @@ PLOTMIRA_PLATFORM_API HBRUSH WINAPI CreateSolidBrush(COLORREF color);
 PLOTMIRA_PLATFORM_API BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
 PLOTMIRA_PLATFORM_API int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines,
                                            LPVOID bits, BITMAPINFO *info, UINT usage);
+
+}  // extern "C"
+
+extern "C" {
+
+// registry (HKEY_CURRENT_USER over a .reg file; see registry_file.h)
+PLOTMIRA_PLATFORM_API LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access,
+                                                PHKEY result);
+PLOTMIRA_PLATFORM_API LONG WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
+                                                  DWORD options, REGSAM access,
+                                                  LPSECURITY_ATTRIBUTES security, PHKEY result,
+                                                  LPDWORD disposition);
+PLOTMIRA_PLATFORM_API LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
+                                                   LPBYTE data, LPDWORD dataSize);
+PLOTMIRA_PLATFORM_API LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                                                 const BYTE *data, DWORD dataSize);
+PLOTMIRA_PLATFORM_API LONG WINAPI RegCloseKey(HKEY key);
 
 }  // extern "C"
 
