@@ -14,12 +14,13 @@
 
 #include "host/detection.h"
 #include "host/plugin_api.h"
+#include "reader/document_readers.h"
+#include "reader/drawing_store.h"
 #include "tools/image_files.h"
 
 namespace {
 
 constexpr size_t kHeadBytes = 2048;   // what viewers hand IsSupported
-constexpr size_t kVersionOffset = 8;  // the u32 version follows the 8-byte magic
 
 const char *const kUsage =
     "usage:\n"
@@ -178,9 +179,27 @@ int Info(int argc, char **argv)
         std::fprintf(stderr, "plotmira: %s: %s\n", input.c_str(), ResultText(kResultUnknownFormat));
         return 1;
     }
-    uint32_t version = 0;
-    std::memcpy(&version, bytes.data() + kVersionOffset, sizeof version);
-    std::printf("{\"format\": \"%s\", \"version\": %u}\n", isFigureFile ? "jws" : "jww", version);
+    const bool figure = isFigureFile == 1;
+    if (!AllocateStore(bytes.size())) {
+        ReleaseStore();
+        std::fprintf(stderr, "plotmira: %s: %s\n", input.c_str(), ResultText(kResultNoMemory));
+        return 1;
+    }
+    const int read = figure ? ReadFigureFile(bytes.data(), bytes.size()) : ReadDrawingFile(bytes.data(), bytes.size());
+    if (read < 0) {
+        ReleaseStore();
+        std::fprintf(stderr, "plotmira: %s: too short to be a %s\n", input.c_str(), figure ? "figure" : "drawing");
+        return 1;
+    }
+    std::printf("{\"format\": \"%s\", \"version\": %u,\n", figure ? "jws" : "jww", fileVersion);
+    std::printf(" \"counts\": {\"lines\": %u, \"arcs\": %u, \"points\": %u, \"texts\": %u, \"dimensions\": %u, "
+                "\"solids\": %u, \"blockRefs\": %u, \"blockDefs\": %u},\n",
+                lineCount, arcCount, pointCount, textCount, dimensionCount, solidCount, blockRefCount, blockDefCount);
+    std::printf(" \"topLevel\": {\"lines\": %u, \"arcs\": %u, \"points\": %u, \"texts\": %u, \"dimensions\": %u, "
+                "\"solids\": %u}}\n",
+                firstBlockLine - 1, firstBlockArc - 1, firstBlockPoint - 1, firstBlockText - 1, firstBlockDimension - 1,
+                firstBlockSolid - 1);
+    ReleaseStore();
     return 0;
 }
 

@@ -175,7 +175,7 @@ int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataL
         }
     } else {
         view = ReadDrawingFile(image, dataLength);
-        if (view == -1) {
+        if (view < 0) {
             ReleaseStore();
             return kDriverReadFailed;
         }

@@ -1,27 +1,48 @@
 // Readers of the two document kinds. Both parse the file image the host
-// handed over (already read from its offset) and fill the drawing store.
+// handed over (already read from its offset) through the archive cursor and
+// fill the drawing store and the document settings.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-constexpr int kMaxRegisteredViews = 8;
+constexpr int kLayerGroups = 16;
+constexpr int kLayersPerGroup = 16;
+constexpr int kRegisteredViews = 8;  // views 1..8; only 1..4 can be selected
+constexpr uint32_t kLayerStateDrawn = 2;
 
-// DocumentSettings kept from a drawing's header for the renderer.
+// DocumentSettings: the header values the renderer needs.
 extern uint32_t fileVersion;
+extern const char *memoText;
+extern const char *memoSecondLine;
 extern uint32_t paperSize;
+extern uint32_t layerGroupState[kLayerGroups];
+extern double layerGroupScale[kLayerGroups];
+extern uint32_t layerState[kLayerGroups][kLayersPerGroup];
+extern const char *layerName[kLayerGroups][kLayersPerGroup];
+extern const char *layerGroupName[kLayerGroups];
+extern double viewZoom[kRegisteredViews + 1];
+extern double viewOriginX[kRegisteredViews + 1];
+extern double viewOriginY[kRegisteredViews + 1];
+extern int selectedView;
 extern uint32_t drawSolidsFirst;
 extern uint32_t usePrintColors;
-extern double viewZoom[kMaxRegisteredViews + 1];
-extern double viewOriginX[kMaxRegisteredViews + 1];
-extern double viewOriginY[kMaxRegisteredViews + 1];
 
 // Figure header values.
-extern double extentMinX, extentMinY, extentMaxX, extentMaxY;
 extern double figureRefX, figureRefY;
+extern double extentMinX, extentMinY, extentMaxX, extentMaxY;
 
-// −1 when the data is unreadable; 1..4 the registered view to use in print
-// mode; any other value means no view.
+// Where the last read stopped, for diagnosis and tests: the offset reached
+// and whether the data ended early.
+extern size_t lastReadEnd;
+extern bool lastReadExhausted;
+
+// −1 when the data is too short to be a drawing; the version number itself
+// for a version the module does not read; otherwise 0..4, the registered view
+// to use in print mode (0 = none).
 int ReadDrawingFile(const unsigned char *data, size_t length);
-// −1 when the data is unreadable, otherwise 0.
+// −1 when the data is too short to be a figure, otherwise 0.
 int ReadFigureFile(const unsigned char *data, size_t length);
+
+// Whether a drawing of this version is read (and drawn).
+bool IsReadableDrawingVersion(uint32_t version);

@@ -1,8 +1,19 @@
 #include "reader/drawing_store.h"
 
 #include <cstdlib>
+#include <cstring>
 
-DrawingStore store;
+RecordTable<PointRecord> points;
+RecordTable<LineRecord> lines;
+RecordTable<ArcRecord> arcs;
+RecordTable<TextRecord> texts;
+RecordTable<DimensionRecord> dimensions;
+RecordTable<SolidRecord> solids;
+RecordTable<BlockRefRecord> blockRefs;
+RecordTable<BlockDefRecord> blockDefs;
+char *textPool = nullptr;
+size_t textPoolBytes = 0;
+
 uint32_t pointCount, lineCount, arcCount, textCount, dimensionCount, solidCount, blockRefCount,
     blockDefCount;
 size_t poolCursor;
@@ -11,19 +22,54 @@ uint32_t firstBlockPoint = 1, firstBlockLine = 1, firstBlockArc = 1, firstBlockT
 
 namespace {
 
-bool AllocateBlock(StoreBlock &block, size_t bytes)
+// Bytes of drawing data each table is first sized for: lines get 2N, the
+// block tables N/2, every other table N.
+constexpr size_t kPointSlotBytes = 64;
+constexpr size_t kLineSlotBytes = 56;
+constexpr size_t kArcSlotBytes = 80;
+constexpr size_t kTextSlotBytes = 104;
+constexpr size_t kDimensionSlotBytes = 552;
+constexpr size_t kSolidSlotBytes = 88;
+constexpr size_t kBlockRefSlotBytes = 64;
+constexpr size_t kBlockDefSlotBytes = 32;
+constexpr char kEmptyString[] = "";
+
+template <typename Record>
+bool AllocateTable(RecordTable<Record> &table, size_t bytes, size_t slotBytes)
 {
-    // malloc(0) may answer null; every block gets at least one byte.
-    block.bytes = static_cast<unsigned char *>(std::malloc(bytes ? bytes : 1));
-    block.capacity = block.bytes ? bytes : 0;
-    return block.bytes != nullptr;
+    // At least two slots: slot 0 is never used.
+    table.slots = bytes / slotBytes < 2 ? 2 : bytes / slotBytes;
+    table.records = static_cast<Record *>(std::malloc(table.slots * sizeof(Record)));
+    if (table.records == nullptr) table.slots = 0;
+    return table.records != nullptr;
 }
 
-void ReleaseBlock(StoreBlock &block)
+template <typename Record>
+void ReleaseTable(RecordTable<Record> &table)
 {
-    std::free(block.bytes);
-    block.bytes = nullptr;
-    block.capacity = 0;
+    std::free(table.records);
+    table.records = nullptr;
+    table.slots = 0;
+}
+
+// The file can hold more small records of one kind than the first size
+// foresees; the table then doubles. Every record takes bytes of the file, so
+// the growth stays within a fixed multiple of the file's size.
+template <typename Record>
+Record *Append(RecordTable<Record> &table, uint32_t &count)
+{
+    if (table.records == nullptr) return nullptr;
+    if (size_t{count} + 1 >= table.slots) {
+        const size_t slots = table.slots * 2;
+        auto *grown = static_cast<Record *>(std::realloc(table.records, slots * sizeof(Record)));
+        if (grown == nullptr) return nullptr;
+        table.records = grown;
+        table.slots = slots;
+    }
+    ++count;
+    Record *record = &table.records[count];
+    std::memset(static_cast<void *>(record), 0, sizeof(Record));
+    return record;
 }
 
 }  // namespace
@@ -32,29 +78,37 @@ int AllocateStore(size_t dataLength)
 {
     const size_t n = dataLength;
     const size_t half = n / 2;
-    if (!AllocateBlock(store.points, n)) return 0;
-    if (!AllocateBlock(store.lines, 2 * n)) return 0;
-    if (!AllocateBlock(store.arcs, n)) return 0;
-    if (!AllocateBlock(store.texts, n)) return 0;
-    if (!AllocateBlock(store.dimensions, n)) return 0;
-    if (!AllocateBlock(store.solids, n)) return 0;
-    if (!AllocateBlock(store.textPool, n)) return 0;
-    if (!AllocateBlock(store.blockRefs, half)) return 0;
-    if (!AllocateBlock(store.blockDefs, half)) return 0;
+    if (!AllocateTable(points, n, kPointSlotBytes)) return 0;
+    if (!AllocateTable(lines, 2 * n, kLineSlotBytes)) return 0;
+    if (!AllocateTable(arcs, n, kArcSlotBytes)) return 0;
+    if (!AllocateTable(texts, n, kTextSlotBytes)) return 0;
+    if (!AllocateTable(dimensions, n, kDimensionSlotBytes)) return 0;
+    if (!AllocateTable(solids, n, kSolidSlotBytes)) return 0;
+    // Every pooled string takes at least as many bytes of the file as of the
+    // pool (its length field pays for the NUL), so N bytes always suffice.
+    textPool = static_cast<char *>(std::malloc(n + 1));
+    if (textPool == nullptr) return 0;
+    textPoolBytes = n + 1;
+    if (!AllocateTable(blockRefs, half, kBlockRefSlotBytes)) return 0;
+    if (!AllocateTable(blockDefs, half, kBlockDefSlotBytes)) return 0;
+    ResetStore();
     return 1;
 }
 
 void ReleaseStore()
 {
-    ReleaseBlock(store.points);
-    ReleaseBlock(store.lines);
-    ReleaseBlock(store.arcs);
-    ReleaseBlock(store.texts);
-    ReleaseBlock(store.dimensions);
-    ReleaseBlock(store.solids);
-    ReleaseBlock(store.textPool);
-    ReleaseBlock(store.blockRefs);
-    ReleaseBlock(store.blockDefs);
+    ReleaseTable(points);
+    ReleaseTable(lines);
+    ReleaseTable(arcs);
+    ReleaseTable(texts);
+    ReleaseTable(dimensions);
+    ReleaseTable(solids);
+    std::free(textPool);
+    textPool = nullptr;
+    textPoolBytes = 0;
+    ReleaseTable(blockRefs);
+    ReleaseTable(blockDefs);
+    ResetStore();
 }
 
 void ResetStore()
@@ -62,4 +116,35 @@ void ResetStore()
     pointCount = lineCount = arcCount = textCount = dimensionCount = solidCount = 0;
     blockRefCount = blockDefCount = 0;
     poolCursor = 0;
+    // Until a main list has been read, nothing is top-level.
+    firstBlockPoint = firstBlockLine = firstBlockArc = firstBlockText = firstBlockDimension = firstBlockSolid = 1;
+}
+
+void MarkFirstBlockRecords()
+{
+    firstBlockLine = lineCount + 1;
+    firstBlockArc = arcCount + 1;
+    firstBlockPoint = pointCount + 1;
+    firstBlockText = textCount + 1;
+    firstBlockDimension = dimensionCount + 1;
+    firstBlockSolid = solidCount + 1;
+}
+
+PointRecord *AppendPoint() { return Append(points, pointCount); }
+LineRecord *AppendLine() { return Append(lines, lineCount); }
+ArcRecord *AppendArc() { return Append(arcs, arcCount); }
+TextRecord *AppendText() { return Append(texts, textCount); }
+DimensionRecord *AppendDimension() { return Append(dimensions, dimensionCount); }
+SolidRecord *AppendSolid() { return Append(solids, solidCount); }
+BlockRefRecord *AppendBlockRef() { return Append(blockRefs, blockRefCount); }
+BlockDefRecord *AppendBlockDef() { return Append(blockDefs, blockDefCount); }
+
+const char *AppendString(const char *bytes, size_t length)
+{
+    if (textPool == nullptr || poolCursor + length + 1 > textPoolBytes) return kEmptyString;
+    char *copy = textPool + poolCursor;
+    if (length != 0) std::memcpy(copy, bytes, length);
+    copy[length] = '\0';
+    poolCursor += length + 1;
+    return copy;
 }

@@ -1,5 +1,6 @@
-// The per-request drawing store: one table per object kind, sized once from
-// the length of the drawing data, plus the string pool.
+// The per-request drawing store: one table per object kind, sized from the
+// length of the drawing data and grown when a file holds more records of a
+// kind than that size foresees, plus the string pool.
 #pragma once
 
 #include <cstddef>
@@ -7,26 +8,100 @@
 
 constexpr int32_t kTopLevelOwner = 100000;  // owner of the main drawing's objects
 
-// Record slot sizes in bytes, as the store's capacity rule counts them.
-constexpr size_t kPointSlotBytes = 64;
-constexpr size_t kLineSlotBytes = 56;
-constexpr size_t kArcSlotBytes = 80;
-constexpr size_t kTextSlotBytes = 104;
-constexpr size_t kDimensionSlotBytes = 552;
-constexpr size_t kSolidSlotBytes = 88;
-constexpr size_t kBlockRefSlotBytes = 64;
-constexpr size_t kBlockDefSlotBytes = 32;
-
-struct StoreBlock {
-    unsigned char *bytes = nullptr;
-    size_t capacity = 0;  // bytes
+// The common attributes that open every entity record.
+struct EntityHeader {
+    uint32_t group;
+    uint8_t penStyle;  // line type; for points 100 announces the mark fields
+    uint16_t penColor;  // 1..9, 100..356; for solids 10 announces an RGB colour
+    uint16_t penWidth;  // absent (0) before version 351
+    uint16_t layer;
+    uint16_t layerGroup;
+    uint16_t flags;
 };
 
-struct DrawingStore {
-    StoreBlock points, lines, arcs, texts, dimensions, solids, textPool, blockRefs, blockDefs;
+struct LineRecord {
+    EntityHeader header;
+    double x1, y1, x2, y2;
+    int32_t owner;
 };
 
-extern DrawingStore store;
+struct ArcRecord {
+    EntityHeader header;
+    double cx, cy, radius, startAngle, sweepAngle, tiltAngle, flatness;
+    uint32_t fullCircle;
+    int32_t owner;
+};
+
+struct PointRecord {
+    EntityHeader header;
+    double x, y;
+    uint32_t provisional;
+    int32_t owner;
+    uint32_t markCode;  // the mark fields: only when penStyle is 100
+    double markAngle, markScale;
+};
+
+struct TextRecord {
+    EntityHeader header;
+    double x1, y1, x2, y2;
+    uint32_t textKind;
+    double charWidth, charHeight, charSpacing, textAngle;
+    const char *fontName;  // pool strings
+    const char *text;
+    int32_t owner;
+};
+
+struct DimensionRecord {
+    EntityHeader header;
+    LineRecord line;
+    TextRecord label;
+    uint16_t auxDrawMode;  // this and the auxiliary members: version 420 on
+    LineRecord auxLine1, auxLine2;
+    PointRecord auxPoint1, auxPoint2, auxPoint3, auxPoint4;
+};
+
+struct SolidRecord {
+    EntityHeader header;
+    double x1, y1, x2, y2, x3, y3, x4, y4;
+    uint32_t fillColor;  // RGB, only when penColor is 10
+    int32_t owner;
+};
+
+struct BlockRefRecord {
+    EntityHeader header;  // header.group holds the owner, as the store keeps it
+    int32_t owner;
+    double x, y, scaleX, scaleY, rotation;
+    uint32_t defNumber;
+};
+
+struct BlockDefRecord {
+    EntityHeader header;
+    uint32_t defNumber;
+    uint32_t referenced;
+    uint32_t timeStamp;
+    uint8_t nameLength;
+};
+
+// A table of 1-based records (slot 0 unused) in one heap block.
+template <typename Record>
+struct RecordTable {
+    Record *records = nullptr;
+    size_t slots = 0;
+    Record &operator[](size_t index) { return records[index]; }
+    const Record &operator[](size_t index) const { return records[index]; }
+};
+
+extern RecordTable<PointRecord> points;
+extern RecordTable<LineRecord> lines;
+extern RecordTable<ArcRecord> arcs;
+extern RecordTable<TextRecord> texts;
+extern RecordTable<DimensionRecord> dimensions;
+extern RecordTable<SolidRecord> solids;
+extern RecordTable<BlockRefRecord> blockRefs;
+extern RecordTable<BlockDefRecord> blockDefs;
+extern char *textPool;
+extern size_t textPoolBytes;
+
 extern uint32_t pointCount, lineCount, arcCount, textCount, dimensionCount, solidCount,
     blockRefCount, blockDefCount;
 extern size_t poolCursor;
@@ -39,3 +114,20 @@ int AllocateStore(size_t dataLength);
 void ReleaseStore();
 // Empties every table and the pool.
 void ResetStore();
+// Sets the first-block markers after the main object list.
+void MarkFirstBlockRecords();
+
+// Takes the next record of a table (count + 1), zero-filled. The table grows
+// when it is full; null when memory runs out.
+PointRecord *AppendPoint();
+LineRecord *AppendLine();
+ArcRecord *AppendArc();
+TextRecord *AppendText();
+DimensionRecord *AppendDimension();
+SolidRecord *AppendSolid();
+BlockRefRecord *AppendBlockRef();
+BlockDefRecord *AppendBlockDef();
+
+// Copies L bytes and a NUL into the pool; answers the copy, or an empty
+// string when the pool is full.
+const char *AppendString(const char *bytes, size_t length);

@@ -24,6 +24,10 @@ typedef intptr_t INT_PTR;
 typedef size_t SIZE_T;
 typedef DWORD COLORREF;
 typedef WORD ATOM;
+typedef char16_t WCHAR;  // UTF-16 code unit, as on Windows
+typedef const WCHAR *LPCWCH;
+typedef const char *LPCCH;
+typedef BOOL *LPBOOL;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef void *LPVOID;
@@ -288,6 +292,11 @@ PLOTMIRA_PLATFORM_API int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, U
 }  // extern "C"
 
 extern "C" {
+
+// text: UTF-16 to a code page (932, Shift-JIS, is the one the module uses)
+PLOTMIRA_PLATFORM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideLength,
+                                                     LPSTR bytes, int byteLength, LPCCH defaultChar,
+                                                     LPBOOL usedDefault);
 
 // registry (HKEY_CURRENT_USER over a .reg file; see registry_file.h)
 PLOTMIRA_PLATFORM_API LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access,

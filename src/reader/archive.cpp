@@ -1,0 +1,229 @@
+#include "reader/archive.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/win32.h"
+#include "reader/drawing_store.h"
+#include "reader/object_records.h"
+
+ArchiveCursor archive;
+ClassMap classMap;
+
+namespace {
+
+constexpr uint8_t kShortStringEscape = 0xFF;
+constexpr uint16_t kWordLengthEscape = 0xFFFF;
+constexpr uint16_t kUnicodeMarker = 0xFFFE;
+constexpr uint16_t kCountEscape = 0xFFFF;
+constexpr uint16_t kBigClassTag = 0x7FFF;
+constexpr uint16_t kNewClassWord = 0xFFFF;
+constexpr uint32_t kClassTagBit = 0x80000000u;
+constexpr int32_t kShortTagBias = 0x8000;
+constexpr UINT kShiftJisCodePage = 932;
+// An object takes at least its 2-byte tag and a 13-byte header.
+constexpr size_t kMinObjectBytes = 15;
+
+bool Take(void *out, size_t bytes)
+{
+    if (archive.exhausted || archive.size - archive.position < bytes) {
+        archive.exhausted = true;
+        archive.position = archive.size;
+        return false;
+    }
+    std::memcpy(out, archive.data + archive.position, bytes);
+    archive.position += bytes;
+    return true;
+}
+
+// The length that follows the escape of a string: 16 bits, or 0xFFFF and 32 bits.
+uint64_t ReadEscapedLength(uint8_t first, bool *unicode)
+{
+    if (first != kShortStringEscape) return first;
+    const uint16_t word = ReadWord();
+    if (unicode != nullptr && word == kUnicodeMarker) {
+        *unicode = true;
+        return ReadEscapedLength(ReadByte(), nullptr);
+    }
+    if (word != kWordLengthEscape) return word;
+    return ReadDword();
+}
+
+const char *PoolUnicode(uint64_t units)
+{
+    if (units > RemainingBytes() / 2) {
+        archive.exhausted = true;
+        archive.position = archive.size;
+        return AppendString("", 0);
+    }
+    std::vector<WCHAR> text(static_cast<size_t>(units));
+    for (WCHAR &unit : text) unit = ReadWord();
+    if (units == 0) return AppendString("", 0);
+    const int wideLength = static_cast<int>(units);
+    const int bytes = WideCharToMultiByte(kShiftJisCodePage, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return AppendString("", 0);
+    std::vector<char> converted(static_cast<size_t>(bytes));
+    WideCharToMultiByte(kShiftJisCodePage, 0, text.data(), wideLength, converted.data(), bytes, nullptr, nullptr);
+    return AppendString(converted.data(), converted.size());
+}
+
+bool NameMatchesClass(const char *name, size_t length)
+{
+    return length < kClassNameBytes && std::strlen(name) == length;
+}
+
+}  // namespace
+
+void BeginArchive(const uint8_t *data, size_t size)
+{
+    archive.data = data;
+    archive.size = data != nullptr ? size : 0;
+    archive.position = 0;
+    archive.exhausted = false;
+}
+
+size_t RemainingBytes() { return archive.size - archive.position; }
+
+uint8_t ReadByte()
+{
+    uint8_t value = 0;
+    Take(&value, sizeof value);
+    return value;
+}
+
+uint16_t ReadWord()
+{
+    uint8_t bytes[2] = {};
+    if (!Take(bytes, sizeof bytes)) return 0;
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+uint32_t ReadDword()
+{
+    uint8_t bytes[4] = {};
+    if (!Take(bytes, sizeof bytes)) return 0;
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+double ReadDouble()
+{
+    uint8_t bytes[8] = {};
+    if (!Take(bytes, sizeof bytes)) return 0.0;
+    uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) bits = bits << 8 | bytes[i];
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+void SkipBytes(size_t count)
+{
+    if (archive.exhausted || RemainingBytes() < count) {
+        archive.exhausted = true;
+        archive.position = archive.size;
+        return;
+    }
+    archive.position += count;
+}
+
+const char *ReadString()
+{
+    bool unicode = false;
+    const uint64_t length = ReadEscapedLength(ReadByte(), &unicode);
+    if (archive.exhausted) return AppendString("", 0);
+    if (unicode) return PoolUnicode(length);
+    if (length > RemainingBytes()) {
+        archive.exhausted = true;
+        archive.position = archive.size;
+        return AppendString("", 0);
+    }
+    const char *bytes = reinterpret_cast<const char *>(archive.data + archive.position);
+    archive.position += static_cast<size_t>(length);
+    return AppendString(bytes, static_cast<size_t>(length));
+}
+
+void SkipString()
+{
+    bool unicode = false;
+    const uint64_t length = ReadEscapedLength(ReadByte(), &unicode);
+    const uint64_t bytes = unicode ? length * 2 : length;
+    if (bytes > RemainingBytes()) {
+        archive.exhausted = true;
+        archive.position = archive.size;
+        return;
+    }
+    archive.position += static_cast<size_t>(bytes);
+}
+
+uint32_t ReadCount()
+{
+    const uint16_t word = ReadWord();
+    if (word != kCountEscape) return word;
+    const uint32_t low = ReadWord();
+    const uint32_t high = ReadWord();
+    return low + (high << 16);
+}
+
+int64_t ReadClassTag()
+{
+    const uint16_t word = ReadWord();
+    if (archive.exhausted) return 0;  // matches no class
+    if (word == kBigClassTag) {
+        const uint32_t low = ReadWord();
+        const uint32_t high = ReadWord();
+        return static_cast<uint32_t>((low + (high << 16)) - kClassTagBit);
+    }
+    if (word == kNewClassWord) return kNewClassTag;
+    return static_cast<int64_t>(static_cast<int16_t>(word)) + kShortTagBias;
+}
+
+void ResetClassMap()
+{
+    std::memset(&classMap, 0, sizeof classMap);
+}
+
+int ReadTaggedObject(int (*afterEach)())
+{
+    const int64_t tag = ReadClassTag();
+    if (archive.exhausted) return 0;
+    if (tag == kNewClassTag) {
+        ReadWord();  // schema number, not used
+        const uint16_t nameLength = ReadWord();
+        // A name that does not fit its slot, or a map that is full, ends the list.
+        if (archive.exhausted || nameLength >= kClassNameBytes || classMap.classCount + 1 >= kClassSlots ||
+            nameLength > RemainingBytes()) {
+            return 0;
+        }
+        const int32_t slot = ++classMap.classCount;
+        classMap.mapIndex[slot] = static_cast<uint32_t>(++classMap.mapCount);
+        ++classMap.mapCount;  // the object that follows takes this index
+        std::memcpy(classMap.names[slot], archive.data + archive.position, nameLength);
+        classMap.names[slot][nameLength] = '\0';
+        archive.position += nameLength;
+        if (!NameMatchesClass(classMap.names[slot], nameLength)) return 0;
+        if (!ReadObject(slot) || archive.exhausted) return 0;
+        return afterEach != nullptr ? afterEach() : 1;
+    }
+    bool matched = false;
+    for (int32_t slot = 1; slot <= classMap.classCount; ++slot) {
+        if (static_cast<int64_t>(classMap.mapIndex[slot]) != tag) continue;
+        matched = true;
+        ++classMap.mapCount;
+        if (!ReadObject(slot) || archive.exhausted) return 0;
+        if (afterEach != nullptr && !afterEach()) return 0;
+    }
+    return matched ? 1 : 0;
+}
+
+int ReadObjectList(uint32_t n)
+{
+    // A count that the remaining bytes cannot hold is refused before reading.
+    if (static_cast<uint64_t>(n) * kMinObjectBytes > RemainingBytes()) {
+        archive.exhausted = true;
+        return 0;
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        if (!ReadTaggedObject(nullptr)) return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,61 @@
+// The archive primitives: a bounds-checked cursor over the file image, the
+// archive's values, strings, counts and class tags, and the class map that
+// the tagged object lists keep.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int kClassSlots = 50;         // slots 0..49; slot 0 is never used
+constexpr size_t kClassNameBytes = 20;  // a name of at most 19 characters and its NUL
+constexpr int64_t kNewClassTag = -1;
+
+// The file image being read. A read past the end yields nothing, returns 0
+// and marks the cursor exhausted; every loop of the readers stops there.
+struct ArchiveCursor {
+    const uint8_t *data = nullptr;
+    size_t size = 0;
+    size_t position = 0;
+    bool exhausted = false;
+};
+
+extern ArchiveCursor archive;
+
+struct ClassMap {
+    char names[kClassSlots][kClassNameBytes];
+    uint32_t mapIndex[kClassSlots];
+    int32_t classCount;
+    int32_t mapCount;
+};
+
+extern ClassMap classMap;
+
+void BeginArchive(const uint8_t *data, size_t size);
+size_t RemainingBytes();
+
+uint8_t ReadByte();
+uint16_t ReadWord();
+uint32_t ReadDword();
+double ReadDouble();
+void SkipBytes(size_t count);
+
+// A string in any of the archive's forms (a length byte; 0xFF and a 16-bit
+// length; 0xFFFF and a 32-bit length; or 0xFF 0xFFFE and a UTF-16 length and
+// text), stored in the pool as 8-bit Shift-JIS text.
+const char *ReadString();
+// Passes over a string in any of those forms without keeping it.
+void SkipString();
+// A count: a word, or 0xFFFF and two words (low half first).
+uint32_t ReadCount();
+// The class tag before an object: kNewClassTag, or the map index of a class
+// (other values match no class).
+int64_t ReadClassTag();
+
+void ResetClassMap();
+// Reads n tagged objects; 1 when all n were read, 0 at the first failure
+// (an unknown class, a tag that names none, the end of the data).
+int ReadObjectList(uint32_t n);
+// One step of an object list: a tag and the object(s) it announces. Also
+// used by the readers' block-definition loops, which read a member list
+// after each definition. 0 on failure.
+int ReadTaggedObject(int (*afterEach)());

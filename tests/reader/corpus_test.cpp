@@ -1,0 +1,157 @@
+// Every drawing and figure of the corpus of real files is read to its last
+// byte (a version-700 drawing to 4 bytes before it), with consistent counts;
+// damaged copies end cleanly with what was read.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "host/detection.h"
+#include "reader/archive.h"
+#include "reader/document_readers.h"
+#include "reader/drawing_store.h"
+
+namespace {
+
+constexpr size_t kVersion700Trailer = 4;  // the bytes a version-700 drawing has after its block definitions
+
+struct CorpusFile {
+    std::string path;
+    std::vector<uint8_t> bytes;
+    bool figure;
+};
+
+std::vector<CorpusFile> LoadCorpus()
+{
+    std::vector<CorpusFile> files;
+    const std::string root = std::string(PLOTMIRA_CORPUS_DIR) + "/raw";
+    DIR *top = opendir(root.c_str());
+    if (top == nullptr) return files;
+    while (dirent *folder = readdir(top)) {
+        if (folder->d_name[0] == '.') continue;
+        const std::string dir = root + "/" + folder->d_name;
+        DIR *inner = opendir(dir.c_str());
+        if (inner == nullptr) continue;
+        while (dirent *entry = readdir(inner)) {
+            if (entry->d_name[0] == '.') continue;
+            CorpusFile file;
+            file.path = dir + "/" + entry->d_name;
+            std::ifstream in(file.path, std::ios::binary);
+            file.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            if (file.bytes.size() < 8 || !DetectFormat(file.path.c_str(), file.bytes.data())) continue;
+            file.figure = isFigureFile == 1;
+            files.push_back(std::move(file));
+        }
+        closedir(inner);
+    }
+    closedir(top);
+    return files;
+}
+
+int Read(const CorpusFile &file, const std::vector<uint8_t> &bytes)
+{
+    return file.figure ? ReadFigureFile(bytes.data(), bytes.size()) : ReadDrawingFile(bytes.data(), bytes.size());
+}
+
+class Corpus : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { corpus = new std::vector<CorpusFile>(LoadCorpus()); }
+    static void TearDownTestSuite() { delete corpus; }
+    void SetUp() override
+    {
+        if (corpus->empty()) GTEST_SKIP() << "no corpus at " << PLOTMIRA_CORPUS_DIR;
+    }
+    void TearDown() override { ReleaseStore(); }
+    static std::vector<CorpusFile> *corpus;
+};
+
+std::vector<CorpusFile> *Corpus::corpus = nullptr;
+
+TEST_F(Corpus, EveryFileIsReadToItsEnd)
+{
+    EXPECT_GE(corpus->size(), 70u);
+    for (const CorpusFile &file : *corpus) {
+        ASSERT_EQ(AllocateStore(file.bytes.size()), 1);
+        const int result = Read(file, file.bytes);
+        EXPECT_GE(result, 0) << file.path;
+        EXPECT_FALSE(lastReadExhausted) << file.path;
+        const size_t expectedEnd = !file.figure && fileVersion == 700 ? file.bytes.size() - kVersion700Trailer
+                                                                       : file.bytes.size();
+        EXPECT_EQ(lastReadEnd, expectedEnd) << file.path << " version " << fileVersion;
+        // Markers and owners agree: top-level records own 100000, members a definition.
+        EXPECT_LE(firstBlockLine, lineCount + 1) << file.path;
+        for (uint32_t i = 1; i <= lineCount; ++i) {
+            const bool topLevel = i < firstBlockLine;
+            EXPECT_EQ(lines[i].owner == kTopLevelOwner, topLevel) << file.path << " line " << i;
+            if (lines[i].owner != kTopLevelOwner) break;
+        }
+        for (uint32_t i = 1; i <= textCount; ++i) {
+            ASSERT_NE(texts[i].text, nullptr);
+            ASSERT_NE(texts[i].fontName, nullptr);
+        }
+        ReleaseStore();
+    }
+}
+
+TEST_F(Corpus, KnownCounts)
+{
+    for (const CorpusFile &file : *corpus) {
+        if (file.path.find("monozukuri-ai__ezjww/Test1.jww") == std::string::npos) continue;
+        ASSERT_EQ(AllocateStore(file.bytes.size()), 1);
+        EXPECT_EQ(Read(file, file.bytes), 0);
+        EXPECT_EQ(lineCount, 1642u);
+        EXPECT_EQ(arcCount, 4u);
+        EXPECT_EQ(textCount, 36u);
+        EXPECT_EQ(pointCount, 4u);
+        EXPECT_EQ(dimensionCount, 0u);
+        EXPECT_EQ(firstBlockLine, 1643u);
+        EXPECT_EQ(firstBlockText, 37u);
+        return;
+    }
+    FAIL() << "Test1.jww is not in the corpus";
+}
+
+TEST_F(Corpus, DamagedCopiesEndCleanly)
+{
+    // Truncations at many points and bytes flipped through the object stream:
+    // every read ends, inside the data, with at most the records of the whole file.
+    size_t filesTried = 0;
+    for (const CorpusFile &file : *corpus) {
+        if (file.bytes.size() > 40000 || ++filesTried > 12) continue;
+        ASSERT_EQ(AllocateStore(file.bytes.size()), 1);
+        Read(file, file.bytes);
+        const uint32_t wholeLines = lineCount, wholeTexts = textCount;
+        ReleaseStore();
+        const size_t step = file.bytes.size() / 97 + 1;
+        for (size_t cut = 0; cut < file.bytes.size(); cut += step) {
+            std::vector<uint8_t> shorter(file.bytes.begin(), file.bytes.begin() + cut);
+            ASSERT_EQ(AllocateStore(shorter.size()), 1);
+            if (Read(file, shorter) >= 0) {
+                EXPECT_LE(lastReadEnd, shorter.size());
+            }
+            EXPECT_LE(lineCount, wholeLines) << file.path << " cut at " << cut;
+            EXPECT_LE(textCount, wholeTexts) << file.path << " cut at " << cut;
+            ReleaseStore();
+        }
+        uint32_t seed = 12345;
+        for (int trial = 0; trial < 40; ++trial) {
+            std::vector<uint8_t> damaged = file.bytes;
+            for (int flip = 0; flip < 8; ++flip) {
+                seed = seed * 1103515245u + 12345u;
+                damaged[(seed >> 8) % damaged.size()] ^= static_cast<uint8_t>(seed >> 24 | 1);
+            }
+            ASSERT_EQ(AllocateStore(damaged.size()), 1);
+            if (Read(file, damaged) >= 0) {
+                EXPECT_LE(lastReadEnd, damaged.size());
+            }
+            EXPECT_LE(poolCursor, textPoolBytes);
+            ReleaseStore();
+        }
+    }
+}
+
+}  // namespace
