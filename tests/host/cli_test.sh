@@ -28,7 +28,17 @@ if [ -f "$test2" ]; then
     "$plotmira" render "$test2" -o "$work/test2-preview.png" --preview || fail "preview of Test2.jww"
     expect_size "$work/test2-preview.png" 320x226
     info=$("$plotmira" info "$test2") || fail "info of Test2.jww"
-    case $info in *'"format": "jww"'*'"version": 600'*) ;; *) fail "info says $info" ;; esac
+    case $info in *'"format": "jww"'*'"version": 600'*'"counts"'*'"topLevel"'*) ;; *) fail "info says $info" ;; esac
+    test1="$corpus/raw/monozukuri-ai__ezjww/Test1.jww"
+    info=$("$plotmira" info "$test1") || fail "info of Test1.jww"
+    case $info in *'"lines": 1642, "arcs": 4, "points": 4, "texts": 36,'*'"topLevel": {"lines": 1642, "arcs": 4, "points": 4, "texts": 36,'*) ;;
+        *) fail "Test1.jww counts: $info" ;; esac
+    # Every corpus file: info answers with its version and counts.
+    find "$corpus/raw" -type f \( -iname '*.jww' -o -iname '*.jws' \) > "$work/corpus.txt"
+    while IFS= read -r file; do
+        out=$("$plotmira" info "$file") || fail "info of $file"
+        case $out in *'"version": '*'"counts"'*) ;; *) fail "info of $file: $out" ;; esac
+    done < "$work/corpus.txt"
 else
     echo "note: corpus not found at $corpus; its cases are left out"
 fi

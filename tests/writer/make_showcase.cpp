@@ -12,10 +12,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const std::string folder = argv[1];
-    DrawingOptions options;
-    options.memo = "Plotmira showcase";
-    if (!SaveFile(folder + "/showcase.jww", MakeEmptyDrawing(options)) ||
-        !SaveFile(folder + "/showcase.jws", MakeMinimalFigure())) {
+    if (!SaveFile(folder + "/showcase.jww", MakeShowcaseDrawing()) ||
+        !SaveFile(folder + "/showcase.jws", MakeShowcaseFigure())) {
         std::fprintf(stderr, "make_showcase: cannot write into %s\n", folder.c_str());
         return 1;
     }

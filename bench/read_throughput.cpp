@@ -1,0 +1,88 @@
+// Read throughput over a folder tree of drawings and figures: every file is
+// parsed from memory many times (store allocated, read, released), as one
+// conversion does; reports MB/s over all files and the slowest file.
+//
+//   bench_read [CORPUS_DIR] [SECONDS_PER_FILE]
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "host/detection.h"
+#include "reader/document_readers.h"
+#include "reader/drawing_store.h"
+
+namespace {
+
+void Collect(const std::string &folder, std::vector<std::string> *files)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        const std::string path = folder + "/" + entry->d_name;
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0) continue;
+        if (S_ISDIR(info.st_mode)) {
+            Collect(path, files);
+        } else {
+            files->push_back(path);
+        }
+    }
+    closedir(dir);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const std::string root = argc > 1 ? argv[1] : "../shared/corpus/raw";
+    const double secondsPerFile = argc > 2 ? std::atof(argv[2]) : 0.05;
+    std::vector<std::string> paths;
+    Collect(root, &paths);
+    using Clock = std::chrono::steady_clock;
+    double totalBytes = 0, totalSeconds = 0, worstRate = 1e30;
+    std::string worst;
+    size_t files = 0;
+    for (const std::string &path : paths) {
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (bytes.size() < 8 || !DetectFormat(path.c_str(), bytes.data())) continue;
+        const bool figure = isFigureFile == 1;
+        size_t runs = 0;
+        const auto start = Clock::now();
+        double elapsed = 0;
+        do {
+            AllocateStore(bytes.size());
+            if (figure) {
+                ReadFigureFile(bytes.data(), bytes.size());
+            } else {
+                ReadDrawingFile(bytes.data(), bytes.size());
+            }
+            ReleaseStore();
+            ++runs;
+            elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        } while (elapsed < secondsPerFile);
+        const double rate = bytes.size() * runs / elapsed / 1e6;
+        if (rate < worstRate) {
+            worstRate = rate;
+            worst = path;
+        }
+        totalBytes += static_cast<double>(bytes.size()) * runs;
+        totalSeconds += elapsed;
+        ++files;
+    }
+    if (files == 0) {
+        std::fprintf(stderr, "bench_read: no drawings under %s\n", root.c_str());
+        return 1;
+    }
+    std::printf("%zu files, %.1f MB parsed in %.2f s: %.0f MB/s; slowest %.0f MB/s (%s)\n", files, totalBytes / 1e6,
+                totalSeconds, totalBytes / 1e6 / totalSeconds, worstRate, worst.c_str());
+    return 0;
+}
