@@ -106,6 +106,8 @@ HDC NewDc(bool windowDc)
     return dc;
 }
 
+}  // namespace
+
 // A DIB stores its rows bottom-up when its height is positive.
 uint32_t *PixelRow(PortableGdiObject *bitmap, int32_t y)
 {
@@ -125,7 +127,9 @@ uint32_t PixelOf(COLORREF color)
     return (uint32_t{GetRValue(color)} << 16) | (uint32_t{GetGValue(color)} << 8) | GetBValue(color);
 }
 
-}  // namespace
+bool IsNullBrush(HGDIOBJ brush) { return brush == Stock().objects[NULL_BRUSH]; }
+
+bool IsNullPen(HGDIOBJ pen) { return pen == Stock().objects[NULL_PEN]; }
 
 bool IsValidObject(HGDIOBJ object)
 {
@@ -235,6 +239,33 @@ BOOL WINAPI DeleteObject(HGDIOBJ object)
     return TRUE;
 }
 
+HPEN WINAPI CreatePen(int style, int width, COLORREF color)
+{
+    auto *pen = new PortableGdiObject;
+    pen->kind = GdiKind::Pen;
+    pen->penStyle = style;
+    pen->penWidth = width < 0 ? 0 : width;
+    pen->color = color;
+    liveObjects.insert(pen);
+    return pen;
+}
+
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF color)
+{
+    if (!IsValidDc(dc)) return CLR_INVALID;
+    const COLORREF previous = dc->backgroundColor;
+    dc->backgroundColor = color;
+    return previous;
+}
+
+int WINAPI SetBkMode(HDC dc, int mode)
+{
+    if (!IsValidDc(dc) || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
+    const int previous = dc->backgroundMode;
+    dc->backgroundMode = mode;
+    return previous;
+}
+
 HBRUSH WINAPI CreateSolidBrush(COLORREF color)
 {
     auto *brush = new PortableGdiObject;
@@ -249,7 +280,7 @@ BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop)
     if (!IsValidDc(dc) || rop != PATCOPY) return FALSE;
     HGDIOBJ bitmap = dc->bitmap;
     HGDIOBJ brush = dc->brush;
-    if (brush == Stock().objects[NULL_BRUSH]) return TRUE;
+    if (IsNullBrush(brush)) return TRUE;
     int64_t left = x, right = int64_t{x} + width, top = y, bottom = int64_t{y} + height;
     if (left > right) std::swap(left, right);
     if (top > bottom) std::swap(top, bottom);

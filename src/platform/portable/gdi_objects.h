@@ -37,7 +37,15 @@ struct PortableDc {
     COLORREF backgroundColor = RGB(255, 255, 255);
     COLORREF textColor = RGB(0, 0, 0);
     int backgroundMode = OPAQUE;
+    POINT position = {0, 0};  // current position for MoveToEx and LineTo
 };
+
+// Pixel access for the rasteriser (raster.cpp).
+uint32_t *PixelRow(PortableGdiObject *bitmap, int32_t y);
+int32_t RowCount(const PortableGdiObject *bitmap);
+uint32_t PixelOf(COLORREF color);
+bool IsNullBrush(HGDIOBJ brush);
+bool IsNullPen(HGDIOBJ pen);
 
 bool IsValidObject(HGDIOBJ object);
 bool IsValidDc(HDC dc);

@@ -127,6 +127,12 @@ struct CREATESTRUCTA {
     DWORD dwExStyle;
 };
 
+struct POINT {
+    LONG x;
+    LONG y;
+};
+typedef POINT *LPPOINT;
+
 struct RECT {
     LONG left;
     LONG top;
@@ -190,6 +196,8 @@ typedef BYTE *LPBYTE;
 #define OPAQUE 2
 #define CLR_INVALID 0xFFFFFFFFu
 #define HGDI_ERROR ((HGDIOBJ)(LONG_PTR)-1)
+
+typedef void(CALLBACK *LINEDDAPROC)(int x, int y, LPARAM data);
 
 #pragma pack(push, 2)
 struct BITMAPFILEHEADER {
@@ -286,6 +294,15 @@ PLOTMIRA_PLATFORM_API HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
 PLOTMIRA_PLATFORM_API BOOL WINAPI DeleteObject(HGDIOBJ object);
 PLOTMIRA_PLATFORM_API HBRUSH WINAPI CreateSolidBrush(COLORREF color);
 PLOTMIRA_PLATFORM_API BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
+PLOTMIRA_PLATFORM_API HPEN WINAPI CreatePen(int style, int width, COLORREF color);
+PLOTMIRA_PLATFORM_API COLORREF WINAPI SetBkColor(HDC dc, COLORREF color);
+PLOTMIRA_PLATFORM_API int WINAPI SetBkMode(HDC dc, int mode);
+PLOTMIRA_PLATFORM_API BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous);
+PLOTMIRA_PLATFORM_API BOOL WINAPI LineTo(HDC dc, int x, int y);
+PLOTMIRA_PLATFORM_API BOOL WINAPI LineDDA(int x1, int y1, int x2, int y2, LINEDDAPROC callback, LPARAM data);
+PLOTMIRA_PLATFORM_API BOOL WINAPI Polygon(HDC dc, const POINT *points, int count);
+PLOTMIRA_PLATFORM_API BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom);
+PLOTMIRA_PLATFORM_API COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 PLOTMIRA_PLATFORM_API int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines,
                                            LPVOID bits, BITMAPINFO *info, UINT usage);
 
