@@ -1,7 +1,10 @@
 #include "render/render_context.h"
 
+#include <cmath>
+
 #include "host/detection.h"
 #include "reader/document_readers.h"
+#include "reader/drawing_store.h"
 
 RenderContext renderContext;
 
@@ -9,6 +12,8 @@ namespace {
 
 constexpr double kPi = 3.1415926535;  // the CAD program's ten-decimal π
 constexpr double kFigureAspect = 0.707;
+constexpr double kFigureMargin = 0.9;  // a figure fills 90 % of its bounding dimension
+constexpr double kFallbackPixelsPerMm = 1.0;
 constexpr int kPaperSizeCount = 15;
 // Paper widths in millimetres by paper size number: A0..A4, the A4 variants,
 // then the long and large formats.
@@ -21,22 +26,81 @@ double PaperWidthMm(uint32_t size)
     return size < kPaperSizeCount ? kPaperWidthMm[size] : kPaperWidthMm[0];
 }
 
+// A scale that is not a positive finite number (a figure of zero extent)
+// falls back to one pixel per millimetre.
+double UsableScale(double scale) { return std::isfinite(scale) && scale > 0 ? scale : kFallbackPixelsPerMm; }
+
 }  // namespace
 
 const double degToRad = kPi / 180.0;
 
 void FitToRaster(uint32_t width, int32_t height)
 {
-    renderContext.rasterWidth = width;
-    renderContext.rasterHeight = height;
-    renderContext.pixelsPerMm = width / PaperWidthMm(paperSize);
+    RenderContext &rc = renderContext;
+    rc.rasterWidth = width;
+    rc.rasterHeight = height;
+    rc.pixelsPerMm = width / PaperWidthMm(paperSize);
     if (isFigureFile == 1) {
-        const double dx = extentMaxX - extentMinX;
-        const double dy = extentMaxY - extentMinY;
+        // An extent given the wrong way round is measured by its size, not mirrored.
+        const double dx = std::fabs(extentMaxX - extentMinX);
+        const double dy = std::fabs(extentMaxY - extentMinY);
         if (dx * kFigureAspect < dy) {
-            renderContext.pixelsPerMm = static_cast<uint32_t>(height) / dy;
+            rc.pixelsPerMm = UsableScale(static_cast<uint32_t>(height) / dy);
         } else {
-            renderContext.pixelsPerMm = width / dx;
+            rc.pixelsPerMm = UsableScale(width / dx);
         }
     }
+}
+
+void SetUpDrawingView()
+{
+    RenderContext &rc = renderContext;
+    rc.viewScale = rc.pixelsPerMm * rc.viewFactor;
+    rc.viewOffsetX = rc.viewCenterX * rc.pixelsPerMm * rc.viewFactor - (rc.rasterWidth / 2);
+    rc.viewOffsetY = rc.viewCenterY * rc.pixelsPerMm * rc.viewFactor + (rc.rasterHeight / 2);
+}
+
+void SetUpFigureView()
+{
+    RenderContext &rc = renderContext;
+    rc.viewScale = rc.pixelsPerMm * kFigureMargin;
+    rc.viewOffsetX = (extentMaxX + extentMinX) * rc.viewScale / 2 - (rc.rasterWidth >> 1);
+    rc.viewOffsetY = (static_cast<uint32_t>(rc.rasterHeight) >> 1) + (extentMaxY + extentMinY) * rc.viewScale / 2;
+}
+
+int32_t SaturatePixel(double v)
+{
+    if (std::isnan(v)) return kPixelLimit;
+    if (v >= kPixelLimit) return kPixelLimit;
+    if (v <= -kPixelLimit) return -kPixelLimit;
+    return static_cast<int32_t>(v);  // truncation toward zero
+}
+
+int32_t ToPixelLength(double v) { return SaturatePixel(v * renderContext.viewScale); }
+int32_t ToPixelX(double x) { return SaturatePixel(x * renderContext.viewScale - renderContext.viewOffsetX); }
+int32_t ToPixelY(double y) { return SaturatePixel(renderContext.viewOffsetY - y * renderContext.viewScale); }
+
+void RotatePoint(double x, double y, double cx, double cy, double angle, double *ox, double *oy)
+{
+    const double c = std::cos(angle), s = std::sin(angle);
+    *ox = (x - cx) * c - (y - cy) * s + cx;
+    *oy = (x - cx) * s + (y - cy) * c + cy;
+}
+
+void OffsetPolar(double *x, double *y, double angleDeg, double distance)
+{
+    const double a = angleDeg * degToRad;
+    *x += std::cos(a) * distance;
+    *y += std::sin(a) * distance;
+}
+
+uint32_t ReadBlockRef(uint32_t index, double *x, double *y, double *rotation, double *scaleX, double *scaleY)
+{
+    const BlockRefRecord &ref = blockRefs[index];
+    *x = ref.x;
+    *y = ref.y;
+    *rotation = ref.rotation;
+    *scaleX = ref.scaleX;
+    *scaleY = ref.scaleY;
+    return index;
 }

@@ -1,10 +1,17 @@
-// The render context: the target device context, the raster size and the
-// transform from drawing millimetres to pixels.
+// The render context: the target device context, the raster size, the
+// transform from drawing millimetres to pixels, the prepared pens and the
+// line-style state that the per-pixel walks share.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/win32.h"
+
+constexpr int kPreparedPens = 10;     // pens 0..9
+constexpr int kMaxArcPoints = 100;
+// Pixel coordinates are kept within this bound (about 2^28) so that
+// differences and GDI's own arithmetic never overflow 32 bits.
+constexpr int32_t kPixelLimit = 1 << 28;
 
 struct RenderContext {
     HDC targetDc = nullptr;
@@ -18,6 +25,27 @@ struct RenderContext {
     double viewCenterY = 0.0;
     double viewFactor = 1.0;
     int32_t viewIndex = 0;
+
+    // Pens and passes.
+    HPEN penTable[kPreparedPens] = {};
+    HPEN currentPen = nullptr;
+    HGDIOBJ previousPen = nullptr;
+    int32_t drawPass = 1;
+
+    // Line-style state, reset per entity and advanced per pixel.
+    uint32_t dashPattern = 0;
+    uint32_t dashBit = 0;
+    uint32_t dashPitch = 0;
+    uint32_t dashCount = 0;
+    uint32_t randomPitch = 0;
+    uint32_t randomAmplitude = 0;
+    double randomAngle = 0.0;
+    uint32_t randomCount = 0;
+    uint32_t randomLastBit = 0;
+
+    // The last flattened arc.
+    POINT arcPoints[kMaxArcPoints + 1] = {};
+    int32_t arcPointCount = 0;
 };
 
 extern RenderContext renderContext;
@@ -26,3 +54,17 @@ extern const double degToRad;  // π/180 with π taken to ten decimals, as the C
 // Stores the raster size and computes the base scale that fits the paper (a
 // drawing) or the extent (a figure) into it.
 void FitToRaster(uint32_t width, int32_t height);
+void SetUpDrawingView();
+void SetUpFigureView();
+
+// Drawing units to pixels, truncated toward zero, held within ±kPixelLimit
+// (a value that is not a number counts as far outside).
+int32_t ToPixelLength(double v);
+int32_t ToPixelX(double x);
+int32_t ToPixelY(double y);
+int32_t SaturatePixel(double v);
+
+void RotatePoint(double x, double y, double cx, double cy, double angle, double *ox, double *oy);
+void OffsetPolar(double *x, double *y, double angleDeg, double distance);
+// Copies entry index of the block references; answers the index.
+uint32_t ReadBlockRef(uint32_t index, double *x, double *y, double *rotation, double *scaleX, double *scaleY);

@@ -1,38 +1,125 @@
 #include "render/scene.h"
 
+#include <cmath>
+
 #include "reader/document_readers.h"
+#include "reader/drawing_store.h"
+#include "render/line_styles.h"
+#include "render/primitives.h"
 #include "render/render_context.h"
+#include "render/solids.h"
 
 namespace {
 
-constexpr double kFigureMargin = 0.9;  // a figure fills 90 % of its bounding dimension
+constexpr COLORREF kReferenceMarkColor = RGB(255, 0, 0);
+constexpr int32_t kReferenceMarkHalf = 3;  // a red dot 6 pixels across
+// Figures carry no "solids first" flag of their own: they are drawn with
+// solids among the other objects, whatever the last drawing said.
+constexpr uint32_t kFigureSolidsFirst = 0;
 
-void SetUpDrawingView()
+uint32_t sceneSolidsFirst = 0;
+
+bool Finite(double a, double b, double c, double d)
 {
-    RenderContext &rc = renderContext;
-    rc.viewScale = rc.pixelsPerMm * rc.viewFactor;
-    rc.viewOffsetX = rc.viewCenterX * rc.pixelsPerMm * rc.viewFactor - (rc.rasterWidth / 2);
-    rc.viewOffsetY = rc.viewCenterY * rc.pixelsPerMm * rc.viewFactor + (rc.rasterHeight / 2);
+    return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d);
 }
 
-void SetUpFigureView()
+void DrawLineRecord(const LineRecord &line, uint16_t pen)
 {
-    RenderContext &rc = renderContext;
-    rc.viewScale = rc.pixelsPerMm * kFigureMargin;
-    rc.viewOffsetX = (extentMaxX + extentMinX) * rc.viewScale / 2 - (rc.rasterWidth >> 1);
-    rc.viewOffsetY = (static_cast<uint32_t>(rc.rasterHeight) >> 1) +
-                     (extentMaxY + extentMinY) * rc.viewScale / 2;
+    if (!Finite(line.x1, line.y1, line.x2, line.y2)) return;
+    BeginLineStyle(0, line.header.penStyle);
+    DrawStyledLine(ToPixelX(line.x1), ToPixelY(line.y1), ToPixelX(line.x2), ToPixelY(line.y2), pen,
+                   line.header.penStyle);
+}
+
+void DrawPointRecord(const PointRecord &point, uint16_t pen)
+{
+    if (!std::isfinite(point.x) || !std::isfinite(point.y)) return;
+    DrawPointMark(ToPixelX(point.x), ToPixelY(point.y), pen);
+}
+
+uint16_t PenOf(const EntityHeader &header) { return EffectivePen(header.layerGroup, header.layer, header.penColor); }
+
+void DrawDimension(const DimensionRecord &dimension)
+{
+    const uint16_t pen = PenOf(dimension.line.header);
+    if (!IsInPass(pen)) return;
+    DrawLineRecord(dimension.line, pen);
+    const uint16_t labelPen = PenOf(dimension.label.header);
+    if (dimension.auxDrawMode != 0) {
+        DrawLineRecord(dimension.auxLine1, labelPen);
+        DrawLineRecord(dimension.auxLine2, labelPen);
+        DrawPointRecord(dimension.auxPoint1, labelPen);
+        DrawPointRecord(dimension.auxPoint2, labelPen);
+    }
+}
+
+void DrawTopLevelEntities()
+{
+    for (uint32_t i = 1; i < firstBlockLine && i <= lineCount; ++i) {
+        const uint16_t pen = PenOf(lines[i].header);
+        if (IsInPass(pen)) DrawLineRecord(lines[i], pen);
+    }
+    for (uint32_t i = 1; i < firstBlockArc && i <= arcCount; ++i) {
+        const ArcRecord &arc = arcs[i];
+        const uint16_t pen = PenOf(arc.header);
+        if (!IsInPass(pen)) continue;
+        BeginLineStyle(0, arc.header.penStyle);
+        DrawStyledArc(arc.cx, arc.cy, arc.startAngle, arc.sweepAngle, arc.radius, arc.tiltAngle, arc.flatness, pen,
+                      arc.header.penStyle);
+    }
+    for (uint32_t i = 1; i < firstBlockPoint && i <= pointCount; ++i) {
+        const uint16_t pen = PenOf(points[i].header);
+        if (IsInPass(pen)) DrawPointRecord(points[i], pen);
+    }
+    if (sceneSolidsFirst == 0) DrawSolids();
+    SetBkMode(renderContext.targetDc, TRANSPARENT);
+    for (uint32_t i = 1; i < firstBlockDimension && i <= dimensionCount; ++i) DrawDimension(dimensions[i]);
 }
 
 }  // namespace
 
-// The object walks arrive with the renderer; a scene draws its background only.
 void DrawDrawingScene()
 {
+    RenderContext &rc = renderContext;
+    if (!IsReadableDrawingVersion(fileVersion)) return;
+    sceneSolidsFirst = drawSolidsFirst;
     SetUpDrawingView();
+    CreatePenTable();
+    rc.drawPass = 0;
+    if (sceneSolidsFirst >= 1) DrawSolids();
+    rc.drawPass = 1;
+    if (sceneSolidsFirst >= 1) DrawSolids();
+    rc.drawPass = 0;
+    DrawTopLevelEntities();
+    rc.drawPass = 1;
+    DrawTopLevelEntities();
+    DeletePenTable();
 }
 
 void DrawFigureScene()
 {
+    RenderContext &rc = renderContext;
+    sceneSolidsFirst = kFigureSolidsFirst;
     SetUpFigureView();
+    CreatePenTable();
+    rc.drawPass = 1;
+    if (sceneSolidsFirst >= 1) DrawSolids();
+    DrawTopLevelEntities();
+
+    rc.currentPen = CreatePen(PS_SOLID, 1, kReferenceMarkColor);
+    rc.previousPen = SelectObject(rc.targetDc, rc.currentPen);
+    HBRUSH brush = CreateSolidBrush(kReferenceMarkColor);
+    HGDIOBJ previousBrush = SelectObject(rc.targetDc, brush);
+    if (std::isfinite(figureRefX) && std::isfinite(figureRefY)) {
+        const int32_t x = ToPixelX(figureRefX), y = ToPixelY(figureRefY);
+        Ellipse(rc.targetDc, x - kReferenceMarkHalf, y - kReferenceMarkHalf, x + kReferenceMarkHalf,
+                y + kReferenceMarkHalf);
+    }
+    SelectObject(rc.targetDc, previousBrush);
+    SelectObject(rc.targetDc, rc.previousPen);
+    DeleteObject(brush);
+    DeleteObject(rc.currentPen);
+    rc.currentPen = nullptr;
+    DeletePenTable();
 }

@@ -96,7 +96,7 @@ TEST_F(Conversions, PreviewsAndFiguresHaveTheirOwnWidths)
     ASSERT_EQ(c.result, 0);
     EXPECT_EQ(c.width, 960);
     EXPECT_EQ(c.height, 678);
-    EXPECT_TRUE(AllPixelsAre(c, kWhite));  // a figure without CAD settings is white
+    EXPECT_TRUE(BackgroundAndReferenceMark(c, kWhite));  // a figure without CAD settings is white
 }
 
 TEST_F(Conversions, BadInputsAnswerResultCodes)

@@ -1,7 +1,8 @@
 // image_compare --size A: prints the picture's width x height.
-// image_compare A B [DIFF.png]: exit 0 when two pictures (PNG or BMP) have
-// the same size and pixels; otherwise says where they differ and, if asked,
-// writes a difference picture (differing pixels red on grey).
+// image_compare A B [DIFF.png] [--allow FRACTION]: exit 0 when two pictures
+// (PNG or BMP) have the same size and at most FRACTION (default 0) of their
+// pixels differ; says how many differ and, if asked, writes a difference
+// picture (differing pixels red on grey).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -20,8 +21,13 @@ int main(int argc, char **argv)
         std::printf("%dx%d\n", image.width, image.height);
         return 0;
     }
+    double allowed = 0.0;
+    if (argc >= 5 && std::string(argv[argc - 2]) == "--allow") {
+        allowed = std::atof(argv[argc - 1]);
+        argc -= 2;
+    }
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: image_compare A B [DIFF.png]\n");
+        std::fprintf(stderr, "usage: image_compare A B [DIFF.png] [--allow FRACTION]\n");
         return 2;
     }
     RgbImage a, b;
@@ -49,5 +55,6 @@ int main(int argc, char **argv)
     }
     std::printf("%dx%d, %zu pixels differ\n", a.width, a.height, differing);
     if (differing != 0 && argc == 4) WritePng(argv[3], diff, &error);
-    return differing == 0 ? 0 : 1;
+    const double fraction = static_cast<double>(differing) / (static_cast<double>(a.width) * a.height);
+    return fraction <= allowed ? 0 : 1;
 }

@@ -81,3 +81,20 @@ bool AllPixelsAre(const Conversion &conversion, uint32_t color)
     }
     return true;
 }
+
+bool BackgroundAndReferenceMark(const Conversion &conversion, uint32_t color)
+{
+    const size_t stride = (static_cast<size_t>(conversion.width) * 3 + 3) & ~size_t{3};
+    if (conversion.bits.size() < stride * conversion.height) return false;
+    int red = 0;
+    for (int32_t y = 0; y < conversion.height; ++y) {
+        const uint8_t *row = conversion.bits.data() + y * stride;
+        for (int32_t x = 0; x < conversion.width; ++x) {
+            const uint32_t pixel = row[3 * x] << 16 | row[3 * x + 1] << 8 | row[3 * x + 2];
+            if (pixel == color) continue;
+            if (pixel != 0x0000FF) return false;
+            ++red;
+        }
+    }
+    return red > 0 && red <= 36;
+}

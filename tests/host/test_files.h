@@ -37,3 +37,6 @@ Conversion ConvertFile(const std::string &path, bool preview = false, LONG_PTR o
 
 // True when every pixel of a 24-bit DIB has the colour (0x00BBGGRR).
 bool AllPixelsAre(const Conversion &conversion, uint32_t color);
+// True when every pixel has the colour but for the figure's red reference
+// mark, a dot of at most 6 x 6 pixels.
+bool BackgroundAndReferenceMark(const Conversion &conversion, uint32_t color);

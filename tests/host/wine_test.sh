@@ -54,6 +54,19 @@ mkdir -p "$settings"
 cp "$showcase" "$settings/Plotmira.jww"
 printf 'Plotmira_ini\r\nSIZE_JWW=1200\r\n' > "$settings/Plotmira.ini"
 plugin=$(winpath "$win64/plotmira.sph")
+# Every corpus file, under a plain name (the Japanese names need the Unicode
+# exports), keeping its extension: an upper-case one selects print mode.
+corpusIn="$work/corpus-in"
+rm -rf "$corpusIn"
+mkdir -p "$corpusIn"
+if [ -d "$corpus/raw" ]; then
+    k=0
+    find "$corpus/raw" -type f \( -iname '*.jww' -o -iname '*.jws' \) | sort | while IFS= read -r file; do
+        k=$((k + 1))
+        cp "$file" "$corpusIn/c$k.${file##*.}"
+        echo "c$k.${file##*.} $file" >> "$corpusIn/names.txt"
+    done
+fi
 o=$(winpath "$out")
 
 # One X server for the whole run; every Wine start inside it. The test
@@ -76,6 +89,11 @@ done
 spi "Z:$showcase" "$o/cancel.bmp" --cancel-at 0 > "$out/cancel.log" 2>&1
 spi "Z:$figure" "$o/figure-white.bmp" > "$out/figure-white.log" 2>&1 || status=1
 
+for input in "$corpusIn"/c*; do
+    [ -f "\$input" ] || continue
+    b=\$(basename "\$input")
+    spi "Z:\$input" "$o/corpus-\$b.bmp" > "$out/corpus-\$b.log" 2>&1 || status=1
+done
 wine reg add 'HKCU\\Software\\Plotmira_spi\\ini' /v SIZE_JWW /t REG_DWORD /d 1000 /f >/dev/null 2>&1
 wine reg add 'HKCU\\Software\\Jw_cad\\jw_win\\Pen' /v Color00 /t REG_SZ /d 000000 /f >/dev/null 2>&1
 spi "Z:$showcase" "$o/width1000.bmp" > "$out/width1000.log" 2>&1 || status=1
@@ -124,6 +142,20 @@ native "$out/native-figure-black.png" "$figure" || fail "native render of the bl
 same "$out/figure-black.bmp" "$out/native-figure-black.png" "figure with Color00=000000"
 "$compare" "$out/figure-black.bmp" "$out/figure-white.bmp" >/dev/null && fail "Color00 did not change the figure's background"
 
+rm -f "$PLOTMIRA_REGISTRY"
+agreed=0
+for input in "$corpusIn"/c*; do
+    [ -f "$input" ] || continue
+    b=$(basename "$input")
+    native "$out/native-corpus-$b.png" "$input" || fail "native render of $b"
+    # Text-free pictures agree exactly; at least 99.9 % of the pixels must.
+    if "$compare" "$out/corpus-$b.bmp" "$out/native-corpus-$b.png" "$out/diff-corpus-$b.png" --allow 0.001 > "$out/compare-$b.txt"; then
+        agreed=$((agreed + 1))
+    else
+        fail "corpus $(grep "^$b " "$corpusIn/names.txt"): $(tail -1 "$out/compare-$b.txt")"
+    fi
+done
+echo "corpus: $agreed files agree between Wine and the native build"
 grep -qi "0x4b0" "$out/registry.txt" || fail "the settings file did not write SIZE_JWW=1200 into the registry"
 grep -q "GetPictureInfo 0 width 1200 height 848" "$out/width1200.log" || fail "the next drawing is not 1200 wide"
 

@@ -261,11 +261,11 @@ TEST_F(Settings, ConversionsFollowTheSettings)
     const std::string figure = folder.Write("part.jws", MakeMinimalFigure());
     c = ConvertFile(figure, true);
     ASSERT_EQ(c.result, 0);
-    EXPECT_TRUE(AllPixelsAre(c, 0xFFFFFF));
+    EXPECT_TRUE(BackgroundAndReferenceMark(c, 0xFFFFFF));
     WriteText(registry, ReadText(registry) + "\n[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Pen]\n\"Color00\"=\"000000\"\n");
     c = ConvertFile(figure, true);
     ASSERT_EQ(c.result, 0);
-    EXPECT_TRUE(AllPixelsAre(c, 0x000000));
+    EXPECT_TRUE(BackgroundAndReferenceMark(c, 0x000000));
 }
 
 }  // namespace

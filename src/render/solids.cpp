@@ -1,0 +1,113 @@
+#include "render/solids.h"
+
+#include <cmath>
+#include <vector>
+
+#include "reader/document_readers.h"
+#include "reader/drawing_store.h"
+#include "render/line_styles.h"
+#include "render/primitives.h"
+#include "render/render_context.h"
+#include "settings/setting_tables.h"
+
+namespace {
+
+constexpr uint8_t kFirstArcKind = 100;  // kinds below are quadrilaterals
+constexpr uint8_t kArcSolid = 101;      // segment, disc or sector
+constexpr uint8_t kScaledBand = 105;    // band to a proportionally shrunk arc
+constexpr uint8_t kWidthBand = 106;     // band of constant width
+constexpr double kClosedArcMarker = 5.0;
+constexpr uint16_t kSolidOwnColour = 10;
+
+POINT Pixel(double x, double y) { return {ToPixelX(x), ToPixelY(y)}; }
+
+void FillPolygon(const POINT *points, int count) { Polygon(renderContext.targetDc, points, count); }
+
+// A band: quads between consecutive arc points and their images moved
+// toward the centre.
+template <typename Inner>
+void FillBand(POINT centre, Inner inner)
+{
+    const RenderContext &rc = renderContext;
+    for (int32_t i = 1; i < rc.arcPointCount; ++i) {
+        const POINT p = rc.arcPoints[i - 1], q = rc.arcPoints[i];
+        const POINT quad[4] = {p, q, inner(q, centre), inner(p, centre)};
+        FillPolygon(quad, 4);
+    }
+}
+
+}  // namespace
+
+bool SolidColor(uint32_t index, uint16_t pen, COLORREF *color)
+{
+    if (pen == kSolidOwnColour) {
+        *color = solids[index].fillColor;
+        return true;
+    }
+    if (pen >= kPenCount) return false;
+    *color = penColorTable[pen];
+    return true;
+}
+
+void FillSolid(uint32_t index, double x1, double y1, double x2, double y2, double x3, double y3, double x4, double y4)
+{
+    RenderContext &rc = renderContext;
+    const uint8_t kind = solids[index].header.penStyle;
+    if (kind < kFirstArcKind) {
+        const POINT quad[4] = {Pixel(x1, y1), Pixel(x2, y2), Pixel(x3, y3), Pixel(x4, y4)};
+        FillPolygon(quad, 4);
+        return;
+    }
+    if (kind != kArcSolid && kind != kScaledBand && kind != kWidthBand) return;
+    FlattenArc(x1, y1, y3, x4, x2, x3, y2);
+    if (rc.arcPointCount == 0) return;
+    const POINT centre = Pixel(x1, y1);
+    if (kind == kArcSolid) {
+        if (y4 != kClosedArcMarker) rc.arcPoints[rc.arcPointCount++] = centre;  // a sector
+        FillPolygon(rc.arcPoints, rc.arcPointCount);
+        return;
+    }
+    if (kind == kScaledBand) {
+        // A zero outer radius has no band to shrink from.
+        const double ratio = y4 / x2;
+        if (x2 == 0 || !std::isfinite(ratio)) return;
+        FillBand(centre, [ratio](POINT p, POINT m) {
+            return POINT{SaturatePixel(m.x + (p.x - static_cast<double>(m.x)) * ratio),
+                         SaturatePixel(m.y + (p.y - static_cast<double>(m.y)) * ratio)};
+        });
+        return;
+    }
+    // The band width is a drawing length, scaled to pixels like every other.
+    const double width = (x2 - y4) * rc.viewScale;
+    if (!std::isfinite(width)) return;
+    FillBand(centre, [width](POINT p, POINT m) {
+        const int64_t dx = int64_t{p.x} - m.x, dy = int64_t{p.y} - m.y;
+        double d = std::sqrt(static_cast<double>(dx * dx + dy * dy));
+        if (d == 0) d = 1;
+        const double ratio = (d - width) / d;
+        return POINT{SaturatePixel(m.x + dx * ratio), SaturatePixel(m.y + dy * ratio)};
+    });
+}
+
+void DrawSolids()
+{
+    RenderContext &rc = renderContext;
+    for (uint32_t i = 1; i < firstBlockSolid && i <= solidCount; ++i) {
+        const SolidRecord &solid = solids[i];
+        uint16_t pen = EffectivePen(solid.header.layerGroup, solid.header.layer, solid.header.penColor);
+        if (pen == 0) continue;
+        if (rc.viewIndex != 0 && usePrintColors == 0) pen = 1;
+        COLORREF color;
+        if (!SolidColor(i, pen, &color)) continue;
+        rc.currentPen = CreatePen(PS_SOLID, 1, color);
+        HBRUSH brush = CreateSolidBrush(color);
+        rc.previousPen = SelectObject(rc.targetDc, rc.currentPen);
+        HGDIOBJ previousBrush = SelectObject(rc.targetDc, brush);
+        FillSolid(i, solid.x1, solid.y1, solid.x2, solid.y2, solid.x3, solid.y3, solid.x4, solid.y4);
+        SelectObject(rc.targetDc, previousBrush);
+        DeleteObject(brush);
+        SelectObject(rc.targetDc, rc.previousPen);
+        DeleteObject(rc.currentPen);
+        rc.currentPen = nullptr;
+    }
+}

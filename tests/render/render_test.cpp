@@ -1,0 +1,460 @@
+// The renderer's geometry: view fit and conversions, effective pens and
+// passes, the dash and random walks (and their clipped fast-forward), arc
+// flattening, point dots and every solid kind.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "host/detection.h"
+#include "platform/win32.h"
+#include "reader/document_readers.h"
+#include "reader/drawing_store.h"
+#include "render/line_styles.h"
+#include "render/primitives.h"
+#include "render/render_context.h"
+#include "render/solids.h"
+#include "settings/setting_tables.h"
+
+namespace {
+
+constexpr double kPi = 3.1415926535;
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+
+// A white surface of the given size as the render context's target, with
+// the default pens prepared.
+class Surface : public ::testing::Test {
+protected:
+    void Open(int width, int height)
+    {
+        ResetSettingTables();
+        dc = CreateCompatibleDC(nullptr);
+        BITMAPINFO info = {};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void *bits = nullptr;
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        SelectObject(dc, bitmap);
+        HBRUSH white = CreateSolidBrush(kWhite);
+        HGDIOBJ old = SelectObject(dc, white);
+        PatBlt(dc, 0, 0, width, height, PATCOPY);
+        SelectObject(dc, old);
+        DeleteObject(white);
+        renderContext = RenderContext();
+        renderContext.targetDc = dc;
+        renderContext.rasterWidth = static_cast<uint32_t>(width);
+        renderContext.rasterHeight = height;
+        renderContext.viewScale = 1.0;
+        renderContext.viewOffsetY = height;  // drawing y up, 1 unit = 1 pixel, origin bottom-left
+        for (uint16_t g = 0; g < kLayerGroups; ++g) {
+            layerGroupState[g] = 2;
+            for (uint16_t l = 0; l < kLayersPerGroup; ++l) layerState[g][l] = 2;
+        }
+        CreatePenTable();
+    }
+    void TearDown() override
+    {
+        if (dc == nullptr) return;
+        DeletePenTable();
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+        renderContext.targetDc = nullptr;
+    }
+    bool Painted(int x, int y) const { return GetPixel(dc, x, y) != kWhite; }
+    int PaintedCount() const
+    {
+        int n = 0;
+        for (uint32_t y = 0; y < static_cast<uint32_t>(renderContext.rasterHeight); ++y) {
+            for (uint32_t x = 0; x < renderContext.rasterWidth; ++x) n += Painted(static_cast<int>(x), static_cast<int>(y));
+        }
+        return n;
+    }
+    std::vector<COLORREF> Pixels() const
+    {
+        std::vector<COLORREF> all;
+        for (int y = 0; y < renderContext.rasterHeight; ++y) {
+            for (uint32_t x = 0; x < renderContext.rasterWidth; ++x) all.push_back(GetPixel(dc, static_cast<int>(x), y));
+        }
+        return all;
+    }
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+};
+
+TEST(ViewFit, DrawingsAndFigures)
+{
+    isFigureFile = 0;
+    paperSize = 3;  // A3, 420 mm
+    FitToRaster(1000, 707);
+    EXPECT_DOUBLE_EQ(renderContext.pixelsPerMm, 1000.0 / 420);
+    renderContext.viewCenterX = renderContext.viewCenterY = 0;
+    renderContext.viewFactor = 1;
+    SetUpDrawingView();
+    EXPECT_EQ(ToPixelX(0), 500);
+    EXPECT_EQ(ToPixelY(0), 353);
+    EXPECT_LT(ToPixelY(10), ToPixelY(0));  // y up on paper, down on the raster
+    paperSize = 99;  // unknown sizes fit as A0
+    FitToRaster(1189, 840);
+    EXPECT_DOUBLE_EQ(renderContext.pixelsPerMm, 1.0);
+
+    isFigureFile = 1;
+    extentMinX = extentMinY = 0;
+    extentMaxX = extentMaxY = 100;
+    FitToRaster(1000, 707);
+    EXPECT_DOUBLE_EQ(renderContext.pixelsPerMm, 7.07);  // height-bound
+    SetUpFigureView();
+    EXPECT_DOUBLE_EQ(renderContext.viewScale, 7.07 * 0.9);
+    extentMaxX = 200;
+    FitToRaster(1000, 707);
+    EXPECT_DOUBLE_EQ(renderContext.pixelsPerMm, 5.0);  // width-bound
+    SetUpFigureView();
+    EXPECT_EQ(ToPixelX(100), 500);
+    EXPECT_EQ(ToPixelY(50), 353);
+    // No extent at all: a usable scale instead of a division by zero.
+    extentMinX = extentMaxX = extentMinY = extentMaxY = 5;
+    FitToRaster(1000, 707);
+    EXPECT_TRUE(std::isfinite(renderContext.pixelsPerMm));
+    EXPECT_GT(renderContext.pixelsPerMm, 0);
+    isFigureFile = 0;
+}
+
+TEST(ViewFit, ConversionsTruncateAndSaturate)
+{
+    renderContext.viewScale = 1;
+    renderContext.viewOffsetX = 0;
+    EXPECT_EQ(ToPixelX(-0.9), 0);
+    EXPECT_EQ(ToPixelX(2.9), 2);
+    EXPECT_EQ(ToPixelX(1e300), kPixelLimit);
+    EXPECT_EQ(ToPixelX(-1e300), -kPixelLimit);
+    EXPECT_EQ(ToPixelX(NAN), kPixelLimit);
+    double x, y;
+    RotatePoint(1, 0, 0, 0, kPi / 2, &x, &y);
+    EXPECT_NEAR(x, 0, 1e-9);
+    EXPECT_NEAR(y, 1, 1e-9);
+}
+
+TEST(Pens, EffectivePenAndPasses)
+{
+    for (uint16_t g = 0; g < kLayerGroups; ++g) {
+        layerGroupState[g] = 2;
+        for (uint16_t l = 0; l < kLayersPerGroup; ++l) layerState[g][l] = 2;
+    }
+    EXPECT_EQ(EffectivePen(0, 0, 3), 3);
+    EXPECT_EQ(EffectivePen(0, 0, 9), 0);  // pen 9 is never drawn
+    layerGroupState[1] = 1;
+    EXPECT_EQ(EffectivePen(1, 4, 3), 9);
+    layerState[1][4] = 0;
+    EXPECT_EQ(EffectivePen(1, 4, 3), 0);
+    layerGroupState[2] = 0;
+    EXPECT_EQ(EffectivePen(2, 0, 3), 0);
+    layerState[3][5] = 1;
+    EXPECT_EQ(EffectivePen(3, 5, 3), 9);
+    EXPECT_EQ(EffectivePen(3, 5, 100), 8);
+    EXPECT_EQ(EffectivePen(16, 0, 3), 0);  // outside the tables: hidden
+    EXPECT_EQ(EffectivePen(0, 200, 3), 0);
+
+    renderContext.drawPass = 0;
+    EXPECT_TRUE(IsInPass(9));
+    EXPECT_FALSE(IsInPass(1));
+    renderContext.drawPass = 1;
+    EXPECT_TRUE(IsInPass(1));
+    EXPECT_TRUE(IsInPass(8));
+    EXPECT_FALSE(IsInPass(9));
+    EXPECT_FALSE(IsInPass(0));
+    EXPECT_FALSE(IsInPass(10));
+    EXPECT_TRUE(IsInPass(100));
+    EXPECT_TRUE(IsInPass(356));
+    EXPECT_FALSE(IsInPass(357));
+}
+
+// The on/off sequence of a dashed walk: true for the steps that draw.
+std::vector<bool> DashSequence(uint32_t pattern, uint32_t pitch, int steps)
+{
+    linePatternTable[50] = pattern;
+    linePitchTable[50] = pitch;
+    BeginLineStyle(0, 50);
+    std::vector<bool> drawn;
+    for (int i = 0; i < steps; ++i) {
+        drawn.push_back((renderContext.dashBit & renderContext.dashPattern) != 0);
+        if (++renderContext.dashCount >= renderContext.dashPitch) {
+            renderContext.dashCount = 0;
+            renderContext.dashBit = renderContext.dashBit >> 1 ? renderContext.dashBit >> 1 : 0x80000000u;
+        }
+    }
+    return drawn;
+}
+
+TEST_F(Surface, DashWalks)
+{
+    Open(64, 16);
+    // Solid pattern, pitch 3: three moving steps, then drawing.
+    std::vector<bool> s = DashSequence(0xFFFFFFFF, 3, 6);
+    EXPECT_EQ(s, (std::vector<bool>{false, false, false, true, true, true}));
+    // 0xE7E7E7E7, pitch 2: 2 moving, 6 drawing, 4 moving, 12 drawing, 4 moving.
+    s = DashSequence(0xE7E7E7E7, 2, 28);
+    std::vector<bool> expected;
+    for (int run : {-2, 6, -4, 12, -4}) expected.insert(expected.end(), std::abs(run), run > 0);
+    EXPECT_EQ(s, expected);
+
+    // DashStep paints: pattern all on, pitch 3 along row 5.
+    linePatternTable[50] = 0xFFFFFFFF;
+    linePitchTable[50] = 3;
+    BeginLineStyle(0, 50);
+    DrawStyledLine(10, 5, 30, 5, 1, 50);
+    EXPECT_FALSE(Painted(11, 5));
+    EXPECT_TRUE(Painted(12, 5));  // the third pixel is the first one painted
+    EXPECT_TRUE(Painted(29, 5));
+    EXPECT_EQ(PaintedCount(), 18);
+}
+
+TEST_F(Surface, SkippingStepsKeepsThePatternPhase)
+{
+    Open(8, 8);
+    for (uint32_t pitch : {0u, 1u, 2u, 3u, 7u}) {
+        for (uint64_t n : {0ull, 1ull, 5ull, 31ull, 32ull, 33ull, 100ull, 1000ull, 123457ull}) {
+            linePatternTable[50] = 0xE7E7E7E7;
+            linePitchTable[50] = pitch;
+            BeginLineStyle(0, 50);
+            renderContext.targetDc = nullptr;  // steps without drawing
+            for (uint64_t i = 0; i < n; ++i) DashStep(0, 0);
+            const RenderContext stepped = renderContext;
+            BeginLineStyle(0, 50);
+            SkipDashSteps(n);
+            EXPECT_EQ(renderContext.dashBit, stepped.dashBit) << pitch << " " << n;
+            EXPECT_EQ(renderContext.dashCount, stepped.dashCount) << pitch << " " << n;
+        }
+        for (uint32_t pattern : {0xFFFFFFFFu, 0u, 0x99999999u, 0x12345678u}) {
+            for (uint64_t n : {0ull, 1ull, 2ull, 3ull, 10ull, 77ull, 1000ull, 54321ull}) {
+                linePatternTable[12] = pattern;
+                linePitchTable[12] = pitch;
+                BeginLineStyle(0, 12);
+                SetUpRandomSegment(0, 0, 10, 0, 12);
+                renderContext.targetDc = nullptr;
+                for (uint64_t i = 0; i < n; ++i) RandomStep(0, 0);
+                const RenderContext stepped = renderContext;
+                BeginLineStyle(0, 12);
+                SetUpRandomSegment(0, 0, 10, 0, 12);
+                SkipRandomSteps(n);
+                const uint32_t top = 0x80000000u;
+                EXPECT_EQ(renderContext.dashBit ? renderContext.dashBit : top, stepped.dashBit ? stepped.dashBit : top)
+                    << pattern << " " << pitch << " " << n;
+                EXPECT_EQ(renderContext.randomLastBit, stepped.randomLastBit) << pattern << " " << pitch << " " << n;
+                EXPECT_EQ(renderContext.randomCount, stepped.randomCount) << pattern << " " << pitch << " " << n;
+            }
+        }
+    }
+    renderContext.targetDc = dc;
+}
+
+TEST_F(Surface, RandomWalkOrder)
+{
+    Open(8, 8);
+    // 0x99999999: record, -, -, record, +, record, +, record, -, -, ...
+    linePatternTable[12] = 0x99999999;
+    linePitchTable[12] = 1;
+    randomWidthTable[12] = 2;
+    BeginLineStyle(0, 12);
+    SetUpRandomSegment(0, 0, 100, 0, 12);
+    std::string order;
+    for (int i = 0; i < 14; ++i) {
+        // A step draws exactly when it moves the pattern bit on.
+        const uint32_t before = renderContext.dashBit ? renderContext.dashBit : 0x80000000u;
+        renderContext.targetDc = nullptr;
+        RandomStep(0, 0);
+        const bool drew = renderContext.dashBit != before;
+        order += drew ? ((renderContext.dashBit & 0x99999999u) ? '+' : '-') : 'r';
+    }
+    EXPECT_EQ(order, "r--r+r+r--r+r+");
+    renderContext.targetDc = dc;
+}
+
+TEST_F(Surface, ClippedWalksPaintWhatFullWalksPaint)
+{
+    // A long dashed line reaching far outside a small raster paints the same
+    // pixels as the plain per-pixel walk over every step.
+    Open(40, 30);
+    linePatternTable[50] = 0xF0F0F0F0;
+    linePitchTable[50] = 2;
+    const int segments[][4] = {{-3000, 12, 3000, 17}, {5000, -2000, -700, 300}, {20, -999, 21, 999}};
+    for (const int *segment : segments) {
+        BeginLineStyle(0, 50);
+        DrawStyledLine(segment[0], segment[1], segment[2], segment[3], 1, 50);
+        const std::vector<COLORREF> clipped = Pixels();
+        HBRUSH white = CreateSolidBrush(kWhite);
+        HGDIOBJ old = SelectObject(dc, white);
+        PatBlt(dc, 0, 0, 40, 30, PATCOPY);
+        SelectObject(dc, old);
+        DeleteObject(white);
+        BeginLineStyle(0, 50);
+        HGDIOBJ previous = SelectObject(dc, renderContext.penTable[1]);
+        MoveToEx(dc, segment[0], segment[1], nullptr);
+        LineDDA(segment[0], segment[1], segment[2], segment[3],
+                [](int x, int y, LPARAM) { DashStep(x, y); }, 0);
+        DashStep(segment[2], segment[3]);
+        SelectObject(dc, previous);
+        EXPECT_EQ(Pixels(), clipped);
+        EXPECT_GT(PaintedCount(), 0);
+        white = CreateSolidBrush(kWhite);
+        old = SelectObject(dc, white);
+        PatBlt(dc, 0, 0, 40, 30, PATCOPY);
+        SelectObject(dc, old);
+        DeleteObject(white);
+    }
+    // A billion pixels long: only the pixels on the raster cost anything.
+    BeginLineStyle(0, 50);
+    DrawStyledLine(-1000000000, 15, 1000000000, 15, 1, 50);
+    EXPECT_GT(PaintedCount(), 0);
+}
+
+TEST_F(Surface, DdaPixelsAreLineDdaPixels)
+{
+    Open(4, 4);
+    struct Seen {
+        std::vector<std::pair<int, int>> points;
+    } seen;
+    for (int x2 = -9; x2 <= 9; x2 += 3) {
+        for (int y2 = -9; y2 <= 9; y2 += 2) {
+            seen.points.clear();
+            LineDDA(1, 2, x2, y2, [](int x, int y, LPARAM data) {
+                reinterpret_cast<Seen *>(data)->points.push_back({x, y});
+            }, reinterpret_cast<LPARAM>(&seen));
+            for (size_t i = 0; i < seen.points.size(); ++i) {
+                int64_t x, y;
+                DdaPixel(1, 2, x2, y2, static_cast<int64_t>(i), &x, &y);
+                EXPECT_EQ(x, seen.points[i].first);
+                EXPECT_EQ(y, seen.points[i].second);
+            }
+        }
+    }
+}
+
+TEST_F(Surface, LinesAndPoints)
+{
+    Open(40, 30);
+    BeginLineStyle(0, 1);
+    DrawStyledLine(10, 10, 20, 10, 1, 1);
+    EXPECT_TRUE(Painted(10, 10));
+    EXPECT_TRUE(Painted(19, 10));
+    EXPECT_FALSE(Painted(20, 10));
+    EXPECT_EQ(PaintedCount(), 10);
+    DrawStyledLine(0, 20, 39, 20, 1, kLineTypeInvisible);
+    EXPECT_EQ(PaintedCount(), 10);
+    DrawStyledLine(0, 20, 39, 20, 50, 1);  // pen numbers 10..99 have no pen
+    EXPECT_EQ(PaintedCount(), 10);
+    penColorTable[150] = RGB(1, 2, 3);
+    penWidthTable[150] = 7;
+    DrawStyledLine(0, 25, 10, 25, 150, 1);
+    EXPECT_EQ(GetPixel(dc, 5, 25), RGB(1, 2, 3));
+    EXPECT_FALSE(Painted(5, 24));  // extended pens are one pixel wide
+    DrawPointMark(30, 5, 2);
+    EXPECT_TRUE(Painted(28, 4));
+    EXPECT_TRUE(Painted(31, 5));
+    EXPECT_FALSE(Painted(31, 6));  // a 4 x 4 dot without its corners
+    EXPECT_FALSE(Painted(28, 3));
+    EXPECT_FALSE(Painted(32, 5));
+}
+
+TEST_F(Surface, ArcFlattening)
+{
+    Open(400, 400);
+    FlattenArc(200, 200, 0, 2 * kPi, 100, 0, 1);
+    EXPECT_EQ(renderContext.arcPointCount, 65);
+    FlattenArc(200, 200, 0, 2 * kPi, 99.9, 0, 1);
+    EXPECT_EQ(renderContext.arcPointCount, 34);
+    FlattenArc(200, 200, 0, 2 * kPi, 49.9, 0, 1);
+    EXPECT_EQ(renderContext.arcPointCount, 23);
+    EXPECT_EQ(renderContext.arcPoints[0].x, renderContext.arcPoints[1].x);  // the start is emitted twice
+    // A negative sweep walks the same arc counter-clockwise.
+    FlattenArc(200, 200, kPi / 2, -kPi / 2, 100, 0, 1);
+    EXPECT_EQ(renderContext.arcPoints[0].x, 300);
+    EXPECT_EQ(renderContext.arcPoints[0].y, 200);
+    // A tilt of π/2 stands a flat ellipse upright.
+    FlattenArc(200, 200, 0, 2 * kPi, 100, kPi / 2, 0.5);
+    int minX = 400, maxX = 0, minY = 400, maxY = 0;
+    for (int i = 0; i < renderContext.arcPointCount; ++i) {
+        minX = std::min<int>(minX, renderContext.arcPoints[i].x);
+        maxX = std::max<int>(maxX, renderContext.arcPoints[i].x);
+        minY = std::min<int>(minY, renderContext.arcPoints[i].y);
+        maxY = std::max<int>(maxY, renderContext.arcPoints[i].y);
+    }
+    EXPECT_GT(maxY - minY, 190);
+    EXPECT_LT(maxX - minX, 110);
+    // Hostile values: a huge sweep or start never overflows the polyline.
+    FlattenArc(200, 200, 0, 1e9, 100, 0, 1);
+    EXPECT_LE(renderContext.arcPointCount, kMaxArcPoints);
+    FlattenArc(200, 200, 1e18, 2 * kPi, 100, 0, 1);
+    EXPECT_LE(renderContext.arcPointCount, kMaxArcPoints);
+    FlattenArc(NAN, 200, 0, 1, 100, 0, 1);
+    EXPECT_EQ(renderContext.arcPointCount, 0);
+}
+
+TEST_F(Surface, SolidKinds)
+{
+    Open(100, 100);
+    ReleaseStore();
+    ASSERT_EQ(AllocateStore(4096), 1);
+    firstBlockSolid = 1;
+    auto solid = [&](uint8_t kind, uint16_t pen, std::initializer_list<double> values, uint32_t fill = 0) {
+        SolidRecord *s = AppendSolid();
+        s->header.penStyle = kind;
+        s->header.penColor = pen;
+        s->fillColor = fill;
+        double *v = &s->x1;
+        for (double value : values) *v++ = value;
+        firstBlockSolid = solidCount + 1;
+        return solidCount;
+    };
+    auto fillAndCount = [&]() {
+        HBRUSH white = CreateSolidBrush(kWhite);
+        HGDIOBJ old = SelectObject(dc, white);
+        PatBlt(dc, 0, 0, 100, 100, PATCOPY);
+        SelectObject(dc, old);
+        DeleteObject(white);
+        DrawSolids();
+        return PaintedCount();
+    };
+    solid(1, 2, {1, 1, 11, 1, 11, 11, 1, 11});
+    EXPECT_EQ(fillAndCount(), 121);  // the square with its outline: 11 x 11 pixels
+    EXPECT_EQ(GetPixel(dc, 5, 95), penColorTable[2]);
+    solids[1].header.penColor = 10;
+    solids[1].fillColor = RGB(9, 8, 7);
+    fillAndCount();
+    EXPECT_EQ(GetPixel(dc, 5, 95), RGB(9, 8, 7));
+    solids[1].header.penStyle = 100;  // draws nothing
+    EXPECT_EQ(fillAndCount(), 0);
+    // 101: a disc with y4 = 5, a quarter sector otherwise.
+    solids[1] = SolidRecord{};
+    solidCount = 0;
+    solid(101, 2, {50, 50, 30, 1, 0, 0, 2 * kPi, 5});
+    const int disc = fillAndCount();
+    EXPECT_NEAR(disc, kPi * 30 * 30, 200);
+    solidCount = 0;
+    solid(101, 2, {50, 50, 30, 1, 0, 0, kPi / 2, 0});
+    const int sector = fillAndCount();
+    EXPECT_NEAR(sector, disc / 4, 60);
+    EXPECT_TRUE(Painted(52, 48));
+    EXPECT_FALSE(Painted(48, 52));
+    // 105 with inner radius 0 covers the sector; a zero outer radius draws nothing.
+    solidCount = 0;
+    solid(105, 2, {50, 50, 30, 1, 0, 0, kPi / 2, 0});
+    EXPECT_NEAR(fillAndCount(), sector, 40);
+    solidCount = 0;
+    solid(105, 2, {50, 50, 0, 1, 0, 0, kPi / 2, 0});
+    EXPECT_EQ(fillAndCount(), 0);
+    // 106: a band 10 units wide inside a full circle of radius 30.
+    solidCount = 0;
+    solid(106, 2, {50, 50, 30, 1, 0, 0, 2 * kPi, 20});
+    const int band = fillAndCount();
+    EXPECT_NEAR(band, kPi * (30 * 30 - 20 * 20), 250);
+    EXPECT_FALSE(Painted(50, 50));
+    // Print mode without colour printing: every solid is pen 1.
+    renderContext.viewIndex = 2;
+    usePrintColors = 0;
+    penColorTable[1] = RGB(0, 0, 0);
+    fillAndCount();
+    EXPECT_EQ(GetPixel(dc, 50, 22), RGB(0, 0, 0));
+    renderContext.viewIndex = 0;
+    ReleaseStore();
+}
+
+}  // namespace
