@@ -4,10 +4,12 @@
 
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
+#include "render/blocks.h"
 #include "render/line_styles.h"
 #include "render/primitives.h"
 #include "render/render_context.h"
 #include "render/solids.h"
+#include "render/text.h"
 
 namespace {
 
@@ -40,12 +42,21 @@ void DrawPointRecord(const PointRecord &point, uint16_t pen)
 
 uint16_t PenOf(const EntityHeader &header) { return EffectivePen(header.layerGroup, header.layer, header.penColor); }
 
+void DrawTextRecord(const TextRecord &text, uint16_t pen)
+{
+    DrawTextEntity(text.x1, text.y1, text.x2, text.y2, text.fontName, text.charWidth / 2, text.charHeight,
+                   text.charSpacing / 2, text.text, pen, text.header.flags, text.header.layerGroup);
+}
+
+// A dimension is drawn whole in the pass of its line; its label, auxiliary
+// lines and points take the label's pen.
 void DrawDimension(const DimensionRecord &dimension)
 {
     const uint16_t pen = PenOf(dimension.line.header);
     if (!IsInPass(pen)) return;
     DrawLineRecord(dimension.line, pen);
     const uint16_t labelPen = PenOf(dimension.label.header);
+    DrawTextRecord(dimension.label, labelPen);
     if (dimension.auxDrawMode != 0) {
         DrawLineRecord(dimension.auxLine1, labelPen);
         DrawLineRecord(dimension.auxLine2, labelPen);
@@ -74,6 +85,10 @@ void DrawTopLevelEntities()
     }
     if (sceneSolidsFirst == 0) DrawSolids();
     SetBkMode(renderContext.targetDc, TRANSPARENT);
+    for (uint32_t i = 1; i < firstBlockText && i <= textCount; ++i) {
+        const uint16_t pen = PenOf(texts[i].header);
+        if (IsInPass(pen)) DrawTextRecord(texts[i], pen);
+    }
     for (uint32_t i = 1; i < firstBlockDimension && i <= dimensionCount; ++i) DrawDimension(dimensions[i]);
 }
 
@@ -86,14 +101,24 @@ void DrawDrawingScene()
     sceneSolidsFirst = drawSolidsFirst;
     SetUpDrawingView();
     CreatePenTable();
+    PrepareBlockReferences();
     rc.drawPass = 0;
     if (sceneSolidsFirst >= 1) DrawSolids();
     rc.drawPass = 1;
     if (sceneSolidsFirst >= 1) DrawSolids();
     rc.drawPass = 0;
+    if (sceneSolidsFirst >= 1) DrawBlockSolids();
+    rc.drawPass = 1;
+    if (sceneSolidsFirst >= 1) DrawBlockSolids();
+    rc.drawPass = 0;
     DrawTopLevelEntities();
     rc.drawPass = 1;
     DrawTopLevelEntities();
+    rc.drawPass = 0;
+    DrawBlockMembers(sceneSolidsFirst);
+    rc.drawPass = 1;
+    DrawBlockMembers(sceneSolidsFirst);
+    ReleaseBlockReferences();
     DeletePenTable();
 }
 
@@ -103,9 +128,13 @@ void DrawFigureScene()
     sceneSolidsFirst = kFigureSolidsFirst;
     SetUpFigureView();
     CreatePenTable();
+    PrepareBlockReferences();
     rc.drawPass = 1;
     if (sceneSolidsFirst >= 1) DrawSolids();
+    if (sceneSolidsFirst >= 1) DrawBlockSolids();
     DrawTopLevelEntities();
+    DrawBlockMembers(sceneSolidsFirst);
+    ReleaseBlockReferences();
 
     rc.currentPen = CreatePen(PS_SOLID, 1, kReferenceMarkColor);
     rc.previousPen = SelectObject(rc.targetDc, rc.currentPen);

@@ -11,6 +11,7 @@
 #include "platform/win32.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
+#include "render/blocks.h"
 #include "render/line_styles.h"
 #include "render/primitives.h"
 #include "render/render_context.h"
@@ -455,6 +456,114 @@ TEST_F(Surface, SolidKinds)
     EXPECT_EQ(GetPixel(dc, 50, 22), RGB(0, 0, 0));
     renderContext.viewIndex = 0;
     ReleaseStore();
+}
+
+// A store with block definitions built record by record.
+class Blocks : public Surface {
+protected:
+    void SetUp() override
+    {
+        Open(100, 100);
+        ReleaseStore();
+        ASSERT_EQ(AllocateStore(1 << 16), 1);
+        drawSolidsFirst = 0;
+    }
+    void TearDown() override
+    {
+        ReleaseBlockReferences();
+        ReleaseStore();
+        Surface::TearDown();
+    }
+    // A member point of definition `owner` (main list markers at 1: everything is a member).
+    void MemberPoint(int32_t owner, double x, double y)
+    {
+        PointRecord *p = AppendPoint();
+        p->header.penColor = 2;
+        p->x = x;
+        p->y = y;
+        p->owner = owner;
+    }
+    void Reference(int32_t owner, uint32_t definition, double x, double y, double sx = 1, double sy = 1,
+                   double rotation = 0, uint16_t layerGroup = 0)
+    {
+        BlockRefRecord *r = AppendBlockRef();
+        r->owner = owner;
+        r->defNumber = definition;
+        r->x = x;
+        r->y = y;
+        r->scaleX = sx;
+        r->scaleY = sy;
+        r->rotation = rotation;
+        r->header.penColor = 1;
+        r->header.layerGroup = layerGroup;
+    }
+    // Points drawn: dots are 4 x 4 pixels without corners (12 pixels), apart.
+    int DotsDrawn()
+    {
+        firstBlockPoint = firstBlockLine = firstBlockArc = firstBlockText = firstBlockDimension = firstBlockSolid = 1;
+        PrepareBlockReferences();
+        renderContext.drawPass = 1;
+        DrawBlockMembers(0);
+        return PaintedCount() / 12;
+    }
+};
+
+TEST_F(Blocks, NestedReferencesMultiply)
+{
+    // Definition 1 placed three times in definition 2, placed twice in the drawing.
+    MemberPoint(1, 0, 0);
+    for (int i = 0; i < 3; ++i) Reference(2, 1, 10.0 * i, 0);
+    Reference(kTopLevelOwner, 2, 20, 20);
+    Reference(kTopLevelOwner, 2, 20, 60);
+    EXPECT_EQ(DotsDrawn(), 6);
+    EXPECT_TRUE(Painted(40, 80));  // (20 + 20, 20): inner placement first, then the outer
+}
+
+TEST_F(Blocks, PlacementScalesMovesAndTurns)
+{
+    MemberPoint(1, 1, 1);
+    Reference(kTopLevelOwner, 1, 10, 50, 2, 1, kPi / 2);
+    // (1, 1) -> (12, 51) -> turned about (10, 50) by 90 degrees -> (9, 52).
+    EXPECT_EQ(DotsDrawn(), 1);
+    EXPECT_TRUE(Painted(9, 100 - 52));
+}
+
+TEST_F(Blocks, HiddenAndDisplayOnlyReferences)
+{
+    MemberPoint(1, 0, 0);
+    Reference(kTopLevelOwner, 1, 30, 30, 1, 1, 0, 3);
+    layerGroupState[3] = 0;  // the reference's group is hidden
+    EXPECT_EQ(DotsDrawn(), 0);
+    layerGroupState[3] = 1;  // display only: pass 0, not pass 1
+    EXPECT_EQ(DotsDrawn(), 0);
+    renderContext.drawPass = 0;
+    DrawBlockMembers(0);
+    EXPECT_EQ(PaintedCount() / 12, 1);
+}
+
+TEST_F(Blocks, CyclesAndExplosionsEnd)
+{
+    // A definition that places itself, and two that place each other.
+    MemberPoint(1, 0, 0);
+    Reference(1, 1, 5, 5);
+    Reference(kTopLevelOwner, 1, 50, 50);
+    MemberPoint(3, 0, 0);
+    Reference(3, 4, 1, 1);
+    Reference(4, 3, 1, 1);
+    Reference(kTopLevelOwner, 4, 20, 20);
+    EXPECT_GE(DotsDrawn(), 1);
+
+    // Ten levels, each placing the one below ten times: 10^10 chains. The
+    // placement budget ends the walk.
+    ReleaseStore();
+    ASSERT_EQ(AllocateStore(1 << 16), 1);
+    MemberPoint(1, 0, 0);
+    for (uint32_t level = 1; level < 10; ++level) {
+        for (int i = 0; i < 10; ++i) Reference(static_cast<int32_t>(level + 1), level, 0.001 * i, 0);
+    }
+    for (int i = 0; i < 10; ++i) Reference(kTopLevelOwner, 10, 50, 50);
+    DotsDrawn();
+    SUCCEED();
 }
 
 }  // namespace
