@@ -34,6 +34,8 @@ HANDLE HandleOfSlot(size_t slot)
 
 }  // namespace
 
+int DescriptorOfHandle(HANDLE handle) { return DescriptorOf(handle); }
+
 size_t LiveFileCount()
 {
     size_t count = 0;

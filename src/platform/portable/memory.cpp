@@ -110,4 +110,17 @@ LPSTR WINAPI lstrcpynA(LPSTR dest, LPCSTR src, int maxLength)
     return dest;
 }
 
+int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b)
+{
+    // Compares without regard to the case of ASCII letters.
+    if (a == nullptr || b == nullptr) return a == b ? 0 : (a == nullptr ? -1 : 1);
+    for (;; ++a, ++b) {
+        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y) return x < y ? -1 : 1;
+        if (x == 0) return 0;
+    }
+}
+
 }  // extern "C"

@@ -133,6 +133,24 @@ struct POINT {
 };
 typedef POINT *LPPOINT;
 
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+typedef SYSTEMTIME *LPSYSTEMTIME;
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+typedef FILETIME *LPFILETIME;
+
 struct RECT {
     LONG left;
     LONG top;
@@ -255,6 +273,13 @@ PLOTMIRA_PLATFORM_API DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LO
 PLOTMIRA_PLATFORM_API BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
                                            LPOVERLAPPED overlapped);
 PLOTMIRA_PLATFORM_API BOOL WINAPI CloseHandle(HANDLE object);
+PLOTMIRA_PLATFORM_API BOOL WINAPI GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access,
+                                              LPFILETIME write);
+
+// time
+PLOTMIRA_PLATFORM_API void WINAPI GetLocalTime(LPSYSTEMTIME time);
+PLOTMIRA_PLATFORM_API BOOL WINAPI FileTimeToLocalFileTime(const FILETIME *utc, LPFILETIME local);
+PLOTMIRA_PLATFORM_API BOOL WINAPI FileTimeToSystemTime(const FILETIME *time, LPSYSTEMTIME system);
 
 // memory blocks
 PLOTMIRA_HOST_API HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);
@@ -265,6 +290,7 @@ PLOTMIRA_HOST_API SIZE_T WINAPI LocalSize(HLOCAL mem);
 PLOTMIRA_PLATFORM_API HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
 PLOTMIRA_PLATFORM_API HGLOBAL WINAPI GlobalFree(HGLOBAL mem);
 PLOTMIRA_PLATFORM_API LPSTR WINAPI lstrcpynA(LPSTR dest, LPCSTR src, int maxLength);
+PLOTMIRA_PLATFORM_API int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
 
 // windows
 PLOTMIRA_PLATFORM_API ATOM WINAPI RegisterClassA(const WNDCLASSA *windowClass);
