@@ -1,6 +1,8 @@
 #include "render/scene.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
@@ -20,6 +22,10 @@ constexpr int32_t kReferenceMarkHalf = 3;  // a red dot 6 pixels across
 constexpr uint32_t kFigureSolidsFirst = 0;
 
 uint32_t sceneSolidsFirst = 0;
+constexpr size_t kVersionMessageBytes = 80;
+constexpr int kVersionLineX = 60;
+constexpr int32_t kVersionLineHeight = 16;
+const char kVersionLineFace[] = "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e";  // ＭＳ ゴシック
 
 bool Finite(double a, double b, double c, double d)
 {
@@ -92,12 +98,30 @@ void DrawTopLevelEntities()
     for (uint32_t i = 1; i < firstBlockDimension && i <= dimensionCount; ++i) DrawDimension(dimensions[i]);
 }
 
+// A drawing of a version the module does not read shows one line that says
+// so. It is drawn in the drawing's usual face rather than in the device
+// context's default font, which differs from one system to the next.
+void DrawVersionLine()
+{
+    RenderContext &rc = renderContext;
+    char message[kVersionMessageBytes] = {};
+    std::snprintf(message, sizeof message, "JW_DATA_VERSION = %u", fileVersion);
+    HFONT font = CreateTextFont(kVersionLineFace, 0, kVersionLineHeight, 0);
+    HGDIOBJ previous = SelectObject(rc.targetDc, font);
+    TextOutA(rc.targetDc, kVersionLineX, rc.rasterHeight / 2, message, static_cast<int>(std::strlen(message)));
+    SelectObject(rc.targetDc, previous);
+    DeleteObject(font);
+}
+
 }  // namespace
 
 void DrawDrawingScene()
 {
     RenderContext &rc = renderContext;
-    if (!IsReadableDrawingVersion(fileVersion)) return;
+    if (!IsReadableDrawingVersion(fileVersion)) {
+        DrawVersionLine();
+        return;
+    }
     sceneSolidsFirst = drawSolidsFirst;
     SetUpDrawingView();
     CreatePenTable();

@@ -15,6 +15,15 @@ COLORREF ParseColor(const std::string &hex)
     return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
+std::string FromHex(const std::string &hex)
+{
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+    }
+    return bytes;
+}
+
 int Int(const std::vector<std::string> &op, size_t i) { return i < op.size() ? std::atoi(op[i].c_str()) : 0; }
 
 std::string *ddaLog = nullptr;
@@ -79,6 +88,8 @@ GdiCaseResult RunGdiCase(const GdiCase &c)
 
     HPEN pen = nullptr;
     HBRUSH brush = nullptr;
+    HFONT font = nullptr;
+    HGDIOBJ originalFont = nullptr;
     HGDIOBJ originalPen = nullptr;
     HGDIOBJ originalBrush = nullptr;
     ddaLog = &result.ddaPoints;
@@ -108,6 +119,25 @@ GdiCaseResult RunGdiCase(const GdiCase &c)
             std::vector<POINT> points;
             for (size_t i = 1; i + 1 < op.size(); i += 2) points.push_back({Int(op, i), Int(op, i + 1)});
             Polygon(dc, points.data(), static_cast<int>(points.size()));
+        } else if (verb == "font" && op.size() >= 5) {
+            // The face comes as Shift-JIS bytes in hexadecimal, converted as the module converts it.
+            const std::string face = FromHex(op[4]);
+            WCHAR wide[64] = {};
+            MultiByteToWideChar(932, 0, face.c_str(), static_cast<int>(face.size()), wide, 63);
+            HFONT next = CreateFontW(Int(op, 1), Int(op, 2), Int(op, 3), 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET,
+                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN,
+                                     wide);
+            HGDIOBJ previous = SelectObject(dc, next);
+            if (originalFont == nullptr) originalFont = previous;
+            if (font != nullptr) DeleteObject(font);
+            font = next;
+        } else if (verb == "textcolor" && op.size() >= 2) {
+            SetTextColor(dc, ParseColor(op[1]));
+        } else if (verb == "transparent") {
+            SetBkMode(dc, TRANSPARENT);
+        } else if (verb == "text" && op.size() >= 4) {
+            const std::string bytes = FromHex(op[3]);
+            TextOutA(dc, Int(op, 1), Int(op, 2), bytes.c_str(), static_cast<int>(bytes.size()));
         } else if (verb == "ellipse") {
             Ellipse(dc, Int(op, 1), Int(op, 2), Int(op, 3), Int(op, 4));
         }
@@ -115,6 +145,8 @@ GdiCaseResult RunGdiCase(const GdiCase &c)
     ddaLog = nullptr;
     if (originalPen != nullptr) SelectObject(dc, originalPen);
     if (originalBrush != nullptr) SelectObject(dc, originalBrush);
+    if (originalFont != nullptr) SelectObject(dc, originalFont);
+    if (font != nullptr) DeleteObject(font);
     if (pen != nullptr) DeleteObject(pen);
     if (brush != nullptr) DeleteObject(brush);
 

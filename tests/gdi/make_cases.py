@@ -93,6 +93,25 @@ case("ellipse_dot", 20, 20, "pen 1 0000FF", "brush 0000FF", "ellipse 8 8 12 12")
 case("ellipse_reversed", 40, 40, "pen 1 000000", "brush C0C0C0", "ellipse 30 30 5 8")
 case("ellipse_offsurface", 40, 40, "pen 1 000000", "brush C0C0C0", "ellipse -20 -10 25 30")
 
+# Text: every Japanese face and its stand-in, sizes on both sides of the
+# faces' switch from two-colour to smoothed glyphs, turned text, a string.
+def hx(text):
+    return text.encode("cp932").hex()
+
+
+faces = {"gothic": "ＭＳ ゴシック", "mincho": "ＭＳ 明朝", "pgothic": "ＭＳ Ｐゴシック", "unknown": "NoSuchFace"}
+for fname, face in faces.items():
+    for (h, w) in [(6, 3), (10, 5), (16, 8), (24, 12), (40, 20), (16, 0), (30, 8)]:
+        case(f"text_{fname}_{h}x{w}", 120, 60, f"font {h} {w} 0 {hx(face)}", "textcolor 000000", "transparent",
+             f"text 5 5 {hx('A')}", f"text 25 5 {hx('g')}", f"text 45 5 {hx('図')}", f"text 75 5 {hx('ｱ')}")
+for esc in [0, 300, 900, 1800, 2700, 450, 3300]:
+    case(f"text_turned_{esc}", 100, 100, f"font 20 10 {esc} {hx('ＭＳ ゴシック')}", "textcolor C00000", "transparent",
+         f"text 50 50 {hx('F')}", f"text 30 30 {hx('図')}")
+case("text_string", 200, 40, f"font 16 8 0 {hx('ＭＳ ゴシック')}", "textcolor 0000FF", "transparent",
+     f"text 2 2 {hx('JW_DATA_VERSION = 250')}")
+case("text_opaque", 200, 40, f"font 16 0 0 {hx('ＭＳ ゴシック')}", "brush 000000", "polygon 0 0 199 0 199 39 0 39",
+     "textcolor 000000", f"text 2 2 {hx('JW_DATA_VERSION = 250')}")
+
 with open("cases.txt", "w") as f:
     f.write("# GDI conformance cases, written by make_cases.py\n")
     f.write("\n".join(out) + "\n")

@@ -15,7 +15,9 @@
 #include "render/line_styles.h"
 #include "render/primitives.h"
 #include "render/render_context.h"
+#include "render/scene.h"
 #include "render/solids.h"
+#include "render/text.h"
 #include "settings/setting_tables.h"
 
 namespace {
@@ -564,6 +566,101 @@ TEST_F(Blocks, CyclesAndExplosionsEnd)
     for (int i = 0; i < 10; ++i) Reference(kTopLevelOwner, 10, 50, 50);
     DotsDrawn();
     SUCCEED();
+}
+
+// Texts, on a surface where one drawing unit is one pixel.
+class Texts : public Surface {
+protected:
+    void SetUp() override
+    {
+        Open(200, 60);
+        SetBkMode(dc, TRANSPARENT);
+    }
+    // The right-most painted column, or -1.
+    int RightMost()
+    {
+        for (int x = 199; x >= 0; --x) {
+            for (int y = 0; y < 60; ++y) {
+                if (Painted(x, y)) return x;
+            }
+        }
+        return -1;
+    }
+    void Clear()
+    {
+        HBRUSH white = CreateSolidBrush(kWhite);
+        HGDIOBJ old = SelectObject(dc, white);
+        PatBlt(dc, 0, 0, 200, 60, PATCOPY);
+        SelectObject(dc, old);
+        DeleteObject(white);
+    }
+    void Draw(const char *text, double height, double x2 = 190, uint16_t flags = 0)
+    {
+        Clear();
+        DrawTextEntity(10, 20, x2, 20, "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e", height / 2, height, 0,
+                       text, 2, flags, 0);
+    }
+};
+
+TEST_F(Texts, SmallTextsAreBoxes)
+{
+    Draw("ABC", 5.9);  // 5 pixels: a box of the baseline and the height
+    EXPECT_TRUE(Painted(10, 40));   // the start of the baseline (y up: row 60 - 20)
+    EXPECT_TRUE(Painted(100, 40));  // along the baseline
+    EXPECT_TRUE(Painted(100, 34));  // along the top edge, 5.9 units higher
+    EXPECT_FALSE(Painted(100, 38));  // nothing inside
+    Draw("", 5.9);
+    EXPECT_TRUE(Painted(100, 40));  // an empty small text still has its box
+    Draw("ABC", 6);
+    EXPECT_FALSE(Painted(100, 35));  // 6 pixels: characters, no box
+    EXPECT_GT(PaintedCount(), 5);
+    EXPECT_LT(RightMost(), 40);
+}
+
+TEST_F(Texts, SqueezeSpreadAndDoubleBytes)
+{
+    Draw("ABCDEFGH", 12);
+    const int plain = RightMost();
+    Draw("ABCDEFGH^2", 12);
+    const int squeezed = RightMost();
+    // Eight characters in the room of six: the last one starts 7 x 6/8 cells in.
+    EXPECT_LT(squeezed, plain - 6);
+    EXPECT_GT(squeezed, plain - 24);
+    Draw("AB^9", 12);
+    EXPECT_LT(RightMost(), 10 + 2 * 6 + 2);  // no squeeze, and the suffix is not drawn
+
+    Draw("ABCD\x81\x45\x81\x45", 12);  // two trailing dots spread four letters over eight cells
+    const int spread = RightMost();
+    Draw("ABCD", 12);
+    EXPECT_GT(spread, RightMost() + 6);
+
+    Draw("\x90\x7d" "A", 12);  // 図 then A: A starts two cells in
+    const int afterWide = RightMost();
+    Draw("AA", 12);
+    EXPECT_GT(afterWide, RightMost() + 3);
+}
+
+TEST_F(Texts, ZeroLengthBaselineStacksCharacters)
+{
+    Draw("AAAA", 12, 10);  // start equals end: every character at the start
+    const int stacked = RightMost();
+    Draw("A", 12, 10);
+    EXPECT_EQ(stacked, RightMost());
+}
+
+TEST_F(Texts, VersionLineForUnreadVersions)
+{
+    ReleaseStore();
+    ASSERT_EQ(AllocateStore(4096), 1);
+    fileVersion = 250;
+    renderContext.rasterHeight = 60;
+    DrawDrawingScene();
+    EXPECT_GT(PaintedCount(), 20);
+    bool nearStart = false;
+    for (int y = 25; y < 50; ++y) nearStart = nearStart || Painted(62, y) || Painted(63, y) || Painted(64, y);
+    EXPECT_TRUE(nearStart);
+    fileVersion = 600;
+    ReleaseStore();
 }
 
 }  // namespace

@@ -74,6 +74,7 @@ void FreeObject(PortableGdiObject *object)
 {
     liveObjects.erase(object);
     std::free(object->pixels);
+    if (object->font != nullptr) ReleaseFont(object->font);
     object->magic = 0;
     delete object;
 }
@@ -91,6 +92,7 @@ HGDIOBJ *SlotFor(HDC dc, GdiKind kind)
     case GdiKind::Bitmap: return &dc->bitmap;
     case GdiKind::Brush: return &dc->brush;
     case GdiKind::Pen: return &dc->pen;
+    case GdiKind::Font: return &dc->font;
     }
     return nullptr;
 }
@@ -143,7 +145,7 @@ HDC CreateWindowDc() { return NewDc(true); }
 void DestroyDc(HDC dc)
 {
     liveDcs.erase(dc);
-    HGDIOBJ selected[3] = {dc->bitmap, dc->brush, dc->pen};
+    HGDIOBJ selected[4] = {dc->bitmap, dc->brush, dc->pen, dc->font};
     dc->magic = 0;
     delete dc;
     for (HGDIOBJ object : selected) Deselect(object);
@@ -263,6 +265,27 @@ int WINAPI SetBkMode(HDC dc, int mode)
     if (!IsValidDc(dc) || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
     const int previous = dc->backgroundMode;
     dc->backgroundMode = mode;
+    return previous;
+}
+
+}  // extern "C"
+
+HGDIOBJ RegisterFontObject(PortableFont *font)
+{
+    auto *object = new PortableGdiObject;
+    object->kind = GdiKind::Font;
+    object->font = font;
+    liveObjects.insert(object);
+    return object;
+}
+
+extern "C" {
+
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF color)
+{
+    if (!IsValidDc(dc)) return CLR_INVALID;
+    const COLORREF previous = dc->textColor;
+    dc->textColor = color;
     return previous;
 }
 

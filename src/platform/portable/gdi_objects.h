@@ -6,7 +6,9 @@
 
 #include "platform/win32.h"
 
-enum class GdiKind : uint32_t { Bitmap = 1, Brush, Pen };
+enum class GdiKind : uint32_t { Bitmap = 1, Brush, Pen, Font };
+
+struct PortableFont;
 
 constexpr uint32_t kGdiMagic = 0x47444931;  // "GDI1"
 constexpr uint32_t kDcMagic = 0x47444331;   // "GDC1"
@@ -26,6 +28,8 @@ struct PortableGdiObject {
     COLORREF color = 0;
     int penStyle = PS_SOLID;
     int penWidth = 0;
+    // Font.
+    PortableFont *font = nullptr;
 };
 
 struct PortableDc {
@@ -34,6 +38,7 @@ struct PortableDc {
     HGDIOBJ bitmap = nullptr;
     HGDIOBJ brush = nullptr;
     HGDIOBJ pen = nullptr;
+    HGDIOBJ font = nullptr;
     COLORREF backgroundColor = RGB(255, 255, 255);
     COLORREF textColor = RGB(0, 0, 0);
     int backgroundMode = OPAQUE;
@@ -46,6 +51,8 @@ int32_t RowCount(const PortableGdiObject *bitmap);
 uint32_t PixelOf(COLORREF color);
 bool IsNullBrush(HGDIOBJ brush);
 bool IsNullPen(HGDIOBJ pen);
+
+void ReleaseFont(PortableFont *font);
 
 bool IsValidObject(HGDIOBJ object);
 bool IsValidDc(HDC dc);

@@ -49,6 +49,7 @@ typedef PortableGdiObject *HGDIOBJ;
 typedef PortableGdiObject *HBITMAP;
 typedef PortableGdiObject *HBRUSH;
 typedef PortableGdiObject *HPEN;
+typedef PortableGdiObject *HFONT;
 typedef void *HINSTANCE;
 typedef void *HICON;
 typedef void *HCURSOR;
@@ -213,6 +214,16 @@ typedef BYTE *LPBYTE;
 #define TRANSPARENT 1
 #define OPAQUE 2
 #define CLR_INVALID 0xFFFFFFFFu
+#define FW_NORMAL 400
+#define SHIFTJIS_CHARSET 128
+#define OUT_DEFAULT_PRECIS 0
+#define CLIP_DEFAULT_PRECIS 0
+#define PROOF_QUALITY 2
+#define FIXED_PITCH 1
+#define FF_MODERN 0x30
+#define LF_FACESIZE 32
+#define CP_ACP 0
+#define MB_ERR_INVALID_CHARS 0x8u
 #define HGDI_ERROR ((HGDIOBJ)(LONG_PTR)-1)
 
 typedef void(CALLBACK *LINEDDAPROC)(int x, int y, LPARAM data);
@@ -329,6 +340,12 @@ PLOTMIRA_PLATFORM_API BOOL WINAPI LineDDA(int x1, int y1, int x2, int y2, LINEDD
 PLOTMIRA_PLATFORM_API BOOL WINAPI Polygon(HDC dc, const POINT *points, int count);
 PLOTMIRA_PLATFORM_API BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom);
 PLOTMIRA_PLATFORM_API COLORREF WINAPI GetPixel(HDC dc, int x, int y);
+PLOTMIRA_PLATFORM_API COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
+PLOTMIRA_PLATFORM_API HFONT WINAPI CreateFontW(int height, int width, int escapement, int orientation, int weight,
+                                               DWORD italic, DWORD underline, DWORD strikeOut, DWORD charSet,
+                                               DWORD outPrecision, DWORD clipPrecision, DWORD quality,
+                                               DWORD pitchAndFamily, const WCHAR *face);
+PLOTMIRA_PLATFORM_API BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count);
 PLOTMIRA_PLATFORM_API int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines,
                                            LPVOID bits, BITMAPINFO *info, UINT usage);
 
@@ -336,7 +353,9 @@ PLOTMIRA_PLATFORM_API int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, U
 
 extern "C" {
 
-// text: UTF-16 to a code page (932, Shift-JIS, is the one the module uses)
+// text: code page 932 (Shift-JIS, the one the module uses) to and from UTF-16
+PLOTMIRA_PLATFORM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int byteLength,
+                                                     WCHAR *wide, int wideLength);
 PLOTMIRA_PLATFORM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideLength,
                                                      LPSTR bytes, int byteLength, LPCCH defaultChar,
                                                      LPBOOL usedDefault);

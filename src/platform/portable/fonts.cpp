@@ -1,0 +1,378 @@
+// Fonts and text: CreateFontW and TextOutA with GDI's meaning of the
+// arguments, drawn through FreeType from the faces fontconfig finds. A
+// Windows face name maps to the installed face that stands in for it.
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_GASP_H
+#include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
+#include <iconv.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/portable/gdi_objects.h"
+#include "platform/win32.h"
+
+HGDIOBJ RegisterFontObject(PortableFont *font);
+
+struct PortableFont {
+    int height;
+    int width;
+    int escapement;  // tenths of a degree, counter-clockwise
+    std::string family;  // the face that stands in for the requested one
+};
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kGrayLevels = 16;      // GDI's anti-aliased glyphs have 17 levels, 0..16
+constexpr int kDefaultHeight = 16;   // a height of 0 asks for the default size
+constexpr int kMaxPixelsPerEm = 4096;
+constexpr char kDefaultFamily[] = "IPAGothic";  // the fixed-pitch Japanese gothic GDI falls back to
+
+// Windows faces and the installed faces that stand in for them (UTF-8).
+const struct {
+    const char *windows;
+    const char *standIn;
+} kSubstitutes[] = {
+    {"ＭＳ ゴシック", "IPAGothic"},  {"MS Gothic", "IPAGothic"},   {"ＭＳ 明朝", "IPAMincho"},
+    {"MS Mincho", "IPAMincho"},      {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"MS PGothic", "IPAPGothic"},
+    {"ＭＳ Ｐ明朝", "IPAPMincho"},    {"MS PMincho", "IPAPMincho"},  {"ＭＳ ＵＩ Gothic", "IPAPGothic"},
+    {"MS UI Gothic", "IPAPGothic"},
+};
+
+struct FaceEntry {
+    FT_Face face = nullptr;
+    int unitsPerEm = 0;
+    int winAscent = 0;
+    int winDescent = 0;
+    int averageWidth = 0;
+};
+
+struct Library {
+    FT_Library freetype = nullptr;
+    bool fontconfigReady = false;
+    std::map<std::string, std::unique_ptr<FaceEntry>> faces;  // by family
+    Library()
+    {
+        if (FT_Init_FreeType(&freetype) != 0) freetype = nullptr;
+        fontconfigReady = FcInit() == FcTrue;
+    }
+    ~Library()
+    {
+        for (auto &entry : faces) {
+            if (entry.second->face) FT_Done_Face(entry.second->face);
+        }
+        if (freetype) FT_Done_FreeType(freetype);
+        if (fontconfigReady) FcFini();
+    }
+};
+
+Library &Fonts()
+{
+    static Library library;
+    return library;
+}
+
+std::string Utf16ToUtf8(const WCHAR *text)
+{
+    std::string out;
+    for (const WCHAR *p = text; p && *p; ++p) {
+        uint32_t c = *p;
+        if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
+            ++p;
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+bool SameIgnoringCase(const std::string &a, const char *b)
+{
+    if (a.size() != std::strlen(b)) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    }
+    return true;
+}
+
+// The installed family for a requested face: a known stand-in, the family
+// itself when installed, else the fixed-pitch gothic.
+std::string StandInFamily(const std::string &requested)
+{
+    for (const auto &s : kSubstitutes) {
+        if (SameIgnoringCase(requested, s.windows)) return s.standIn;
+    }
+    Library &lib = Fonts();
+    if (!requested.empty() && lib.fontconfigReady) {
+        FcPattern *pattern = FcPatternCreate();
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(requested.c_str()));
+        FcObjectSet *objects = FcObjectSetBuild(FC_FAMILY, nullptr);
+        FcFontSet *set = FcFontList(nullptr, pattern, objects);
+        const bool found = set != nullptr && set->nfont > 0;
+        if (set) FcFontSetDestroy(set);
+        FcObjectSetDestroy(objects);
+        FcPatternDestroy(pattern);
+        if (found) return requested;
+    }
+    return kDefaultFamily;
+}
+
+FaceEntry *FaceFor(const std::string &family)
+{
+    Library &lib = Fonts();
+    auto found = lib.faces.find(family);
+    if (found != lib.faces.end()) return found->second.get();
+    auto entry = std::make_unique<FaceEntry>();
+    if (lib.freetype != nullptr && lib.fontconfigReady) {
+        FcPattern *pattern = FcNameParse(reinterpret_cast<const FcChar8 *>(family.c_str()));
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result;
+        FcPattern *match = FcFontMatch(nullptr, pattern, &result);
+        FcChar8 *file = nullptr;
+        int index = 0;
+        if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+            FcPatternGetInteger(match, FC_INDEX, 0, &index);
+            if (FT_New_Face(lib.freetype, reinterpret_cast<const char *>(file), index, &entry->face) != 0) {
+                entry->face = nullptr;
+            }
+        }
+        if (match) FcPatternDestroy(match);
+        FcPatternDestroy(pattern);
+    }
+    if (entry->face != nullptr) {
+        entry->unitsPerEm = entry->face->units_per_EM;
+        auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(entry->face, FT_SFNT_OS2));
+        if (os2 != nullptr && os2->usWinAscent + os2->usWinDescent > 0) {
+            entry->winAscent = os2->usWinAscent;
+            entry->winDescent = os2->usWinDescent;
+            entry->averageWidth = os2->xAvgCharWidth;
+        } else {
+            entry->winAscent = entry->face->ascender;
+            entry->winDescent = -entry->face->descender;
+        }
+        if (entry->averageWidth <= 0) entry->averageWidth = entry->unitsPerEm / 2;
+    }
+    FaceEntry *raw = entry.get();
+    lib.faces.emplace(family, std::move(entry));
+    return raw;
+}
+
+int MulDivRound(int64_t a, int64_t b, int64_t c) { return c == 0 ? 0 : static_cast<int>((a * b + c / 2) / c); }
+
+// Code page 932 bytes to code points.
+std::vector<uint32_t> DecodeShiftJis(const char *bytes, int count)
+{
+    std::vector<uint32_t> points;
+    // One converter for the process: opening one costs more than a character.
+    static iconv_t converter = iconv_open("UTF-32LE", "CP932");
+    if (converter == reinterpret_cast<iconv_t>(-1)) return points;
+    int i = 0;
+    while (i < count) {
+        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+        const bool wide = ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && i + 1 < count;
+        const size_t length = wide ? 2 : 1;
+        char *in = const_cast<char *>(bytes + i);
+        size_t inLeft = length;
+        uint32_t out = 0;
+        char *outPtr = reinterpret_cast<char *>(&out);
+        size_t outLeft = sizeof out;
+        iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || outLeft != 0) {
+            out = 0x30FB;  // a character code page 932 does not define: a middle dot
+        }
+        points.push_back(out);
+        i += static_cast<int>(length);
+    }
+    return points;
+}
+
+// GDI blends anti-aliased glyph levels through a ramp rather than
+// linearly, which keeps dark text on a light ground crisp.
+constexpr uint8_t kRamp[kGrayLevels + 1] = {0,    0x4d, 0x68, 0x7c, 0x8c, 0x9a, 0xa7, 0xb2, 0xbd,
+                                            0xc7, 0xd0, 0xd9, 0xe1, 0xe9, 0xf0, 0xf8, 0xff};
+
+uint8_t Blend(uint8_t background, uint8_t text, int level)
+{
+    if (level >= kGrayLevels || background == text) return level >= kGrayLevels ? text : background;
+    const unsigned minimum = kRamp[level] * unsigned{text} / 0xff;
+    const unsigned maximum = kRamp[kGrayLevels - level] + (0xffu - kRamp[kGrayLevels - level]) * text / 0xff;
+    if (background > text) {
+        return static_cast<uint8_t>(text + (unsigned{background} - text) * (maximum - text) / (0xffu - text));
+    }
+    return static_cast<uint8_t>(text - (unsigned{text} - background) * (text - minimum) / text);
+}
+
+}  // namespace
+
+void ReleaseFont(PortableFont *font) { delete font; }
+
+extern "C" {
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int byteLength, WCHAR *wide, int wideLength)
+{
+    (void)flags;
+    if (bytes == nullptr || byteLength == 0 || (codePage != 932 && codePage != CP_ACP)) return 0;
+    const int count = byteLength < 0 ? static_cast<int>(std::strlen(bytes)) + 1 : byteLength;
+    std::vector<WCHAR> units;
+    for (uint32_t c : DecodeShiftJis(bytes, count)) {
+        if (c >= 0x10000) {
+            units.push_back(static_cast<WCHAR>(0xD800 + ((c - 0x10000) >> 10)));
+            units.push_back(static_cast<WCHAR>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            units.push_back(static_cast<WCHAR>(c));
+        }
+    }
+    if (wideLength == 0) return static_cast<int>(units.size());
+    if (wide == nullptr || static_cast<int>(units.size()) > wideLength) return 0;
+    std::memcpy(wide, units.data(), units.size() * sizeof(WCHAR));
+    return static_cast<int>(units.size());
+}
+
+HFONT WINAPI CreateFontW(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                         DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
+                         DWORD quality, DWORD pitchAndFamily, const WCHAR *face)
+{
+    (void)orientation;
+    (void)weight;
+    (void)italic;
+    (void)underline;
+    (void)strikeOut;
+    (void)charSet;
+    (void)outPrecision;
+    (void)clipPrecision;
+    (void)quality;
+    (void)pitchAndFamily;
+    auto *font = new PortableFont;
+    font->height = height;
+    font->width = width < 0 ? -width : width;
+    font->escapement = escapement;
+    font->family = StandInFamily(Utf16ToUtf8(face));
+    return static_cast<HFONT>(RegisterFontObject(font));
+}
+
+BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
+{
+    if (!IsValidDc(dc) || text == nullptr || count <= 0) return FALSE;
+    auto *bitmap = static_cast<PortableGdiObject *>(dc->bitmap);
+    const PortableFont defaults = {kDefaultHeight, 0, 0, kDefaultFamily};
+    const PortableFont &font = dc->font != nullptr && dc->font->font != nullptr ? *dc->font->font : defaults;
+    FaceEntry *entry = FaceFor(font.family);
+    if (entry == nullptr || entry->face == nullptr) return FALSE;
+    FT_Face face = entry->face;
+
+    // A positive height is the cell height: ascent plus descent.
+    int height = font.height == 0 ? kDefaultHeight : font.height;
+    int ppem = height > 0 ? MulDivRound(entry->unitsPerEm, height, entry->winAscent + entry->winDescent) : -height;
+    if (ppem < 1) ppem = 1;
+    if (ppem > kMaxPixelsPerEm) ppem = kMaxPixelsPerEm;
+    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem)) != 0) return FALSE;
+    const int ascent = MulDivRound(entry->winAscent, ppem, entry->unitsPerEm);
+    const int averageWidth = MulDivRound(entry->averageWidth, ppem, entry->unitsPerEm);
+    const double widthRatio = font.width > 0 && averageWidth > 0 ? static_cast<double>(font.width) / averageWidth : 1.0;
+
+    // The escapement turns the text about the cell's top-left corner.
+    const double angle = font.escapement / 10.0 * kPi / 180.0;
+    const double c = std::cos(angle), s = std::sin(angle);
+    FT_Matrix matrix;
+    matrix.xx = static_cast<FT_Fixed>(c * widthRatio * 65536.0);
+    matrix.xy = static_cast<FT_Fixed>(-s * 65536.0);
+    matrix.yx = static_cast<FT_Fixed>(s * widthRatio * 65536.0);
+    matrix.yy = static_cast<FT_Fixed>(c * 65536.0);
+    double penX = x + ascent * s;
+    double penY = y + ascent * c;
+
+    // An opaque background fills the cells of an upright text first.
+    const std::vector<uint32_t> codePoints = DecodeShiftJis(text, count);
+    if (dc->backgroundMode == OPAQUE && font.escapement % 3600 == 0) {
+        double advance = 0;
+        for (uint32_t codePoint : codePoints) {
+            if (FT_Load_Char(face, codePoint, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0) {
+                advance += face->glyph->advance.x / 64.0 * widthRatio;
+            }
+        }
+        const int cellHeight = ascent + MulDivRound(entry->winDescent, ppem, entry->unitsPerEm);
+        const uint32_t background = PixelOf(dc->backgroundColor);
+        for (int py = std::max(y, 0); py < std::min(y + cellHeight, RowCount(bitmap)); ++py) {
+            uint32_t *line = PixelRow(bitmap, py);
+            const int right = std::min(x + static_cast<int>(std::lround(advance)), static_cast<int>(bitmap->width));
+            for (int px = std::max(x, 0); px < right; ++px) line[px] = background;
+        }
+    }
+    const uint32_t textPixel = PixelOf(dc->textColor);
+    const uint8_t textRgb[3] = {static_cast<uint8_t>(textPixel >> 16), static_cast<uint8_t>(textPixel >> 8),
+                                static_cast<uint8_t>(textPixel)};
+    const int rows = RowCount(bitmap);
+    // Without a turn or a stretch the face's own bitmaps serve, as in GDI;
+    // otherwise the outlines are transformed and smoothed.
+    const bool transformed = font.escapement % 3600 != 0 || widthRatio != 1.0;
+    // The face's grid-fitting table decides, per size, between smoothed and
+    // two-colour glyphs.
+    const FT_Int gasp = FT_Get_Gasp(face, static_cast<FT_UInt>(ppem));
+    const bool smooth = gasp == FT_GASP_NO_TABLE || (gasp & FT_GASP_DO_GRAY) != 0;
+    const FT_Int32 loadFlags = FT_LOAD_DEFAULT | (smooth ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO) |
+                               (transformed ? FT_LOAD_NO_BITMAP : 0);
+    for (uint32_t codePoint : codePoints) {
+        FT_Set_Transform(face, transformed ? &matrix : nullptr, nullptr);
+        if (FT_Load_Char(face, codePoint, loadFlags) != 0) continue;
+        if (face->glyph->format != FT_GLYPH_FORMAT_BITMAP &&
+            FT_Render_Glyph(face->glyph, smooth ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0) {
+            continue;
+        }
+        const FT_Bitmap &glyph = face->glyph->bitmap;
+        const bool mono = glyph.pixel_mode == FT_PIXEL_MODE_MONO;
+        const int originX = static_cast<int>(std::floor(penX + 0.5));
+        const int originY = static_cast<int>(std::floor(penY + 0.5));
+        const int left = originX + face->glyph->bitmap_left;
+        const int top = originY - face->glyph->bitmap_top;
+        for (unsigned row = 0; row < glyph.rows; ++row) {
+            const int py = top + static_cast<int>(row);
+            if (py < 0 || py >= rows) continue;
+            uint32_t *line = PixelRow(bitmap, py);
+            const unsigned char *source = glyph.buffer + row * glyph.pitch;
+            for (unsigned col = 0; col < glyph.width; ++col) {
+                const int px = left + static_cast<int>(col);
+                if (px < 0 || px >= bitmap->width) continue;
+                const int level = mono ? ((source[col >> 3] >> (7 - (col & 7))) & 1) * kGrayLevels
+                                       : (source[col] * kGrayLevels + 128) / 256;  // 0..16
+                if (level == 0) continue;
+                const uint32_t old = line[px];
+                const uint8_t r = Blend(static_cast<uint8_t>(old >> 16), textRgb[0], level);
+                const uint8_t g = Blend(static_cast<uint8_t>(old >> 8), textRgb[1], level);
+                const uint8_t b = Blend(static_cast<uint8_t>(old), textRgb[2], level);
+                line[px] = (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
+            }
+        }
+        const double advance = face->glyph->advance.x / 64.0;
+        penX += advance * 1.0;
+        penY += face->glyph->advance.y / -64.0;
+    }
+    return TRUE;
+}
+
+}  // extern "C"
