@@ -45,7 +45,7 @@ rm -rf "$out"
 mkdir -p "$out"
 winpath() { printf 'Z:%s' "$1"; }
 
-inputs="$showcase"
+inputs="$showcase ${showcase%showcase.jww}version250.jww"
 test2="$corpus/raw/monozukuri-ai__ezjww/Test2.jww"
 [ -f "$test2" ] && inputs="$inputs $test2"
 figure="${showcase%.jww}.jws"

@@ -242,12 +242,14 @@ void WriteDrawingHeader(ArchiveWriter &out, const DrawingOptions &o)
     out.Dword(o.paperSize);
     out.Dword(0);
     for (int g = 0; g < 16; ++g) {
-        out.Dword(o.layerGroupState);
+        const auto group = o.groupStates.find(g);
+        out.Dword(group != o.groupStates.end() ? group->second : o.layerGroupState);
         out.Dword(0);
-        out.Double(g + 1.0);  // layer group scale
+        out.Double(static_cast<size_t>(g) < o.groupScales.size() ? o.groupScales[g] : g + 1.0);  // layer group scale
         out.Dword(0);
         for (int l = 0; l < 16; ++l) {
-            out.Dword(o.layerState);
+            const auto layer = o.layerStates.find({g, l});
+            out.Dword(layer != o.layerStates.end() ? layer->second : o.layerState);
             out.Dword(0);
         }
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,10 @@ struct DrawingOptions {
     double views[8][3] = {{1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}};
     uint32_t layerGroupState = 2;
     uint32_t layerState = 2;
+    // States of single groups and layers, over the two above.
+    std::map<int, uint32_t> groupStates;
+    std::map<std::pair<int, int>, uint32_t> layerStates;
+    std::vector<double> groupScales;  // by group; 1, 2, 3, ... when empty
 };
 
 // Writes the whole header of a drawing up to, not including, the main

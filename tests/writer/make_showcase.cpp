@@ -1,5 +1,5 @@
-// Writes the drawing bundled for the README's first command, and a figure
-// beside it.
+// Writes the drawing bundled for the README's first command, a figure
+// beside it, and a drawing of a version the module does not read.
 #include <cstdio>
 #include <string>
 
@@ -12,8 +12,11 @@ int main(int argc, char **argv)
         return 2;
     }
     const std::string folder = argv[1];
+    DrawingOptions version250;  // a version the module does not read: it shows its version line
+    version250.version = 250;
     if (!SaveFile(folder + "/showcase.jww", MakeShowcaseDrawing()) ||
-        !SaveFile(folder + "/showcase.jws", MakeShowcaseFigure())) {
+        !SaveFile(folder + "/showcase.jws", MakeShowcaseFigure()) ||
+        !SaveFile(folder + "/version250.jww", MakeEmptyDrawing(version250))) {
         std::fprintf(stderr, "make_showcase: cannot write into %s\n", folder.c_str());
         return 1;
     }
