@@ -216,12 +216,28 @@ void ReadBlockDefinitions()
 
 // After a failed main list the markers cover what this request read, so the
 // renderer walks only its own records.
-int EndWithFailedList()
+void EndWithFailedList()
 {
     MarkFirstBlockRecords();
     lastReadEnd = archive.position;
     lastReadExhausted = archive.exhausted;
-    return 0;
+}
+
+// The main list of objectCount objects, its markers, and the block
+// definitions; false when the main list failed.
+bool ReadObjectLists(uint32_t objectCount)
+{
+    ResetClassMap();
+    currentOwner = kTopLevelOwner;
+    if (!ReadObjectList(objectCount)) {
+        EndWithFailedList();
+        return false;
+    }
+    MarkFirstBlockRecords();
+    ReadBlockDefinitions();
+    lastReadEnd = archive.position;
+    lastReadExhausted = archive.exhausted;
+    return true;
 }
 
 void SetFigureLayers()
@@ -255,14 +271,7 @@ int ReadDrawingFile(const unsigned char *data, size_t length)
         // view number (1..4) or as a failure (-1 and other negatives).
         return fileVersion > kLastSelectableView && fileVersion <= 0x7FFFFFFFu ? static_cast<int>(fileVersion) : 0;
     }
-    const uint32_t objectCount = ReadDrawingHeader(fileVersion);
-    ResetClassMap();
-    currentOwner = kTopLevelOwner;
-    if (!ReadObjectList(objectCount)) return EndWithFailedList();
-    MarkFirstBlockRecords();
-    ReadBlockDefinitions();
-    lastReadEnd = archive.position;
-    lastReadExhausted = archive.exhausted;
+    if (!ReadObjectLists(ReadDrawingHeader(fileVersion))) return 0;
     ApplySettingsFile();
     referenceCount = LoadReferenceFile();
     return selectedView;
@@ -288,15 +297,8 @@ int ReadFigureFile(const unsigned char *data, size_t length)
     extentMaxX = ReadDouble();
     extentMaxY = ReadDouble();
     const uint32_t objectCount = ReadCount();
-
     InstallDefaultCadSettings();
-    ResetClassMap();
-    currentOwner = kTopLevelOwner;
-    if (!ReadObjectList(objectCount)) return EndWithFailedList();
-    MarkFirstBlockRecords();
-    ReadBlockDefinitions();
-    lastReadEnd = archive.position;
-    lastReadExhausted = archive.exhausted;
+    if (!ReadObjectLists(objectCount)) return 0;
     LoadCadSettings();
     return 0;
 }

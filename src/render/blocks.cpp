@@ -239,24 +239,11 @@ void DrawBlockMembers(uint32_t solidsFirst)
 
 void DrawBlockSolids()
 {
-    RenderContext &rc = renderContext;
     for (uint32_t i = firstBlockSolid; i <= solidCount; ++i) {
-        const SolidRecord &solid = solids[i];
-        uint16_t pen = EffectivePen(solid.header.layerGroup, solid.header.layer, solid.header.penColor);
-        if (pen == 0) continue;
-        if (rc.viewIndex != 0 && usePrintColors == 0) pen = 1;
-        COLORREF color;
-        if (!SolidColor(i, pen, &color)) continue;
-        rc.currentPen = CreatePen(PS_SOLID, 1, color);
-        rc.previousPen = SelectObject(rc.targetDc, rc.currentPen);
-        HBRUSH brush = CreateSolidBrush(color);
-        HGDIOBJ previousBrush = SelectObject(rc.targetDc, brush);
-        const double values[8] = {solid.x1, solid.y1, solid.x2, solid.y2, solid.x3, solid.y3, solid.x4, solid.y4};
-        PlaceBlockSolid(i, DefinitionOf(solid.owner), values);
-        SelectObject(rc.targetDc, previousBrush);
-        DeleteObject(brush);
-        SelectObject(rc.targetDc, rc.previousPen);
-        DeleteObject(rc.currentPen);
-        rc.currentPen = nullptr;
+        WithSolidPenAndBrush(i, [](uint32_t index) {
+            const SolidRecord &s = solids[index];
+            const double values[8] = {s.x1, s.y1, s.x2, s.y2, s.x3, s.y3, s.x4, s.y4};
+            PlaceBlockSolid(index, DefinitionOf(s.owner), values);
+        });
     }
 }

@@ -84,27 +84,39 @@ void VisibleSteps(const Walk &w, int64_t margin, int64_t *first, int64_t *last)
     if (*first > *last) *first = *last = std::min(std::max<int64_t>(*first, 0), w.steps);
 }
 
-void DashedSegment(const Walk &w)
+void MoveToStep(const Walk &w, int64_t step)
 {
-    RenderContext &rc = renderContext;
-    const int64_t margin = kWalkMarginBase + kMaxPenPixels;
+    int64_t x, y;
+    DdaPixel(w.x1, w.y1, w.x2, w.y2, step, &x, &y);
+    MoveToEx(renderContext.targetDc, static_cast<int>(x), static_cast<int>(y), nullptr);
+}
+
+// Walks LineDDA's pixels of a segment through `step`, but only those within
+// margin of the raster: the others are skipped with `skip`, which keeps the
+// walk's state as if they had been stepped.
+template <typename Skip, typename Step>
+void ClippedWalk(const Walk &w, int64_t margin, Skip skip, Step step)
+{
     int64_t first, last;
     VisibleSteps(w, margin, &first, &last);
-    SkipDashSteps(static_cast<uint64_t>(first));
-    int64_t x, y;
-    if (first > 0) {
-        DdaPixel(w.x1, w.y1, w.x2, w.y2, first - 1, &x, &y);
-        MoveToEx(rc.targetDc, static_cast<int>(x), static_cast<int>(y), nullptr);
-    }
+    skip(static_cast<uint64_t>(first));
+    if (first > 0) MoveToStep(w, first - 1);
     for (int64_t i = first; i < last; ++i) {
+        int64_t x, y;
         DdaPixel(w.x1, w.y1, w.x2, w.y2, i, &x, &y);
-        DashStep(static_cast<int32_t>(x), static_cast<int32_t>(y));
+        step(x, y);
     }
     if (last < w.steps) {
-        SkipDashSteps(static_cast<uint64_t>(w.steps - last));
-        DdaPixel(w.x1, w.y1, w.x2, w.y2, w.steps - 1, &x, &y);
-        MoveToEx(rc.targetDc, static_cast<int>(x), static_cast<int>(y), nullptr);
+        skip(static_cast<uint64_t>(w.steps - last));
+        MoveToStep(w, w.steps - 1);
     }
+}
+
+void DashedSegment(const Walk &w)
+{
+    ClippedWalk(w, kWalkMarginBase + kMaxPenPixels, SkipDashSteps, [](int64_t x, int64_t y) {
+        DashStep(static_cast<int32_t>(x), static_cast<int32_t>(y));
+    });
     // LineDDA leaves out the end point; the walk takes it as one more step.
     DashStep(static_cast<int32_t>(w.x2), static_cast<int32_t>(w.y2));
 }
@@ -116,23 +128,9 @@ void RandomSegment(const Walk &w, int lineType)
                        static_cast<int32_t>(w.y2), lineType);
     const int64_t pitchReach = std::min<int64_t>(rc.randomPitch, 8192);
     const int64_t margin = kWalkMarginBase + kMaxPenPixels + rc.randomAmplitude + pitchReach;
-    int64_t first, last;
-    VisibleSteps(w, margin, &first, &last);
-    SkipRandomSteps(static_cast<uint64_t>(first));
-    int64_t x, y;
-    if (first > 0) {
-        DdaPixel(w.x1, w.y1, w.x2, w.y2, first - 1, &x, &y);
-        MoveToEx(rc.targetDc, static_cast<int>(x), static_cast<int>(y), nullptr);
-    }
-    for (int64_t i = first; i < last; ++i) {
-        DdaPixel(w.x1, w.y1, w.x2, w.y2, i, &x, &y);
+    ClippedWalk(w, margin, SkipRandomSteps, [](int64_t x, int64_t y) {
         RandomStep(static_cast<double>(x), static_cast<double>(y));
-    }
-    if (last < w.steps) {
-        SkipRandomSteps(static_cast<uint64_t>(w.steps - last));
-        DdaPixel(w.x1, w.y1, w.x2, w.y2, w.steps - 1, &x, &y);
-        MoveToEx(rc.targetDc, static_cast<int>(x), static_cast<int>(y), nullptr);
-    }
+    });
     LineTo(rc.targetDc, static_cast<int>(w.x2), static_cast<int>(w.y2));
 }
 

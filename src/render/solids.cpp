@@ -89,25 +89,33 @@ void FillSolid(uint32_t index, double x1, double y1, double x2, double y2, doubl
     });
 }
 
-void DrawSolids()
+void WithSolidPenAndBrush(uint32_t index, void (*fill)(uint32_t index))
 {
     RenderContext &rc = renderContext;
+    const SolidRecord &solid = solids[index];
+    uint16_t pen = EffectivePen(solid.header.layerGroup, solid.header.layer, solid.header.penColor);
+    if (pen == 0) return;
+    if (rc.viewIndex != 0 && usePrintColors == 0) pen = 1;
+    COLORREF color;
+    if (!SolidColor(index, pen, &color)) return;
+    rc.currentPen = CreatePen(PS_SOLID, 1, color);
+    HBRUSH brush = CreateSolidBrush(color);
+    rc.previousPen = SelectObject(rc.targetDc, rc.currentPen);
+    HGDIOBJ previousBrush = SelectObject(rc.targetDc, brush);
+    fill(index);
+    SelectObject(rc.targetDc, previousBrush);
+    DeleteObject(brush);
+    SelectObject(rc.targetDc, rc.previousPen);
+    DeleteObject(rc.currentPen);
+    rc.currentPen = nullptr;
+}
+
+void DrawSolids()
+{
     for (uint32_t i = 1; i < firstBlockSolid && i <= solidCount; ++i) {
-        const SolidRecord &solid = solids[i];
-        uint16_t pen = EffectivePen(solid.header.layerGroup, solid.header.layer, solid.header.penColor);
-        if (pen == 0) continue;
-        if (rc.viewIndex != 0 && usePrintColors == 0) pen = 1;
-        COLORREF color;
-        if (!SolidColor(i, pen, &color)) continue;
-        rc.currentPen = CreatePen(PS_SOLID, 1, color);
-        HBRUSH brush = CreateSolidBrush(color);
-        rc.previousPen = SelectObject(rc.targetDc, rc.currentPen);
-        HGDIOBJ previousBrush = SelectObject(rc.targetDc, brush);
-        FillSolid(i, solid.x1, solid.y1, solid.x2, solid.y2, solid.x3, solid.y3, solid.x4, solid.y4);
-        SelectObject(rc.targetDc, previousBrush);
-        DeleteObject(brush);
-        SelectObject(rc.targetDc, rc.previousPen);
-        DeleteObject(rc.currentPen);
-        rc.currentPen = nullptr;
+        WithSolidPenAndBrush(i, [](uint32_t index) {
+            const SolidRecord &s = solids[index];
+            FillSolid(index, s.x1, s.y1, s.x2, s.y2, s.x3, s.y3, s.x4, s.y4);
+        });
     }
 }

@@ -13,3 +13,7 @@ void FillSolid(uint32_t index, double x1, double y1, double x2, double y2, doubl
                double y4);
 // The fill colour of a solid of the given effective pen; false when it has none.
 bool SolidColor(uint32_t index, uint16_t pen, COLORREF *color);
+// Selects a one-pixel pen and a brush in the colour of solid `index` (its own
+// colour or its pen's; print mode without colours makes it pen 1), runs
+// `fill`, then deletes both. Nothing happens for a hidden solid.
+void WithSolidPenAndBrush(uint32_t index, void (*fill)(uint32_t index));
