@@ -2,7 +2,11 @@
 // viewers do, checks what comes back and writes the picture as a BMP file.
 //
 //   spihost.exe PLUGIN INPUT OUTPUT.bmp [--preview] [--offset N] [--repeat N] [--cancel-at N]
+//               [--unicode] [--memory]
+// --unicode calls the UTF-16 exports with the names as given; --memory hands
+// the file over as a memory image.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +40,10 @@ typedef int(WINAPI *GetPluginInfoFn)(int, LPSTR, int);
 typedef int(WINAPI *IsSupportedFn)(LPCSTR, const void *);
 typedef int(WINAPI *GetPictureInfoFn)(LPCSTR, LONG_PTR, UINT, PictureInfo *);
 typedef int(WINAPI *GetPictureFn)(LPCSTR, LONG_PTR, UINT, HLOCAL *, HLOCAL *, ProgressCallback, LONG_PTR);
+typedef int(WINAPI *GetPluginInfoWFn)(int, LPWSTR, int);
+typedef int(WINAPI *IsSupportedWFn)(LPCWSTR, const void *);
+typedef int(WINAPI *GetPictureInfoWFn)(LPCWSTR, LONG_PTR, UINT, PictureInfo *);
+typedef int(WINAPI *GetPictureWFn)(LPCWSTR, LONG_PTR, UINT, HLOCAL *, HLOCAL *, ProgressCallback, LONG_PTR);
 
 constexpr size_t kHeadBytes = 2048;  // what viewers hand IsSupported
 constexpr int kInfoEntries = 6;
@@ -85,64 +93,123 @@ int Fail(const char *what)
 
 }  // namespace
 
-int main(int argc, char **argv)
+// The whole input from the offset on, read by its UTF-16 name.
+bool ReadInput(const std::wstring &path, long long offset, std::vector<unsigned char> *bytes)
 {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: spihost PLUGIN INPUT OUTPUT.bmp [--preview] [--offset N] [--repeat N] [--cancel-at N]\n");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(file, &size) != 0 && size.QuadPart >= offset;
+    if (ok) {
+        LARGE_INTEGER position;
+        position.QuadPart = offset;
+        ok = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
+    }
+    if (ok) {
+        bytes->assign(static_cast<size_t>(size.QuadPart - offset), 0);
+        DWORD got = 0;
+        ok = bytes->empty() || (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) &&
+                                got == bytes->size());
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+std::string Narrow(const std::wstring &wide)
+{
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(bytes > 0 ? bytes : 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &out[0], bytes, nullptr, nullptr);
+    out.resize(std::strlen(out.c_str()));
+    return out;
+}
+
+int main()
+{
+    int argc = 0;
+    LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == nullptr || argc < 4) {
+        std::fprintf(stderr, "usage: spihost PLUGIN INPUT OUTPUT.bmp [--preview] [--offset N] [--repeat N] [--cancel-at N] [--unicode] [--memory]\n");
         return 2;
     }
-    const char *pluginPath = argv[1];
-    const char *inputPath = argv[2];
-    const char *outputPath = argv[3];
-    bool preview = false;
+    const std::wstring pluginPath = argv[1];
+    const std::wstring inputPath = argv[2];
+    const std::string outputPath = Narrow(argv[3]);
+    bool preview = false, unicode = false, memory = false;
     long long offset = 0;
     int repeat = 1;
     int cancelAt = -1;
     for (int i = 4; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--preview") == 0) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--preview") {
             preview = true;
-        } else if (std::strcmp(argv[i], "--offset") == 0 && i + 1 < argc) {
-            offset = std::atoll(argv[++i]);
-        } else if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
-            repeat = std::atoi(argv[++i]);
-        } else if (std::strcmp(argv[i], "--cancel-at") == 0 && i + 1 < argc) {
-            cancelAt = std::atoi(argv[++i]);
+        } else if (arg == L"--unicode") {
+            unicode = true;
+        } else if (arg == L"--memory") {
+            memory = true;
+        } else if (arg == L"--offset" && i + 1 < argc) {
+            offset = _wtoi64(argv[++i]);
+        } else if (arg == L"--repeat" && i + 1 < argc) {
+            repeat = _wtoi(argv[++i]);
+        } else if (arg == L"--cancel-at" && i + 1 < argc) {
+            cancelAt = _wtoi(argv[++i]);
         } else {
             return Fail("unknown option");
         }
     }
+    const std::string inputAnsi = Narrow(inputPath);
 
-    HMODULE plugin = LoadLibraryA(pluginPath);
+    HMODULE plugin = LoadLibraryW(pluginPath.c_str());
     if (plugin == nullptr) return Fail("cannot load the plug-in");
     auto getPluginInfo = Resolve<GetPluginInfoFn>(plugin, "GetPluginInfo");
     auto isSupported = Resolve<IsSupportedFn>(plugin, "IsSupported");
     auto getPictureInfo = Resolve<GetPictureInfoFn>(plugin, "GetPictureInfo");
     auto getPicture = Resolve<GetPictureFn>(plugin, "GetPicture");
     auto getPreview = Resolve<GetPictureFn>(plugin, "GetPreview");
+    auto getPluginInfoW = Resolve<GetPluginInfoWFn>(plugin, "GetPluginInfoW");
+    auto isSupportedW = Resolve<IsSupportedWFn>(plugin, "IsSupportedW");
+    auto getPictureInfoW = Resolve<GetPictureInfoWFn>(plugin, "GetPictureInfoW");
+    auto getPictureW = Resolve<GetPictureWFn>(plugin, "GetPictureW");
+    auto getPreviewW = Resolve<GetPictureWFn>(plugin, "GetPreviewW");
     if (!getPluginInfo || !isSupported || !getPictureInfo || !getPicture || !getPreview) {
         return Fail("the plug-in lacks one of the five exports");
     }
-
-    char text[256];
-    for (int i = 0; i < kInfoEntries; ++i) {
-        const int length = getPluginInfo(i, text, sizeof text);
-        std::printf("info %d: %d \"%s\"\n", i, length, text);
+    if (unicode && (!getPluginInfoW || !isSupportedW || !getPictureInfoW || !getPictureW || !getPreviewW)) {
+        return Fail("the plug-in lacks one of the five Unicode exports");
     }
 
+    char text[256];
+    WCHAR wideText[256];
+    for (int i = 0; i < kInfoEntries; ++i) {
+        if (unicode) {
+            const int length = getPluginInfoW(i, wideText, 256);
+            std::printf("info %d: %d \"%s\"\n", i, length, Narrow(wideText).c_str());
+        } else {
+            const int length = getPluginInfo(i, text, sizeof text);
+            std::printf("info %d: %d \"%s\"\n", i, length, text);
+        }
+    }
+
+    std::vector<unsigned char> image;
+    if (!ReadInput(inputPath, offset, &image)) return Fail("cannot open the input");
     std::vector<unsigned char> head(kHeadBytes, 0);
-    FILE *in = std::fopen(inputPath, "rb");
-    if (in == nullptr) return Fail("cannot open the input");
-    if (offset > 0) std::fseek(in, static_cast<long>(offset), SEEK_SET);
-    const size_t headRead = std::fread(head.data(), 1, head.size(), in);
-    std::fclose(in);
-    std::printf("read %u head bytes\n", static_cast<unsigned>(headRead));
-    const int supported = isSupported(inputPath, head.data());
+    std::memcpy(head.data(), image.data(), image.size() < kHeadBytes ? image.size() : kHeadBytes);
+    std::printf("read %u head bytes\n", static_cast<unsigned>(image.size() < kHeadBytes ? image.size() : kHeadBytes));
+    const int supported = unicode ? isSupportedW(inputPath.c_str(), head.data()) : isSupported(inputAnsi.c_str(), head.data());
     std::printf("IsSupported %d\n", supported);
+
+    // A memory image goes with flag 1 and its length; a file with flag 0 and the offset.
+    const UINT flag = memory ? 1 : 0;
+    const LONG_PTR lengthOrOffset = memory ? static_cast<LONG_PTR>(image.size()) : static_cast<LONG_PTR>(offset);
+    const void *source = memory ? static_cast<const void *>(image.data())
+                                : (unicode ? static_cast<const void *>(inputPath.c_str()) : static_cast<const void *>(inputAnsi.c_str()));
 
     PictureInfo info;
     std::memset(&info, 0x7f, sizeof info);
     info.hInfo = kPresetHandle;
-    const int infoResult = getPictureInfo(inputPath, static_cast<LONG_PTR>(offset), 0, &info);
+    const int infoResult = unicode ? getPictureInfoW(static_cast<LPCWSTR>(source), lengthOrOffset, flag, &info)
+                                   : getPictureInfo(static_cast<LPCSTR>(source), lengthOrOffset, flag, &info);
     std::printf("GetPictureInfo %d width %ld height %ld depth %d\n", infoResult, static_cast<long>(info.width),
                 static_cast<long>(info.height), info.colorDepth);
     if (infoResult == 0 && (info.hInfo != nullptr || info.left != 0 || info.top != 0 || info.colorDepth != 24)) {
@@ -156,9 +223,15 @@ int main(int argc, char **argv)
         progress.cancelAt = cancelAt;
         HLOCAL infoHandle = nullptr;
         HLOCAL bitsHandle = nullptr;
-        GetPictureFn convert = preview ? getPreview : getPicture;
-        const int result = convert(inputPath, static_cast<LONG_PTR>(offset), 0, &infoHandle, &bitsHandle,
-                                   OnProgress, reinterpret_cast<LONG_PTR>(&progress));
+        const LONG_PTR data = reinterpret_cast<LONG_PTR>(&progress);
+        int result;
+        if (unicode) {
+            GetPictureWFn convert = preview ? getPreviewW : getPictureW;
+            result = convert(static_cast<LPCWSTR>(source), lengthOrOffset, flag, &infoHandle, &bitsHandle, OnProgress, data);
+        } else {
+            GetPictureFn convert = preview ? getPreview : getPicture;
+            result = convert(static_cast<LPCSTR>(source), lengthOrOffset, flag, &infoHandle, &bitsHandle, OnProgress, data);
+        }
         std::printf("%s %d\n", preview ? "GetPreview" : "GetPicture", result);
         if (result != 0) {
             if (result == 1 && infoHandle != nullptr) LocalFree(infoHandle);
@@ -184,7 +257,7 @@ int main(int argc, char **argv)
         }
         std::vector<unsigned char> pixels(bits, bits + imageSize);
         if (attempt == 0) {
-            if (!WriteBmp(outputPath, *header, bits, imageSize)) return Fail("cannot write the output");
+            if (!WriteBmp(outputPath.c_str(), *header, bits, imageSize)) return Fail("cannot write the output");
             first = pixels;
         } else if (pixels != first) {
             status = Fail("a repeated conversion gave other pixels");
@@ -194,5 +267,6 @@ int main(int argc, char **argv)
         if (LocalFree(infoHandle) != nullptr || LocalFree(bitsHandle) != nullptr) return Fail("LocalFree failed");
     }
     FreeLibrary(plugin);
+    LocalFree(argv);
     return status;
 }

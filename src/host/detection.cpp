@@ -57,6 +57,18 @@ int DetectFormat(const char *fileName, const unsigned char *head)
     return 1;
 }
 
+int DetectFormatByMagic(const unsigned char *head)
+{
+    isFigureFile = 0;
+    if (head == nullptr) return 0;
+    const bool drawing = MagicEquals(head, kDrawingMagic);
+    const bool figure = !drawing && MagicEquals(head, kFigureMagic);
+    if (!drawing && !figure) return 0;
+    isFigureFile = figure ? 1 : 0;
+    std::memset(nameExtension, 0, sizeof nameExtension);
+    return 1;
+}
+
 void ResetDetectionState()
 {
     drawingPath.clear();

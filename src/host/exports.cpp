@@ -1,9 +1,13 @@
-// The five exports of the plug-in interface.
+// The exports of the plug-in interface: the five of the ANSI interface and
+// their UTF-16 twins, which hosts of the 64-bit edition prefer.
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "host/conversion_driver.h"
 #include "host/detection.h"
+#include "host/paths.h"
 #include "host/plugin_api.h"
 
 namespace {
@@ -18,6 +22,7 @@ const char *const kPluginInfo[kInfoEntryCount] = {
     "*.JWW",
     "Jw_win \x90\x7d\x96\xca\x83\x66\x81\x5b\x83\x5e(JWW)",  // Jw_win 図面データ(JWW)
 };
+constexpr UINT kShiftJisCodePage = 932;
 
 constexpr UINT kInputKindMask = 7;  // flag & 7 != 0: the source is a memory image
 // Larger inputs are refused as out of memory: the store takes several times
@@ -30,10 +35,24 @@ bool IsMemoryInput(UINT flag) { return (flag & kInputKindMask) != 0; }
 // mask is as wide as a pointer so 64-bit addresses are never mistaken.
 bool IsPointerValue(ULONG_PTR value) { return (value & ~ULONG_PTR{0xFFFF}) != 0; }
 
-HANDLE OpenForReading(LPCSTR name)
+// How the host named its file: ANSI text (opened as given) or UTF-16.
+struct FileName {
+    const char *ansi;
+    const WCHAR *wide;
+    std::string utf8;  // for detection by the name's ending
+};
+
+FileName AnsiName(const char *name) { return {name, nullptr, name != nullptr ? name : ""}; }
+FileName WideName(const WCHAR *name) { return {nullptr, name, PathFromWide(name)}; }
+
+HANDLE OpenForReading(const FileName &name)
 {
-    return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (name.wide != nullptr) {
+        return CreateFileW(name.wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    }
+    return CreateFileA(name.ansi, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 // Moves to a byte offset from the file's start; false when the position
@@ -58,33 +77,48 @@ bool FileSize(HANDLE file, uint64_t *size)
     return true;
 }
 
-int ConvertPicture(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoOut,
-                   HLOCAL *bitsOut, ProgressCallback progress, LONG_PTR userData, int preview)
-{
-    if (source == nullptr || infoOut == nullptr || bitsOut == nullptr) return kResultUnknownFormat;
-    if (IsMemoryInput(flag)) {
-        // A memory image carries no name, and detection needs one.
-        return kResultUnknownFormat;
-    }
+// During a conversion of a memory image the drawing has no name: the
+// settings file, the reference file and the file macros see none.
+class NamelessConversion {
+public:
+    NamelessConversion() : saved_(drawingPath) { drawingPath.clear(); }
+    ~NamelessConversion() { drawingPath = saved_; }
 
-    HANDLE file = OpenForReading(source);
+private:
+    std::string saved_;
+};
+
+int ConvertMemory(const unsigned char *image, LONG_PTR length, HLOCAL *infoOut, HLOCAL *bitsOut,
+                  ProgressCallback progress, LONG_PTR userData, int preview)
+{
+    if (image == nullptr || length < static_cast<LONG_PTR>(kMinimumHeaderBytes)) return kResultUnknownFormat;
+    if (static_cast<uint64_t>(length) > kMaxInputBytes) return kResultNoMemory;
+    if (!DetectFormatByMagic(image)) return kResultUnknownFormat;
+    NamelessConversion nameless;
+    return BuildRaster(nullptr, image, static_cast<uint32_t>(length), infoOut, bitsOut, progress, userData, preview);
+}
+
+int ConvertFile(const FileName &name, LONG_PTR offset, HLOCAL *infoOut, HLOCAL *bitsOut, ProgressCallback progress,
+                LONG_PTR userData, int preview)
+{
+    HANDLE file = OpenForReading(name);
     if (file == INVALID_HANDLE_VALUE) return kResultReadError;
     uint64_t fileSize = 0;
-    if (!FileSize(file, &fileSize) || lengthOrOffset < 0) {
+    if (!FileSize(file, &fileSize) || offset < 0) {
         CloseHandle(file);
         return kResultReadError;
     }
-    const uint64_t offset = static_cast<uint64_t>(lengthOrOffset);
-    if (fileSize < offset || fileSize - offset < kMinimumHeaderBytes) {
+    const uint64_t start = static_cast<uint64_t>(offset);
+    if (fileSize < start || fileSize - start < kMinimumHeaderBytes) {
         CloseHandle(file);
         return kResultUnknownFormat;
     }
-    const uint64_t dataLength = fileSize - offset;
+    const uint64_t dataLength = fileSize - start;
     if (dataLength > kMaxInputBytes) {
         CloseHandle(file);
         return kResultNoMemory;
     }
-    if (!SeekTo(file, lengthOrOffset)) {
+    if (!SeekTo(file, offset)) {
         CloseHandle(file);
         return kResultReadError;
     }
@@ -101,14 +135,101 @@ int ConvertPicture(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *in
         LocalFree(block);
         return kResultReadError;
     }
-
     int result = kResultUnknownFormat;
-    if (DetectFormat(source, image)) {
-        result = BuildRaster(source, image, static_cast<uint32_t>(dataLength), infoOut, bitsOut,
-                             progress, userData, preview);
+    if (DetectFormat(name.utf8.c_str(), image)) {
+        result = BuildRaster(name.utf8.c_str(), image, static_cast<uint32_t>(dataLength), infoOut, bitsOut, progress,
+                             userData, preview);
     }
     LocalFree(block);
     return result;
+}
+
+int Convert(const FileName &name, const void *source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoOut,
+            HLOCAL *bitsOut, ProgressCallback progress, LONG_PTR userData, int preview)
+{
+    try {
+        if (source == nullptr || infoOut == nullptr || bitsOut == nullptr) return kResultUnknownFormat;
+        if (IsMemoryInput(flag)) {
+            return ConvertMemory(static_cast<const unsigned char *>(source), lengthOrOffset, infoOut, bitsOut,
+                                 progress, userData, preview);
+        }
+        return ConvertFile(name, lengthOrOffset, infoOut, bitsOut, progress, userData, preview);
+    } catch (const std::bad_alloc &) {
+        return kResultNoMemory;
+    } catch (...) {
+        return kResultInternalError;
+    }
+}
+
+void FillPictureInfo(PictureInfo *info)
+{
+    const RasterSize size = ComputeRasterSize(0);
+    info->left = 0;
+    info->top = 0;
+    info->width = size.width;
+    info->height = size.height;
+    info->xDensity = 0;
+    info->yDensity = 0;
+    info->colorDepth = static_cast<SHORT>(size.bitCount);
+    info->hInfo = nullptr;
+}
+
+int PictureInfoOf(const FileName &name, const void *source, LONG_PTR lengthOrOffset, UINT flag, PictureInfo *info)
+{
+    try {
+        if (source == nullptr || info == nullptr) return kResultUnknownFormat;
+        if (IsMemoryInput(flag)) {
+            if (lengthOrOffset < static_cast<LONG_PTR>(kMinimumHeaderBytes)) return kResultUnknownFormat;
+            if (!DetectFormatByMagic(static_cast<const unsigned char *>(source))) return kResultUnknownFormat;
+            FillPictureInfo(info);
+            return kResultSuccess;
+        }
+        HANDLE file = OpenForReading(name);
+        if (file == INVALID_HANDLE_VALUE) return kResultReadError;
+        if (!SeekTo(file, lengthOrOffset)) {
+            CloseHandle(file);
+            return kResultReadError;
+        }
+        unsigned char head[kMinimumHeaderBytes] = {};
+        DWORD got = 0;
+        const BOOL readOk = ReadFile(file, head, kMinimumHeaderBytes, &got, nullptr);
+        CloseHandle(file);
+        if (!readOk) return kResultReadError;
+        if (got < kMinimumHeaderBytes) return kResultUnknownFormat;
+        if (!DetectFormat(name.utf8.c_str(), head)) return kResultUnknownFormat;
+        FillPictureInfo(info);
+        return kResultSuccess;
+    } catch (const std::bad_alloc &) {
+        return kResultNoMemory;
+    } catch (...) {
+        return kResultInternalError;
+    }
+}
+
+int Supported(const char *ansiName, const WCHAR *wideName, SupportedData data)
+{
+    try {
+        std::string name;
+        if (ansiName != nullptr || wideName != nullptr) {
+            name = wideName != nullptr ? PathFromWide(wideName) : PathFromAnsi(ansiName);
+            drawingPath = name;
+        }
+        const ULONG_PTR value = (ULONG_PTR)data;
+        unsigned char head[kMinimumHeaderBytes] = {};
+        const unsigned char *bytes = nullptr;
+        if (!IsPointerValue(value)) {
+            DWORD got = 0;
+            if (!ReadFile(reinterpret_cast<HANDLE>(value), head, kMinimumHeaderBytes, &got, nullptr)) return 0;
+            if (got < static_cast<DWORD>(kMagicLength)) return 0;
+            bytes = head;
+        } else {
+            bytes = reinterpret_cast<const unsigned char *>(value);
+        }
+        if (ansiName == nullptr && wideName == nullptr) return DetectFormat(nullptr, bytes) ? 1 : 0;
+        return DetectFormat(name.c_str(), bytes) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
 }
 
 }  // namespace
@@ -123,92 +244,63 @@ PLOTMIRA_EXPORT int WINAPI GetPluginInfo(int infoNumber, LPSTR buffer, int buffe
     return static_cast<int>(std::strlen(buffer));
 }
 
-PLOTMIRA_EXPORT int WINAPI IsSupported(LPCSTR fileName, SupportedData data)
+PLOTMIRA_EXPORT int WINAPI GetPluginInfoW(int infoNumber, LPWSTR buffer, int bufferLength)
 {
-    try {
-        if (fileName != nullptr) drawingPath = fileName;
-        const ULONG_PTR value = (ULONG_PTR)data;
-        unsigned char head[kMinimumHeaderBytes] = {};
-        const unsigned char *bytes = nullptr;
-        if (!IsPointerValue(value)) {
-            DWORD got = 0;
-            if (!ReadFile(reinterpret_cast<HANDLE>(value), head, kMinimumHeaderBytes, &got, nullptr)) {
-                return 0;
-            }
-            if (got < static_cast<DWORD>(kMagicLength)) return 0;
-            bytes = head;
-        } else {
-            bytes = reinterpret_cast<const unsigned char *>(value);
-        }
-        return DetectFormat(fileName, bytes) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    if (infoNumber < 0 || infoNumber >= kInfoEntryCount) return 0;
+    if (buffer == nullptr || bufferLength <= 0) return 0;
+    WCHAR text[64] = {};
+    const char *ansi = kPluginInfo[infoNumber];
+    const int units = MultiByteToWideChar(kShiftJisCodePage, 0, ansi, static_cast<int>(std::strlen(ansi)), text, 63);
+    // Truncated to bufferLength - 1 units and always terminated, as the ANSI twin.
+    const int copied = units < bufferLength - 1 ? units : bufferLength - 1;
+    for (int i = 0; i < copied; ++i) buffer[i] = text[i];
+    buffer[copied > 0 ? copied : 0] = 0;
+    return copied > 0 ? copied : 0;
 }
 
-PLOTMIRA_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag,
-                                          PictureInfo *info)
-{
-    try {
-        if (source == nullptr || info == nullptr) return kResultUnknownFormat;
-        if (IsMemoryInput(flag)) return kResultUnknownFormat;
-        HANDLE file = OpenForReading(source);
-        if (file == INVALID_HANDLE_VALUE) return kResultReadError;
-        if (!SeekTo(file, lengthOrOffset)) {
-            CloseHandle(file);
-            return kResultReadError;
-        }
-        unsigned char head[kMinimumHeaderBytes] = {};
-        DWORD got = 0;
-        const BOOL readOk = ReadFile(file, head, kMinimumHeaderBytes, &got, nullptr);
-        CloseHandle(file);
-        if (!readOk) return kResultReadError;
-        if (got < kMinimumHeaderBytes) return kResultUnknownFormat;
-        if (!DetectFormat(source, head)) return kResultUnknownFormat;
+PLOTMIRA_EXPORT int WINAPI IsSupported(LPCSTR fileName, SupportedData data) { return Supported(fileName, nullptr, data); }
 
-        const RasterSize size = ComputeRasterSize(0);
-        info->left = 0;
-        info->top = 0;
-        info->width = size.width;
-        info->height = size.height;
-        info->xDensity = 0;
-        info->yDensity = 0;
-        info->colorDepth = static_cast<SHORT>(size.bitCount);
-        info->hInfo = nullptr;
-        return kResultSuccess;
-    } catch (const std::bad_alloc &) {
-        return kResultNoMemory;
-    } catch (...) {
-        return kResultInternalError;
-    }
+PLOTMIRA_EXPORT int WINAPI IsSupportedW(LPCWSTR fileName, SupportedData data)
+{
+    return Supported(nullptr, fileName, data);
 }
 
-PLOTMIRA_EXPORT int WINAPI GetPicture(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag,
-                                      HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
-                                      ProgressCallback progress, LONG_PTR userData)
+PLOTMIRA_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag, PictureInfo *info)
 {
-    try {
-        return ConvertPicture(source, lengthOrOffset, flag, infoHandleOut, bitsHandleOut, progress,
-                              userData, 0);
-    } catch (const std::bad_alloc &) {
-        return kResultNoMemory;
-    } catch (...) {
-        return kResultInternalError;
-    }
+    return PictureInfoOf(AnsiName(IsMemoryInput(flag) ? nullptr : source), source, lengthOrOffset, flag, info);
 }
 
-PLOTMIRA_EXPORT int WINAPI GetPreview(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag,
-                                      HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
-                                      ProgressCallback progress, LONG_PTR userData)
+PLOTMIRA_EXPORT int WINAPI GetPictureInfoW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag, PictureInfo *info)
 {
-    try {
-        return ConvertPicture(source, lengthOrOffset, flag, infoHandleOut, bitsHandleOut, progress,
-                              userData, 1);
-    } catch (const std::bad_alloc &) {
-        return kResultNoMemory;
-    } catch (...) {
-        return kResultInternalError;
-    }
+    return PictureInfoOf(IsMemoryInput(flag) ? AnsiName(nullptr) : WideName(source), source, lengthOrOffset, flag, info);
+}
+
+PLOTMIRA_EXPORT int WINAPI GetPicture(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoHandleOut,
+                                      HLOCAL *bitsHandleOut, ProgressCallback progress, LONG_PTR userData)
+{
+    return Convert(AnsiName(IsMemoryInput(flag) ? nullptr : source), source, lengthOrOffset, flag, infoHandleOut,
+                   bitsHandleOut, progress, userData, 0);
+}
+
+PLOTMIRA_EXPORT int WINAPI GetPictureW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoHandleOut,
+                                       HLOCAL *bitsHandleOut, ProgressCallback progress, LONG_PTR userData)
+{
+    return Convert(IsMemoryInput(flag) ? AnsiName(nullptr) : WideName(source), source, lengthOrOffset, flag,
+                   infoHandleOut, bitsHandleOut, progress, userData, 0);
+}
+
+PLOTMIRA_EXPORT int WINAPI GetPreview(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoHandleOut,
+                                      HLOCAL *bitsHandleOut, ProgressCallback progress, LONG_PTR userData)
+{
+    return Convert(AnsiName(IsMemoryInput(flag) ? nullptr : source), source, lengthOrOffset, flag, infoHandleOut,
+                   bitsHandleOut, progress, userData, 1);
+}
+
+PLOTMIRA_EXPORT int WINAPI GetPreviewW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoHandleOut,
+                                       HLOCAL *bitsHandleOut, ProgressCallback progress, LONG_PTR userData)
+{
+    return Convert(IsMemoryInput(flag) ? AnsiName(nullptr) : WideName(source), source, lengthOrOffset, flag,
+                   infoHandleOut, bitsHandleOut, progress, userData, 1);
 }
 
 }  // extern "C"

@@ -70,4 +70,16 @@ PLOTMIRA_EXPORT int WINAPI GetPicture(LPCSTR source, LONG_PTR lengthOrOffset, UI
 PLOTMIRA_EXPORT int WINAPI GetPreview(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag,
                                       HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
                                       ProgressCallback progress, LONG_PTR userData);
+
+// The UTF-16 twins: the same behaviour, with file names in UTF-16.
+PLOTMIRA_EXPORT int WINAPI GetPluginInfoW(int infoNumber, LPWSTR buffer, int bufferLength);
+PLOTMIRA_EXPORT int WINAPI IsSupportedW(LPCWSTR fileName, SupportedData data);
+PLOTMIRA_EXPORT int WINAPI GetPictureInfoW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag,
+                                           PictureInfo *info);
+PLOTMIRA_EXPORT int WINAPI GetPictureW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag,
+                                       HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
+                                       ProgressCallback progress, LONG_PTR userData);
+PLOTMIRA_EXPORT int WINAPI GetPreviewW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag,
+                                       HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
+                                       ProgressCallback progress, LONG_PTR userData);
 }

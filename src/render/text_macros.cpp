@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/detection.h"
+#include "host/paths.h"
 #include "reader/document_readers.h"
 #include "settings/plugin_settings.h"
 
@@ -32,9 +33,7 @@ void Put(const char *value) { std::snprintf(macroBuffer, sizeof macroBuffer, "%s
 // the file cannot be opened or its time not read.
 bool FileWriteTime(SYSTEMTIME *time)
 {
-    if (drawingPath.empty()) return false;
-    HANDLE file = CreateFileA(drawingPath.c_str(), GENERIC_READ, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = OpenPathForReading(drawingPath, FILE_SHARE_WRITE);
     if (file == INVALID_HANDLE_VALUE) return false;
     FILETIME write, local;
     const bool ok = GetFileTime(file, nullptr, nullptr, &write) && FileTimeToLocalFileTime(&write, &local) &&
@@ -43,10 +42,11 @@ bool FileWriteTime(SYSTEMTIME *time)
     return ok;
 }
 
+// The drawing's file name, in the drawing's Shift-JIS text.
 std::string FileName()
 {
     const size_t slash = drawingPath.find_last_of("\\/");
-    return slash == std::string::npos ? drawingPath : drawingPath.substr(slash + 1);
+    return PathAsShiftJis(slash == std::string::npos ? drawingPath : drawingPath.substr(slash + 1));
 }
 
 void ExpandFileMacro(char prefix, char c1)
@@ -54,7 +54,7 @@ void ExpandFileMacro(char prefix, char c1)
     SYSTEMTIME t;
     if (c1 == 'F') {
         if (prefix != '=') {
-            Put(drawingPath.c_str());
+            Put(PathAsShiftJis(drawingPath).c_str());
         } else if (FileWriteTime(&t)) {
             std::snprintf(macroBuffer, sizeof macroBuffer, "%02d/%02d/%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay,
                           t.wHour, t.wMinute, t.wSecond);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/detection.h"
+#include "host/paths.h"
 #include "platform/win32.h"
 
 std::string refFile;
@@ -25,6 +26,7 @@ constexpr char kSettingsDrawingName[] = "Plotmira.jww";
 constexpr char kSettingsFileName[] = "Plotmira.ini";
 constexpr char kSettingsMarker[] = "Plotmira_ini";
 constexpr size_t kSettingsLineChars = 254;  // longer lines are ignored whole
+constexpr uint32_t kMaxSettingsFileBytes = 1u << 20;
 constexpr size_t kMinRefFileChars = 2;
 constexpr size_t kMaxWidthDigits = 4;
 constexpr long kMinWidth = 300;
@@ -172,6 +174,23 @@ int LoadPluginSettings(uint32_t *widthJws, uint32_t *widthJww)
     return 1;
 }
 
+// The whole of a small file named in UTF-8; false when it cannot be read.
+static bool ReadSmallFile(const std::string &path, DWORD share, uint32_t maxBytes, std::vector<char> *bytes)
+{
+    HANDLE file = OpenPathForReading(path, share);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file, &high);
+    bool ok = high == 0 && size != INVALID_FILE_SIZE && size <= maxBytes;
+    if (ok) {
+        bytes->assign(size, '\0');
+        DWORD got = 0;
+        ok = size == 0 || (ReadFile(file, bytes->data(), size, &got, nullptr) && got == size);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
 int ApplySettingsFile()
 {
     const size_t separator = LastPathSeparator(drawingPath);
@@ -183,29 +202,23 @@ int ApplySettingsFile()
     sizeJww = 0;
     sizeJws = 0;
 
-    FILE *file = std::fopen(settingsPath.c_str(), "r");
-    if (file == nullptr) return 0;
-    char marker[sizeof kSettingsMarker] = {};
-    if (std::fgets(marker, sizeof marker, file) == nullptr || std::strcmp(marker, kSettingsMarker) != 0) {
-        std::fclose(file);
-        return 0;
-    }
-    char line[kSettingsLineChars + 2];
-    bool continuation = false;  // inside a line longer than the buffer
-    while (std::fgets(line, sizeof line, file) != nullptr) {
-        const size_t length = std::strlen(line);
-        const bool complete = length > 0 && line[length - 1] == '\n';
-        const bool overlong = !complete && !std::feof(file);
-        // A line longer than the buffer is ignored whole: a cut REF_FILE
+    std::vector<char> bytes;
+    if (!ReadSmallFile(settingsPath, FILE_SHARE_READ, kMaxSettingsFileBytes, &bytes)) return 0;
+    // The marker is the file's first twelve characters; what follows it on
+    // the first line is read as the next line.
+    const size_t markerLength = std::strlen(kSettingsMarker);
+    if (bytes.size() < markerLength || std::memcmp(bytes.data(), kSettingsMarker, markerLength) != 0) return 0;
+    size_t start = markerLength;
+    while (start < bytes.size()) {
+        size_t end = start;
+        while (end < bytes.size() && bytes[end] != '\n') ++end;
+        std::string line(bytes.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // A line longer than the line buffer is ignored whole: a cut REF_FILE
         // would name another file, and its tail could read as a key.
-        if (continuation || overlong) {
-            continuation = overlong;
-            continue;
-        }
-        line[std::strcspn(line, "\r\n")] = '\0';
-        ApplySettingsLine(line);
+        if (line.size() <= kSettingsLineChars && line.find('\0') == std::string::npos) ApplySettingsLine(line.c_str());
+        start = end + 1;
     }
-    std::fclose(file);
     WriteSettingsToRegistry();
     return 1;
 }
@@ -219,30 +232,17 @@ int LoadReferenceFile()
         if (separator == std::string::npos) return 0;
         path = drawingPath.substr(0, separator + 1) + refFile;
     }
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    HANDLE probe = OpenPathForReading(path, FILE_SHARE_READ);
+    if (probe == INVALID_HANDLE_VALUE) {
         ClearReferenceTables();
         return 0;
     }
-    DWORD high = 0;
-    const DWORD size = GetFileSize(file, &high);
-    if (high != 0 || size == INVALID_FILE_SIZE || size < kMinReferenceFileBytes || size > kMaxReferenceFileBytes) {
-        CloseHandle(file);
-        return 0;
-    }
+    CloseHandle(probe);
     std::vector<char> bytes;
-    try {
-        bytes.resize(size);
-    } catch (...) {
-        CloseHandle(file);
+    if (!ReadSmallFile(path, FILE_SHARE_READ, kMaxReferenceFileBytes, &bytes) || bytes.size() < kMinReferenceFileBytes) {
         return 0;
     }
-    DWORD got = 0;
-    const BOOL ok = ReadFile(file, bytes.data(), size, &got, nullptr);
-    CloseHandle(file);
-    if (!ok || got < size) return 0;
-    return ScanReferenceEntries(bytes.data(), size);
+    return ScanReferenceEntries(bytes.data(), bytes.size());
 }
 
 void ResetPluginSettings()

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 #include "host/conversion_driver.h"
@@ -13,6 +14,7 @@
 #include "platform/portable/platform_diagnostics.h"
 #include "tests/host/test_files.h"
 #include "tests/writer/jw_writer.h"
+#include "render/text_macros.h"
 
 namespace {
 
@@ -124,11 +126,12 @@ TEST_F(Conversions, BadInputsAnswerResultCodes)
     const std::string truncated = folder.Write("cut.jww", std::vector<uint8_t>(drawing.begin(), drawing.begin() + 1000));
     EXPECT_EQ(GetPicture(truncated.c_str(), 0, 0, &info, &bits, nullptr, 0), 5);
 
-    // Memory input has no name to detect by.
-    EXPECT_EQ(GetPicture(reinterpret_cast<LPCSTR>(drawing.data()), static_cast<LONG_PTR>(drawing.size()), 1,
-                         &info, &bits, nullptr, 0), 2);
-    EXPECT_EQ(GetPictureInfo(reinterpret_cast<LPCSTR>(drawing.data()), static_cast<LONG_PTR>(drawing.size()), 1,
-                             &pictureInfo), 2);
+    // Memory input too short, or not a drawing by its first bytes.
+    EXPECT_EQ(GetPicture(reinterpret_cast<LPCSTR>(drawing.data()), 57, 1, &info, &bits, nullptr, 0), 2);
+    EXPECT_EQ(GetPictureInfo(reinterpret_cast<LPCSTR>(drawing.data()), 57, 1, &pictureInfo), 2);
+    const std::vector<uint8_t> foreignBytes(4096, 0x89);
+    EXPECT_EQ(GetPicture(reinterpret_cast<LPCSTR>(foreignBytes.data()), 4096, 1, &info, &bits, nullptr, 0), 2);
+    EXPECT_EQ(GetPicture(reinterpret_cast<LPCSTR>(drawing.data()), -5, 1, &info, &bits, nullptr, 0), 2);
     // A folder is not a file.
     EXPECT_EQ(GetPicture(folder.Path("").c_str(), 0, 0, &info, &bits, nullptr, 0), 6);
     EXPECT_EQ(info, nullptr);
@@ -198,6 +201,91 @@ TEST_F(Conversions, RequestsLeaveNoObjectsWindowsOrBlocksBehind)
     EXPECT_EQ(after.gdiObjects, before.gdiObjects);
     EXPECT_EQ(after.memoryBlocks, before.memoryBlocks);
     EXPECT_EQ(after.files, before.files);
+}
+
+// A conversion of the bytes of a file handed over in memory.
+Conversion ConvertMemory(const std::vector<uint8_t> &bytes, bool preview = false)
+{
+    Conversion conversion;
+    HLOCAL info = nullptr, bits = nullptr;
+    const auto *source = reinterpret_cast<LPCSTR>(bytes.data());
+    conversion.result = preview ? GetPreview(source, static_cast<LONG_PTR>(bytes.size()), 1, &info, &bits, nullptr, 0)
+                                : GetPicture(source, static_cast<LONG_PTR>(bytes.size()), 1, &info, &bits, nullptr, 0);
+    if (conversion.result == 0) {
+        const auto *header = static_cast<const BITMAPINFOHEADER *>(LocalLock(info));
+        conversion.width = header->biWidth;
+        conversion.height = header->biHeight;
+        const auto *b = static_cast<const uint8_t *>(LocalLock(bits));
+        conversion.bits.assign(b, b + LocalSize(bits));
+        LocalFree(info);
+        LocalFree(bits);
+    }
+    return conversion;
+}
+
+TEST_F(Conversions, MemoryImagesConvertLikeTheirFiles)
+{
+    const std::string corpus = std::string(PLOTMIRA_CORPUS_DIR) + "/raw/monozukuri-ai__ezjww/Test2.jww";
+    std::vector<uint8_t> bytes;
+    if (FILE *file = std::fopen(corpus.c_str(), "rb")) {
+        uint8_t buffer[65536];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.insert(bytes.end(), buffer, buffer + got);
+        std::fclose(file);
+    }
+    if (bytes.empty()) bytes = MakeShowcaseDrawing();
+    const std::string path = folder.Write("plan.jww", bytes);
+    const Conversion fromFile = ConvertFile(path);
+    const Conversion fromMemory = ConvertMemory(bytes);
+    ASSERT_EQ(fromFile.result, 0);
+    ASSERT_EQ(fromMemory.result, 0);
+    EXPECT_EQ(fromMemory.width, fromFile.width);
+    EXPECT_TRUE(fromMemory.bits == fromFile.bits);
+    PictureInfo info = {};
+    EXPECT_EQ(GetPictureInfo(reinterpret_cast<LPCSTR>(bytes.data()), static_cast<LONG_PTR>(bytes.size()), 1, &info), 0);
+    EXPECT_EQ(info.width, 1920);
+    const std::vector<uint8_t> figure = MakeShowcaseFigure();
+    const Conversion figureFromMemory = ConvertMemory(figure, true);
+    ASSERT_EQ(figureFromMemory.result, 0);
+    EXPECT_EQ(figureFromMemory.width, 320);
+
+    // Without a name, the file macros expand to nothing and no settings file applies.
+    const std::vector<uint8_t> macros = MakeMacroDrawing();
+    const std::string named = folder.Write("macros.jww", macros);
+    const Conversion withName = ConvertFile(named);
+    const Conversion nameless = ConvertMemory(macros);
+    ASSERT_EQ(nameless.result, 0);
+    EXPECT_FALSE(withName.bits == nameless.bits);
+    EXPECT_EQ(drawingPath, named);  // the host's name is back for the next request
+}
+
+TEST_F(Conversions, UnicodeExportsOpenAnyName)
+{
+    const std::vector<uint8_t> macros = MakeMacroDrawing();
+    const std::string utf8Name = "\xe5\x9b\xb3\xe9\x9d\xa2.jww";  // 図面.jww
+    const std::string path = folder.Write(utf8Name, macros);
+    std::u16string wide;
+    for (char c : folder.Path("")) wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    wide += u"\u56f3\u9762.jww";
+    EXPECT_EQ(IsSupportedW(wide.c_str(), macros.data()), 1);
+    EXPECT_EQ(drawingPath, path);
+    PictureInfo info = {};
+    EXPECT_EQ(GetPictureInfoW(wide.c_str(), 0, 0, &info), 0);
+    HLOCAL infoBlock = nullptr, bits = nullptr;
+    ASSERT_EQ(GetPictureW(wide.c_str(), 0, 0, &infoBlock, &bits, nullptr, 0), 0);
+    LocalFree(infoBlock);
+    LocalFree(bits);
+    ASSERT_EQ(GetPreviewW(wide.c_str(), 0, 0, &infoBlock, &bits, nullptr, 0), 0);
+    LocalFree(infoBlock);
+    LocalFree(bits);
+    // The file-name macro shows the name in the drawing's Shift-JIS text.
+    EXPECT_EQ(ExpandTextMacro("%f", 0), 1);
+    EXPECT_STREQ(macroBuffer, "\x90\x7d\x96\xca.jww");
+    WCHAR text[32];
+    EXPECT_EQ(GetPluginInfoW(5, text, 32), 17);  // UTF-16 units
+    EXPECT_EQ(text[7], 0x56f3);  // 図
+    EXPECT_EQ(GetPluginInfoW(1, text, 5), 4);
+    EXPECT_EQ(text[4], 0);
+    EXPECT_EQ(GetPluginInfoW(6, text, 32), 0);
 }
 
 TEST_F(Conversions, SharedLibraryExportsTheInterface)

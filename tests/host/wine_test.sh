@@ -29,7 +29,7 @@ command -v xvfb-run >/dev/null 2>&1 || skip "xvfb-run is not installed"
 # --- static: undecorated export names in both widths --------------------------
 check_exports() { # OBJDUMP PLUGIN
     names=$("$1" -p "$2" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[/ && NR > 1 {print $NF}' | sort | tr '\n' ' ')
-    [ "$names" = "GetPicture GetPictureInfo GetPluginInfo GetPreview IsSupported " ] ||
+    [ "$names" = "GetPicture GetPictureInfo GetPictureInfoW GetPictureW GetPluginInfo GetPluginInfoW GetPreview GetPreviewW IsSupported IsSupportedW " ] ||
         fail "$2 exports: $names"
 }
 check_exports i686-w64-mingw32-objdump "$win32/plotmira.spi"
@@ -55,6 +55,13 @@ mkdir -p "$settings"
 cp "$showcase" "$settings/Plotmira.jww"
 printf 'Plotmira_ini\r\nSIZE_JWW=1200\r\n' > "$settings/Plotmira.ini"
 plugin=$(winpath "$win64/plotmira.sph")
+# A drawing whose texts show its own name, under a Japanese name and a plain one.
+macros="${showcase%showcase.jww}macros.jww"
+japanese="$work/unicode/図面テスト.jww"
+rm -rf "$work/unicode"
+mkdir -p "$work/unicode"
+cp "$macros" "$japanese"
+cp "$macros" "$work/unicode/plain.jww"
 # Every corpus file, under a plain name (the Japanese names need the Unicode
 # exports), keeping its extension: an upper-case one selects print mode.
 corpusIn="$work/corpus-in"
@@ -89,6 +96,10 @@ done
 spi "Z:$showcase" "$o/cancel.bmp" --cancel-at 0 > "$out/cancel.log" 2>&1
 spi "Z:$figure" "$o/figure-white.bmp" > "$out/figure-white.log" 2>&1 || status=1
 
+spi "Z:$japanese" "$o/unicode.bmp" --unicode > "$out/unicode.log" 2>&1 || status=1
+spi "Z:$work/unicode/plain.jww" "$o/plain.bmp" --unicode > "$out/plain.log" 2>&1 || status=1
+spi "Z:$test2" "$o/memory.bmp" --memory > "$out/memory.log" 2>&1 || status=1
+spi "Z:$test2" "$o/memory-unicode.bmp" --memory --unicode --preview > "$out/memory-unicode.log" 2>&1 || status=1
 for input in "$corpusIn"/c*; do
     [ -f "\$input" ] || continue
     b=\$(basename "\$input")
@@ -108,7 +119,8 @@ wineserver -w
 exit \$status
 INNER
 chmod +x "$work/run.sh"
-xvfb-run -a -s "-screen 0 1920x1080x24" "$work/run.sh" || fail "spihost reported a failure (logs in $out)"
+# UTF-8 on the Unix side, so that Wine hands the Japanese name over intact.
+LC_ALL=C.UTF-8 xvfb-run -a -s "-screen 0 1920x1080x24" "$work/run.sh" || fail "spihost reported a failure (logs in $out)"
 for log in "$out"/*.log "$out/registry.txt"; do echo "--- $log"; cat "$log"; done
 
 native() { # OUTPUT [ARGS...] -- INPUT
@@ -157,6 +169,15 @@ for input in "$corpusIn"/c*; do
     fi
 done
 echo "corpus: $agreed files agree between Wine and the native build"
+# Unicode exports: the Japanese name opens, and its "%f" shows it.
+native "$out/native-unicode.png" "$japanese" || fail "native render of the Japanese name"
+same "$out/unicode.bmp" "$out/native-unicode.png" "the Japanese file name through the Unicode exports"
+"$compare" "$out/unicode.bmp" "$out/plain.bmp" > /dev/null && fail "the file-name macro did not show the Japanese name"
+# Memory input: the same pixels as the file.
+if [ -f "$test2" ]; then
+    "$compare" "$out/memory.bmp" "$out/full3.bmp" || fail "memory input gives other pixels than file input"
+    grep -q "GetPreview 0" "$out/memory-unicode.log" || fail "memory input through the Unicode exports"
+fi
 grep -qi "0x4b0" "$out/registry.txt" || fail "the settings file did not write SIZE_JWW=1200 into the registry"
 grep -q "GetPictureInfo 0 width 1200 height 848" "$out/width1200.log" || fail "the next drawing is not 1200 wide"
 

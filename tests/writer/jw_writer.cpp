@@ -513,6 +513,30 @@ std::vector<uint8_t> MakeShowcaseFigure()
     return out.Bytes();
 }
 
+std::vector<uint8_t> MakeMacroDrawing()
+{
+    DrawingOptions options;
+    options.memo = "memo of the macro drawing";
+    ArchiveWriter out;
+    WriteDrawingHeader(out, options);
+    ObjectWriter objects(out, options.version);
+    out.Count(3);
+    const char *macros[3] = {"%f", "$f", "%m1"};
+    for (int i = 0; i < 3; ++i) {
+        TextSpec t;
+        t.attributes.penColor = 2;
+        t.x1 = -190;
+        t.y1 = 100 - 40.0 * i;
+        t.x2 = 100;
+        t.y2 = t.y1;
+        t.width = t.height = 8;
+        t.text = macros[i];
+        objects.Text(t);
+    }
+    out.Count(0);
+    return out.Bytes();
+}
+
 bool SaveFile(const std::string &path, const std::vector<uint8_t> &bytes)
 {
     FILE *file = std::fopen(path.c_str(), "wb");

@@ -129,5 +129,7 @@ std::vector<uint8_t> MakeMinimalFigure();
 // The project's showcase: a little of everything the module reads and draws.
 std::vector<uint8_t> MakeShowcaseDrawing();
 std::vector<uint8_t> MakeShowcaseFigure();
+// A drawing whose texts are the file-name and memo macros.
+std::vector<uint8_t> MakeMacroDrawing();
 
 bool SaveFile(const std::string &path, const std::vector<uint8_t> &bytes);

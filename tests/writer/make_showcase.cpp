@@ -1,5 +1,6 @@
 // Writes the drawing bundled for the README's first command, a figure
-// beside it, and a drawing of a version the module does not read.
+// beside it, a drawing of a version the module does not read, and one whose
+// texts show its own file name and memo.
 #include <cstdio>
 #include <string>
 
@@ -16,7 +17,8 @@ int main(int argc, char **argv)
     version250.version = 250;
     if (!SaveFile(folder + "/showcase.jww", MakeShowcaseDrawing()) ||
         !SaveFile(folder + "/showcase.jws", MakeShowcaseFigure()) ||
-        !SaveFile(folder + "/version250.jww", MakeEmptyDrawing(version250))) {
+        !SaveFile(folder + "/version250.jww", MakeEmptyDrawing(version250)) ||
+        !SaveFile(folder + "/macros.jww", MakeMacroDrawing())) {
         std::fprintf(stderr, "make_showcase: cannot write into %s\n", folder.c_str());
         return 1;
     }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/portable/platform_diagnostics.h"
@@ -33,6 +34,8 @@ HANDLE HandleOfSlot(size_t slot)
 }
 
 }  // namespace
+
+std::string Utf16ToUtf8Text(const WCHAR *wide, size_t units);
 
 int DescriptorOfHandle(HANDLE handle) { return DescriptorOf(handle); }
 
@@ -73,6 +76,16 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     }
     openFiles.push_back(fd);
     return HandleOfSlot(openFiles.size() - 1);
+}
+
+HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD attributes, HANDLE templateFile)
+{
+    if (name == nullptr) return INVALID_HANDLE_VALUE;
+    size_t units = 0;
+    while (name[units] != 0) ++units;
+    const std::string path = Utf16ToUtf8Text(name, units);
+    return CreateFileA(path.c_str(), access, share, security, disposition, attributes, templateFile);
 }
 
 DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh)

@@ -217,6 +217,34 @@ std::vector<uint32_t> DecodeShiftJis(const char *bytes, int count)
 constexpr uint8_t kRamp[kGrayLevels + 1] = {0,    0x4d, 0x68, 0x7c, 0x8c, 0x9a, 0xa7, 0xb2, 0xbd,
                                             0xc7, 0xd0, 0xd9, 0xe1, 0xe9, 0xf0, 0xf8, 0xff};
 
+// UTF-8 bytes to code points; a byte that starts no valid sequence stands
+// for itself (so any POSIX path survives the round trip through UTF-16 as
+// far as it can).
+std::vector<uint32_t> DecodeUtf8(const char *bytes, int count)
+{
+    std::vector<uint32_t> points;
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes);
+    int i = 0;
+    while (i < count) {
+        const unsigned char c = b[i];
+        int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        uint32_t point = length == 1 ? c : length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+        bool valid = length > 0 && i + length <= count;
+        for (int k = 1; valid && k < length; ++k) {
+            valid = (b[i + k] & 0xC0) == 0x80;
+            point = point << 6 | (b[i + k] & 0x3F);
+        }
+        if (!valid) {
+            points.push_back(c);
+            ++i;
+            continue;
+        }
+        points.push_back(point);
+        i += length;
+    }
+    return points;
+}
+
 uint8_t Blend(uint8_t background, uint8_t text, int level)
 {
     if (level >= kGrayLevels || background == text) return level >= kGrayLevels ? text : background;
@@ -237,10 +265,11 @@ extern "C" {
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int byteLength, WCHAR *wide, int wideLength)
 {
     (void)flags;
-    if (bytes == nullptr || byteLength == 0 || (codePage != 932 && codePage != CP_ACP)) return 0;
+    if (bytes == nullptr || byteLength == 0 || (codePage != 932 && codePage != CP_ACP && codePage != CP_UTF8)) return 0;
     const int count = byteLength < 0 ? static_cast<int>(std::strlen(bytes)) + 1 : byteLength;
     std::vector<WCHAR> units;
-    for (uint32_t c : DecodeShiftJis(bytes, count)) {
+    const std::vector<uint32_t> points = codePage == 932 ? DecodeShiftJis(bytes, count) : DecodeUtf8(bytes, count);
+    for (uint32_t c : points) {
         if (c >= 0x10000) {
             units.push_back(static_cast<WCHAR>(0xD800 + ((c - 0x10000) >> 10)));
             units.push_back(static_cast<WCHAR>(0xDC00 + ((c - 0x10000) & 0x3FF)));

@@ -29,6 +29,8 @@ typedef const WCHAR *LPCWCH;
 typedef const char *LPCCH;
 typedef BOOL *LPBOOL;
 typedef char *LPSTR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
 typedef const char *LPCSTR;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
@@ -222,7 +224,8 @@ typedef BYTE *LPBYTE;
 #define FIXED_PITCH 1
 #define FF_MODERN 0x30
 #define LF_FACESIZE 32
-#define CP_ACP 0
+#define CP_ACP 0  // the native build's narrow text is UTF-8, as POSIX paths are
+#define CP_UTF8 65001
 #define MB_ERR_INVALID_CHARS 0x8u
 #define HGDI_ERROR ((HGDIOBJ)(LONG_PTR)-1)
 
@@ -276,6 +279,9 @@ extern "C" {
 
 // files
 PLOTMIRA_PLATFORM_API HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share,
+                                                LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                                DWORD attributes, HANDLE templateFile);
+PLOTMIRA_PLATFORM_API HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
                                                 LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                                 DWORD attributes, HANDLE templateFile);
 PLOTMIRA_PLATFORM_API DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh);
