@@ -36,6 +36,25 @@ std::string ToLower(std::string text)
     return text;
 }
 
+// A file's identity for the parse cache: size and modification time.
+struct FileStamp {
+    bool exists = false;
+    off_t size = 0;
+    int64_t modified = 0;
+    bool operator==(const FileStamp &o) const { return exists == o.exists && size == o.size && modified == o.modified; }
+};
+
+FileStamp StampOf(const std::string &path)
+{
+    struct stat info;
+    FileStamp stamp;
+    if (stat(path.c_str(), &info) != 0) return stamp;
+    stamp.exists = true;
+    stamp.size = info.st_size;
+    stamp.modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return stamp;
+}
+
 bool ReadTextFile(const std::string &path, std::string *text)
 {
     std::ifstream in(path, std::ios::binary);
@@ -64,9 +83,33 @@ std::string NormalisePath(const char *subKey)
     return path;
 }
 
+RegistryTree ParseTree();
+
+// The user's registry, parsed again only when one of its files changed: a
+// batch of conversions reads it once.
+RegistryTree LoadTree()
+{
+    static std::string cachedPath, cachedWinePath;
+    static FileStamp cachedStamp, cachedWineStamp;
+    static RegistryTree cachedTree;
+    static bool cached = false;
+    const std::string path = RegistryFilePath(), winePath = WineUserRegistryPath();
+    const FileStamp stamp = StampOf(path), wineStamp = StampOf(winePath);
+    if (!cached || path != cachedPath || winePath != cachedWinePath || !(stamp == cachedStamp) ||
+        !(wineStamp == cachedWineStamp)) {
+        cachedTree = ParseTree();
+        cachedPath = path;
+        cachedWinePath = winePath;
+        cachedStamp = stamp;
+        cachedWineStamp = wineStamp;
+        cached = true;
+    }
+    return cachedTree;
+}
+
 // The user's registry file, with the CAD program's keys taken from Wine's
 // registry (read only) when the file itself holds none.
-RegistryTree LoadTree()
+RegistryTree ParseTree()
 {
     std::string text;
     RegistryTree tree;
