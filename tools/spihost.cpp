@@ -3,8 +3,13 @@
 //
 //   spihost.exe PLUGIN INPUT OUTPUT.bmp [--preview] [--offset N] [--repeat N] [--cancel-at N]
 //               [--unicode] [--memory]
+//   spihost.exe PLUGIN --hygiene LIST COUNT
 // --unicode calls the UTF-16 exports with the names as given; --memory hands
-// the file over as a memory image.
+// the file over as a memory image. --hygiene converts the files named in
+// LIST (one per line) COUNT times in turn, as previews, and reports the
+// thread's windows before and after; with WINEDEBUG=+gdi,+debugstr the GDI
+// handle counts around the marks "hygiene start" and "hygiene end" show
+// what the conversions left alive.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -125,10 +130,73 @@ std::string Narrow(const std::wstring &wide)
     return out;
 }
 
+BOOL CALLBACK CountWindow(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int *>(count);
+    return TRUE;
+}
+
+int ThreadWindows()
+{
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+int Hygiene(const std::wstring &pluginPath, const std::wstring &listPath, int count)
+{
+    HMODULE plugin = LoadLibraryW(pluginPath.c_str());
+    if (plugin == nullptr) return Fail("cannot load the plug-in");
+    auto isSupported = Resolve<IsSupportedFn>(plugin, "IsSupported");
+    auto getPreview = Resolve<GetPictureFn>(plugin, "GetPreview");
+    if (!isSupported || !getPreview) return Fail("the plug-in lacks its exports");
+    std::vector<unsigned char> listBytes;
+    if (!ReadInput(listPath, 0, &listBytes)) return Fail("cannot read the list");
+    std::vector<std::string> inputs;
+    std::string line;
+    for (unsigned char c : listBytes) {
+        if (c == '\n' || c == '\r') {
+            if (!line.empty()) inputs.push_back(line);
+            line.clear();
+        } else {
+            line.push_back(static_cast<char>(c));
+        }
+    }
+    if (!line.empty()) inputs.push_back(line);
+    if (inputs.empty()) return Fail("the list is empty");
+    std::vector<unsigned char> head(kHeadBytes, 0);
+    auto convert = [&](const std::string &input) {
+        isSupported(input.c_str(), head.data());
+        HLOCAL info = nullptr, bits = nullptr;
+        const int result = getPreview(input.c_str(), 0, 0, &info, &bits, nullptr, 0);
+        if (result == 0) {
+            LocalFree(info);
+            LocalFree(bits);
+        }
+        return result;
+    };
+    // One round first, so that what lives for the process (the window class,
+    // fonts the system caches) exists before the count starts.
+    for (const std::string &input : inputs) convert(input);
+    const int windowsBefore = ThreadWindows();
+    OutputDebugStringA("hygiene start\n");
+    int converted = 0;
+    for (int i = 0; i < count; ++i) converted += convert(inputs[static_cast<size_t>(i) % inputs.size()]) == 0;
+    OutputDebugStringA("hygiene end\n");
+    const int windowsAfter = ThreadWindows();
+    std::printf("hygiene: %d conversions, %d pictures, windows before %d after %d\n", count, converted, windowsBefore,
+                windowsAfter);
+    FreeLibrary(plugin);
+    return windowsBefore == windowsAfter ? 0 : 1;
+}
+
 int main()
 {
     int argc = 0;
     LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv != nullptr && argc == 5 && std::wstring(argv[2]) == L"--hygiene") {
+        return Hygiene(argv[1], argv[3], _wtoi(argv[4]));
+    }
     if (argv == nullptr || argc < 4) {
         std::fprintf(stderr, "usage: spihost PLUGIN INPUT OUTPUT.bmp [--preview] [--offset N] [--repeat N] [--cancel-at N] [--unicode] [--memory]\n");
         return 2;

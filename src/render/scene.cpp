@@ -126,6 +126,7 @@ void DrawDrawingScene()
     SetUpDrawingView();
     CreatePenTable();
     PrepareBlockReferences();
+    ResetTextBudget();
     rc.drawPass = 0;
     if (sceneSolidsFirst >= 1) DrawSolids();
     rc.drawPass = 1;
@@ -153,6 +154,7 @@ void DrawFigureScene()
     SetUpFigureView();
     CreatePenTable();
     PrepareBlockReferences();
+    ResetTextBudget();
     rc.drawPass = 1;
     if (sceneSolidsFirst >= 1) DrawSolids();
     if (sceneSolidsFirst >= 1) DrawBlockSolids();

@@ -37,7 +37,20 @@ void DrawSmallTextBox(double x1, double y1, double x2, double y2, double angle, 
     DrawStyledLine(qx2, qy2, qx1, qy1, pen, kLineTypeSolid);
 }
 
+uint64_t charactersLeft = kMaxCharactersPerConversion;
+
+// True when a character cell at pixel (x, y), reaching `reach` pixels from
+// it in any direction, cannot touch the raster.
+bool CellOffRaster(int32_t x, int32_t y, int64_t reach)
+{
+    const RenderContext &rc = renderContext;
+    return x + reach < 0 || y + reach < 0 || x - reach > static_cast<int64_t>(rc.rasterWidth) ||
+           y - reach > rc.rasterHeight;
+}
+
 }  // namespace
+
+void ResetTextBudget() { charactersLeft = kMaxCharactersPerConversion; }
 
 void MoveToward(double *x, double *y, double tx, double ty, double distance)
 {
@@ -112,14 +125,21 @@ void DrawTextEntity(double x1, double y1, double x2, double y2, const char *font
     const int32_t widthPx = ToPixelLength(halfWidth);
     const int32_t heightPx = ToPixelLength(height);
     const int32_t escapement = SaturatePixel(angle * 10);
+    // A cell reaches at most its height and two widths from its corner.
+    const int64_t reach = int64_t{heightPx < 0 ? -heightPx : heightPx} + 2 * int64_t{widthPx < 0 ? -widthPx : widthPx} +
+                          2 * int64_t{heightPx < 0 ? -heightPx : heightPx};
     double px = ax, py = ay;
     for (size_t i = 0; i < n;) {
         const size_t w = i + 1 < n && IsLeadByte(bytes[i]) && IsTrailByte(bytes[i + 1]) ? 2 : 1;
-        HFONT font = CreateTextFont(fontName, widthPx, heightPx, escapement);
-        HGDIOBJ previous = SelectObject(rc.targetDc, font);
-        TextOutA(rc.targetDc, ToPixelX(px), ToPixelY(py), drawn + i, static_cast<int>(w));
-        SelectObject(rc.targetDc, previous);
-        DeleteObject(font);
+        const int32_t cellX = ToPixelX(px), cellY = ToPixelY(py);
+        if (!CellOffRaster(cellX, cellY, reach) && charactersLeft > 0) {
+            --charactersLeft;
+            HFONT font = CreateTextFont(fontName, widthPx, heightPx, escapement);
+            HGDIOBJ previous = SelectObject(rc.targetDc, font);
+            TextOutA(rc.targetDc, cellX, cellY, drawn + i, static_cast<int>(w));
+            SelectObject(rc.targetDc, previous);
+            DeleteObject(font);
+        }
         MoveToward(&px, &py, bx, by, (halfWidth + halfSpacing) * static_cast<double>(w));
         i += w;
     }

@@ -9,6 +9,13 @@
 constexpr int32_t kMinTextPixels = 6;       // smaller texts are drawn as an outline box
 constexpr uint16_t kTurnedTextFlag = 32;    // glyphs turned by a further 90 degrees
 
+// Most characters one conversion draws: a hostile file of millions of huge
+// characters ends there instead of hanging the viewer.
+constexpr uint64_t kMaxCharactersPerConversion = 500000;
+
+// Restores the character budget; once per scene.
+void ResetTextBudget();
+
 void DrawTextEntity(double x1, double y1, double x2, double y2, const char *fontName, double halfWidth,
                     double height, double halfSpacing, const char *text, uint16_t pen, uint16_t flags,
                     uint16_t layerGroup);

@@ -288,6 +288,30 @@ TEST_F(Conversions, UnicodeExportsOpenAnyName)
     EXPECT_EQ(GetPluginInfoW(6, text, 32), 0);
 }
 
+TEST_F(Conversions, AThousandMixedConversionsLeaveNothingBehind)
+{
+    const std::vector<uint8_t> good = MakeShowcaseDrawing();
+    std::vector<uint8_t> damaged = good;
+    for (size_t i = 900; i < damaged.size(); i += 97) damaged[i] ^= 0x5A;
+    const std::vector<std::string> inputs = {
+        folder.Write("good.jww", good), folder.Write("figure.jws", MakeShowcaseFigure()),
+        folder.Write("damaged.jww", damaged), folder.Write("cut.jww", std::vector<uint8_t>(good.begin(), good.begin() + 3000)),
+        folder.Write("foreign.jww", std::vector<uint8_t>(5000, 0x42)), folder.Write("macros.jww", MakeMacroDrawing())};
+    for (const std::string &input : inputs) ConvertFile(input, true);
+    const PlatformLiveCounts before = GetPlatformLiveCounts();
+    for (int i = 0; i < 1000; ++i) {
+        const std::string &input = inputs[static_cast<size_t>(i) % inputs.size()];
+        const int result = ConvertFile(input, true).result;
+        ASSERT_TRUE(result == 0 || result == 2 || result == 5) << input;
+        if (i % 7 == 0) ConvertMemory(good, true);
+    }
+    const PlatformLiveCounts after = GetPlatformLiveCounts();
+    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
+    EXPECT_EQ(after.windows, before.windows);
+    EXPECT_EQ(after.memoryBlocks, before.memoryBlocks);
+    EXPECT_EQ(after.files, before.files);
+}
+
 TEST_F(Conversions, SharedLibraryExportsTheInterface)
 {
     void *library = dlopen(PLOTMIRA_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
