@@ -84,6 +84,8 @@ void VisibleSteps(const Walk &w, int64_t margin, int64_t *first, int64_t *last)
     if (*first > *last) *first = *last = std::min(std::max<int64_t>(*first, 0), w.steps);
 }
 
+uint64_t walkStepsLeft = kMaxWalkStepsPerConversion;
+
 void MoveToStep(const Walk &w, int64_t step)
 {
     int64_t x, y;
@@ -99,6 +101,8 @@ void ClippedWalk(const Walk &w, int64_t margin, Skip skip, Step step)
 {
     int64_t first, last;
     VisibleSteps(w, margin, &first, &last);
+    if (static_cast<uint64_t>(last - first) > walkStepsLeft) last = first;  // the budget is spent
+    walkStepsLeft -= static_cast<uint64_t>(last - first);
     skip(static_cast<uint64_t>(first));
     if (first > 0) MoveToStep(w, first - 1);
     for (int64_t i = first; i < last; ++i) {
@@ -148,6 +152,8 @@ void EmitArcPoint(double cx, double cy, double radius, double flatness, double t
 }
 
 }  // namespace
+
+void ResetWalkBudget() { walkStepsLeft = kMaxWalkStepsPerConversion; }
 
 void DdaPixel(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t i, int64_t *x, int64_t *y)
 {

@@ -127,6 +127,8 @@ void DrawDrawingScene()
     CreatePenTable();
     PrepareBlockReferences();
     ResetTextBudget();
+    ResetWalkBudget();
+    ResetSolidBudget();
     rc.drawPass = 0;
     if (sceneSolidsFirst >= 1) DrawSolids();
     rc.drawPass = 1;
@@ -155,6 +157,8 @@ void DrawFigureScene()
     CreatePenTable();
     PrepareBlockReferences();
     ResetTextBudget();
+    ResetWalkBudget();
+    ResetSolidBudget();
     rc.drawPass = 1;
     if (sceneSolidsFirst >= 1) DrawSolids();
     if (sceneSolidsFirst >= 1) DrawBlockSolids();

@@ -1,5 +1,7 @@
 #include "render/solids.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -19,9 +21,30 @@ constexpr uint8_t kWidthBand = 106;     // band of constant width
 constexpr double kClosedArcMarker = 5.0;
 constexpr uint16_t kSolidOwnColour = 10;
 
+uint64_t solidPixelsLeft = kMaxSolidPixelsPerConversion;
+
 POINT Pixel(double x, double y) { return {ToPixelX(x), ToPixelY(y)}; }
 
-void FillPolygon(const POINT *points, int count) { Polygon(renderContext.targetDc, points, count); }
+// Fills a polygon when the budget still covers its bounding box on the raster.
+void FillPolygon(const POINT *points, int count)
+{
+    const RenderContext &rc = renderContext;
+    int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
+    for (int i = 0; i < count; ++i) {
+        left = std::min<int64_t>(left, points[i].x);
+        right = std::max<int64_t>(right, points[i].x);
+        top = std::min<int64_t>(top, points[i].y);
+        bottom = std::max<int64_t>(bottom, points[i].y);
+    }
+    left = std::max<int64_t>(left, 0);
+    top = std::max<int64_t>(top, 0);
+    right = std::min<int64_t>(right + 1, rc.rasterWidth);
+    bottom = std::min<int64_t>(bottom + 1, rc.rasterHeight);
+    const uint64_t area = right > left && bottom > top ? static_cast<uint64_t>((right - left) * (bottom - top)) : 0;
+    if (area > solidPixelsLeft) return;
+    solidPixelsLeft -= area;
+    Polygon(rc.targetDc, points, count);
+}
 
 // A band: quads between consecutive arc points and their images moved
 // toward the centre.
@@ -37,6 +60,8 @@ void FillBand(POINT centre, Inner inner)
 }
 
 }  // namespace
+
+void ResetSolidBudget() { solidPixelsLeft = kMaxSolidPixelsPerConversion; }
 
 bool SolidColor(uint32_t index, uint16_t pen, COLORREF *color)
 {

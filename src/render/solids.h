@@ -5,6 +5,15 @@
 
 #include "platform/win32.h"
 
+// Most raster pixels the solids of one conversion may cover (counted by the
+// bounding boxes of their polygons on the raster): about 150 fills of a
+// whole 1920-pixel raster. A hostile file of millions of huge solids ends
+// there instead of hanging the viewer.
+constexpr uint64_t kMaxSolidPixelsPerConversion = 400000000;
+
+// Restores the solid budget; once per scene.
+void ResetSolidBudget();
+
 // Fills the top-level solids, each in its own colour.
 void DrawSolids();
 // Fills solid `index` (its kind from the store) at the given eight values,

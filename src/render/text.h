@@ -11,7 +11,7 @@ constexpr uint16_t kTurnedTextFlag = 32;    // glyphs turned by a further 90 deg
 
 // Most characters one conversion draws: a hostile file of millions of huge
 // characters ends there instead of hanging the viewer.
-constexpr uint64_t kMaxCharactersPerConversion = 500000;
+constexpr uint64_t kMaxCharactersPerConversion = 100000;
 
 // Restores the character budget; once per scene.
 void ResetTextBudget();

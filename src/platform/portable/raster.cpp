@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/portable/gdi_objects.h"
@@ -260,6 +261,17 @@ void FillSpans(const Painter &painter, const std::vector<Span> &spans)
     for (const Span &span : spans) painter.Fill(span);
 }
 
+// The round cap of a pen width, relative to the end point: the same
+// elliptic region at every point, so it is computed once per width.
+const std::vector<Span> &RoundCap(int width)
+{
+    static std::unordered_map<int, std::vector<Span>> caps;
+    auto found = caps.find(width);
+    if (found != caps.end()) return found->second;
+    return caps.emplace(width, EllipseRegionSpans(-(width / 2), -(width / 2), (width + 1) / 2 + 1,
+                                                  (width + 1) / 2 + 1)).first->second;
+}
+
 // A wide pen's stroke of one segment: the segment's body and a round cap at
 // each end, in the pen's colour.
 void WideLine(const Painter &painter, int width, int64_t x1, int64_t y1, int64_t x2, int64_t y2)
@@ -300,10 +312,10 @@ void WideLine(const Painter &painter, int width, int64_t x1, int64_t y1, int64_t
         };
         FillSpans(painter, PolygonSpans(body, 0, rows));
     }
+    const std::vector<Span> &cap = RoundCap(width);
     for (int end = 0; end < 2; ++end) {
         const int64_t x = end == 0 ? x1 : x2, y = end == 0 ? y1 : y2;
-        FillSpans(painter, EllipseRegionSpans(x - width / 2, y - width / 2, x + (width + 1) / 2 + 1,
-                                              y + (width + 1) / 2 + 1));
+        for (const Span &span : cap) painter.Fill({static_cast<int32_t>(y + span.y), x + span.left, x + span.right});
     }
 }
 
