@@ -21,4 +21,9 @@ configure "$build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build/native" -j "$jobs"
 configure "$build/asan" -DCMAKE_BUILD_TYPE=Debug -DPLOTMIRA_SANITIZE=ON
 cmake --build "$build/asan" -j "$jobs"
+if command -v clang++ >/dev/null 2>&1; then
+    # The fuzz target, under libFuzzer with the address and UB sanitizers.
+    CC=clang CXX=clang++ configure "$build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOTMIRA_FUZZ=ON -DPLOTMIRA_BUILD_TESTS=OFF
+    cmake --build "$build/fuzz" -j "$jobs" --target fuzz_convert make_seeds
+fi
 echo "built: build/native/plotmira, build/win64/plotmira.sph, build/win32/plotmira.spi"

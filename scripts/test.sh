@@ -10,3 +10,18 @@ ctest --test-dir "$root/build/native" --output-on-failure -j "$jobs"
 echo "== sanitizer build (address, undefined behaviour) =="
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$root/build/asan" --output-on-failure -j "$jobs" -LE wine
+if [ -n "${PLOTMIRA_FUZZ_SECONDS:-}" ]; then
+    echo "== fuzzing for ${PLOTMIRA_FUZZ_SECONDS} s =="
+    fuzz="$root/build/fuzz"
+    rm -rf "$fuzz/run"
+    mkdir -p "$fuzz/run/corpus" "$fuzz/run/seeds" "$fuzz/run/artifacts"
+    "$fuzz/make_seeds" "$fuzz/run/seeds"
+    ASAN_OPTIONS=allocator_may_return_null=1 "$fuzz/fuzz_convert" "$fuzz/run/corpus" "$fuzz/run/seeds" \
+        -dict="$root/fuzz/plotmira.dict" -max_total_time="$PLOTMIRA_FUZZ_SECONDS" -rss_limit_mb=4096 -timeout=20 \
+        -max_len=65536 -artifact_prefix="$fuzz/run/artifacts/" -print_final_stats=1 2>&1 | tail -15
+    # A crash leaves its input in the artifacts: copy it to fuzz/crashers to keep it fixed.
+    if [ -n "$(ls -A "$fuzz/run/artifacts")" ]; then
+        echo "fuzzing found: $(ls "$fuzz/run/artifacts")"
+        exit 1
+    fi
+fi
