@@ -3,9 +3,6 @@
 // conversion does; reports MB/s over all files and the slowest file.
 //
 //   bench_read [CORPUS_DIR] [SECONDS_PER_FILE]
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,38 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/corpus_files.h"
 #include "host/detection.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
-
-namespace {
-
-void Collect(const std::string &folder, std::vector<std::string> *files)
-{
-    DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr) return;
-    while (dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        const std::string path = folder + "/" + entry->d_name;
-        struct stat info;
-        if (stat(path.c_str(), &info) != 0) continue;
-        if (S_ISDIR(info.st_mode)) {
-            Collect(path, files);
-        } else {
-            files->push_back(path);
-        }
-    }
-    closedir(dir);
-}
-
-}  // namespace
 
 int main(int argc, char **argv)
 {
     const std::string root = argc > 1 ? argv[1] : "../shared/corpus/raw";
     const double secondsPerFile = argc > 2 ? std::atof(argv[2]) : 0.05;
     std::vector<std::string> paths;
-    Collect(root, &paths);
+    CollectDrawings(root, &paths);
     using Clock = std::chrono::steady_clock;
     double totalBytes = 0, totalSeconds = 0, worstRate = 1e30;
     std::string worst;

@@ -3,9 +3,7 @@
 // (every file is converted in a child process of its own).
 //
 //   bench_render [CORPUS_DIR] [REPEATS]
-#include <dirent.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,29 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/corpus_files.h"
 #include "host/plugin_api.h"
 
 namespace {
 
-void Collect(const std::string &folder, std::vector<std::string> *files)
-{
-    DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr) return;
-    while (dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        const std::string path = folder + "/" + entry->d_name;
-        struct stat info;
-        if (stat(path.c_str(), &info) != 0) continue;
-        if (S_ISDIR(info.st_mode)) {
-            Collect(path, files);
-        } else if (path.size() > 4) {
-            std::string ending = path.substr(path.size() - 4);
-            for (char &c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (ending == ".jww" || ending == ".jws") files->push_back(path);
-        }
-    }
-    closedir(dir);
-}
 
 // Best of several conversions, in milliseconds.
 double TimeConversion(const std::string &path, bool preview, int repeats)
@@ -73,8 +53,7 @@ int main(int argc, char **argv)
     const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1);
     std::vector<std::string> files;
-    Collect(root, &files);
-    std::sort(files.begin(), files.end());
+    CollectDrawings(root, &files);
     std::vector<double> full, preview, peaks;
     std::printf("%9s %9s %9s  %s\n", "full ms", "prev ms", "peak MB", "file");
     for (const std::string &path : files) {

@@ -153,6 +153,25 @@ int ScanReferenceEntries(const char *bytes, size_t size)
     return count;
 }
 
+enum class SmallFile { kUnopened, kUnreadable, kRead };
+
+// The whole of a small file named in UTF-8.
+SmallFile ReadSmallFile(const std::string &path, DWORD share, uint32_t maxBytes, std::vector<char> *bytes)
+{
+    HANDLE file = OpenPathForReading(path, share);
+    if (file == INVALID_HANDLE_VALUE) return SmallFile::kUnopened;
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file, &high);
+    bool ok = high == 0 && size != INVALID_FILE_SIZE && size <= maxBytes;
+    if (ok) {
+        bytes->assign(size, '\0');
+        DWORD got = 0;
+        ok = size == 0 || (ReadFile(file, bytes->data(), size, &got, nullptr) && got == size);
+    }
+    CloseHandle(file);
+    return ok ? SmallFile::kRead : SmallFile::kUnreadable;
+}
+
 }  // namespace
 
 size_t LastPathSeparator(const std::string &path) { return path.find_last_of("\\/"); }
@@ -174,23 +193,6 @@ int LoadPluginSettings(uint32_t *widthJws, uint32_t *widthJww)
     return 1;
 }
 
-// The whole of a small file named in UTF-8; false when it cannot be read.
-static bool ReadSmallFile(const std::string &path, DWORD share, uint32_t maxBytes, std::vector<char> *bytes)
-{
-    HANDLE file = OpenPathForReading(path, share);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD high = 0;
-    const DWORD size = GetFileSize(file, &high);
-    bool ok = high == 0 && size != INVALID_FILE_SIZE && size <= maxBytes;
-    if (ok) {
-        bytes->assign(size, '\0');
-        DWORD got = 0;
-        ok = size == 0 || (ReadFile(file, bytes->data(), size, &got, nullptr) && got == size);
-    }
-    CloseHandle(file);
-    return ok;
-}
-
 int ApplySettingsFile()
 {
     const size_t separator = LastPathSeparator(drawingPath);
@@ -203,7 +205,7 @@ int ApplySettingsFile()
     sizeJws = 0;
 
     std::vector<char> bytes;
-    if (!ReadSmallFile(settingsPath, FILE_SHARE_READ, kMaxSettingsFileBytes, &bytes)) return 0;
+    if (ReadSmallFile(settingsPath, FILE_SHARE_READ, kMaxSettingsFileBytes, &bytes) != SmallFile::kRead) return 0;
     // The marker is the file's first twelve characters; what follows it on
     // the first line is read as the next line.
     const size_t markerLength = std::strlen(kSettingsMarker);
@@ -232,16 +234,13 @@ int LoadReferenceFile()
         if (separator == std::string::npos) return 0;
         path = drawingPath.substr(0, separator + 1) + refFile;
     }
-    HANDLE probe = OpenPathForReading(path, FILE_SHARE_READ);
-    if (probe == INVALID_HANDLE_VALUE) {
-        ClearReferenceTables();
-        return 0;
-    }
-    CloseHandle(probe);
     std::vector<char> bytes;
-    if (!ReadSmallFile(path, FILE_SHARE_READ, kMaxReferenceFileBytes, &bytes) || bytes.size() < kMinReferenceFileBytes) {
+    const SmallFile read = ReadSmallFile(path, FILE_SHARE_READ, kMaxReferenceFileBytes, &bytes);
+    if (read == SmallFile::kUnopened) {
+        ClearReferenceTables();  // a file that cannot be opened empties the tables
         return 0;
     }
+    if (read != SmallFile::kRead || bytes.size() < kMinReferenceFileBytes) return 0;
     return ScanReferenceEntries(bytes.data(), bytes.size());
 }
 

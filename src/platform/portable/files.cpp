@@ -35,8 +35,6 @@ HANDLE HandleOfSlot(size_t slot)
 
 }  // namespace
 
-std::string Utf16ToUtf8Text(const WCHAR *wide, size_t units);
-
 int DescriptorOfHandle(HANDLE handle) { return DescriptorOf(handle); }
 
 size_t LiveFileCount()

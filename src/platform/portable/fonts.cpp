@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/portable/gdi_objects.h"
+#include "platform/portable/platform_internal.h"
 #include "platform/win32.h"
 
 HGDIOBJ RegisterFontObject(PortableFont *font);
@@ -83,32 +84,11 @@ Library &Fonts()
     return library;
 }
 
-std::string Utf16ToUtf8(const WCHAR *text)
+size_t WideLength(const WCHAR *text)
 {
-    std::string out;
-    for (const WCHAR *p = text; p && *p; ++p) {
-        uint32_t c = *p;
-        if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
-            ++p;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
+    size_t n = 0;
+    while (text != nullptr && text[n] != 0) ++n;
+    return n;
 }
 
 bool SameIgnoringCase(const std::string &a, const char *b)
@@ -122,7 +102,7 @@ bool SameIgnoringCase(const std::string &a, const char *b)
 
 // The installed family for a requested face: a known stand-in, the family
 // itself when installed, else the fixed-pitch gothic.
-std::string StandInFamily(const std::string &requested)
+std::string LookUpStandIn(const std::string &requested)
 {
     for (const auto &s : kSubstitutes) {
         if (SameIgnoringCase(requested, s.windows)) return s.standIn;
@@ -140,6 +120,16 @@ std::string StandInFamily(const std::string &requested)
         if (found) return requested;
     }
     return kDefaultFamily;
+}
+
+// Every character of a text creates its font: the answer for a face name is
+// looked up once.
+std::string StandInFamily(const std::string &requested)
+{
+    static std::unordered_map<std::string, std::string> answers;
+    auto found = answers.find(requested);
+    if (found == answers.end()) found = answers.emplace(requested, LookUpStandIn(requested)).first;
+    return found->second;
 }
 
 FaceEntry *FaceFor(const std::string &family)
@@ -301,7 +291,7 @@ HFONT WINAPI CreateFontW(int height, int width, int escapement, int orientation,
     font->height = height;
     font->width = width < 0 ? -width : width;
     font->escapement = escapement;
-    font->family = StandInFamily(Utf16ToUtf8(face));
+    font->family = StandInFamily(Utf16ToUtf8Text(face, WideLength(face)));
     return static_cast<HFONT>(RegisterFontObject(font));
 }
 

@@ -86,8 +86,8 @@ std::string NormalisePath(const char *subKey)
 RegistryTree ParseTree();
 
 // The user's registry, parsed again only when one of its files changed: a
-// batch of conversions reads it once.
-RegistryTree LoadTree()
+// batch of conversions reads it once. Writers change a copy and save it.
+const RegistryTree &LoadTree()
 {
     static std::string cachedPath, cachedWinePath;
     static FileStamp cachedStamp, cachedWineStamp;
@@ -226,7 +226,7 @@ LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access
     *result = nullptr;
     if (!IsValidRoot(root)) return ERROR_INVALID_HANDLE;
     const std::string path = JoinPath(root, subKey);
-    const RegistryTree tree = LoadTree();
+    const RegistryTree &tree = LoadTree();
     if (!path.empty() && !KeyExists(tree, RegistryKeyId(path))) return ERROR_FILE_NOT_FOUND;
     return OpenHandle(tree, path, (access & KEY_SET_VALUE) != 0, result);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/portable/platform_internal.h"
 #include "platform/win32.h"
 
 namespace {

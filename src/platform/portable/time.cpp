@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
+#include "platform/portable/platform_internal.h"
 #include "platform/win32.h"
 
-int DescriptorOfHandle(HANDLE handle);
 
 namespace {
 

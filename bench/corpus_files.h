@@ -1,0 +1,32 @@
+// The drawings and figures below a folder, for the benchmarks.
+#pragma once
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+// Appends every file ending in .jww or .jws (any case) below folder, sorted.
+inline void CollectDrawings(const std::string &folder, std::vector<std::string> *files)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        const std::string path = folder + "/" + entry->d_name;
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0) continue;
+        if (S_ISDIR(info.st_mode)) {
+            CollectDrawings(path, files);
+        } else if (path.size() > 4) {
+            std::string ending = path.substr(path.size() - 4);
+            for (char &c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (ending == ".jww" || ending == ".jws") files->push_back(path);
+        }
+    }
+    closedir(dir);
+    std::sort(files->begin(), files->end());
+}
