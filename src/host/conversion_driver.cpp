@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/detection.h"
+#include "host/module_api.h"
 #include "host/surface.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
@@ -91,6 +92,7 @@ RasterSize ComputeRasterSize(int preview)
     } else if (widthJww != 0) {
         width = static_cast<int32_t>(widthJww);
     }
+    if (RequestedRasterWidth() != 0) width = RequestedRasterWidth();
     if (preview) width = kPreviewWidth;
     const int32_t height = static_cast<int32_t>(width * kRasterAspect);
     return {width, height, kBitCount};

@@ -24,3 +24,17 @@ int DetectFormatByMagic(const unsigned char *head);
 
 // Restores the detection state of a freshly loaded module (for tests).
 void ResetDetectionState();
+
+// While it lives, the drawing has no name: a conversion of a memory image
+// sees no settings file, no reference file and empty file macros; the
+// host's last name comes back afterwards.
+class NamelessConversion {
+public:
+    NamelessConversion() : saved_(drawingPath) { drawingPath.clear(); }
+    ~NamelessConversion() { drawingPath = saved_; }
+    NamelessConversion(const NamelessConversion &) = delete;
+    NamelessConversion &operator=(const NamelessConversion &) = delete;
+
+private:
+    std::string saved_;
+};

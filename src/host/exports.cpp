@@ -7,6 +7,7 @@
 
 #include "host/conversion_driver.h"
 #include "host/detection.h"
+#include "host/module_api.h"
 #include "host/paths.h"
 #include "host/plugin_api.h"
 
@@ -25,9 +26,6 @@ const char *const kPluginInfo[kInfoEntryCount] = {
 constexpr UINT kShiftJisCodePage = 932;
 
 constexpr UINT kInputKindMask = 7;  // flag & 7 != 0: the source is a memory image
-// Larger inputs are refused as out of memory: the store takes several times
-// the input's size.
-constexpr uint64_t kMaxInputBytes = uint64_t{256} << 20;
 
 bool IsMemoryInput(UINT flag) { return (flag & kInputKindMask) != 0; }
 
@@ -76,17 +74,6 @@ bool FileSize(HANDLE file, uint64_t *size)
     *size = (static_cast<uint64_t>(high) << 32) | low;
     return true;
 }
-
-// During a conversion of a memory image the drawing has no name: the
-// settings file, the reference file and the file macros see none.
-class NamelessConversion {
-public:
-    NamelessConversion() : saved_(drawingPath) { drawingPath.clear(); }
-    ~NamelessConversion() { drawingPath = saved_; }
-
-private:
-    std::string saved_;
-};
 
 int ConvertMemory(const unsigned char *image, LONG_PTR length, HLOCAL *infoOut, HLOCAL *bitsOut,
                   ProgressCallback progress, LONG_PTR userData, int preview)

@@ -29,8 +29,6 @@ constexpr size_t kSettingsLineChars = 254;  // longer lines are ignored whole
 constexpr uint32_t kMaxSettingsFileBytes = 1u << 20;
 constexpr size_t kMinRefFileChars = 2;
 constexpr size_t kMaxWidthDigits = 4;
-constexpr long kMinWidth = 300;
-constexpr long kMaxWidth = 5000;
 constexpr uint32_t kMinReferenceFileBytes = 5;
 constexpr uint32_t kMaxReferenceFileBytes = 16u << 20;  // larger files are not reference files
 constexpr size_t kMaxRefFileBytes = 32768;              // longest REF_FILE taken from the registry
@@ -74,7 +72,7 @@ bool ParseWidth(const char *text, uint32_t *width)
 {
     if (std::strlen(text) > kMaxWidthDigits) return false;
     const long value = std::strtol(text, nullptr, 10);
-    *width = value >= kMinWidth && value <= kMaxWidth ? static_cast<uint32_t>(value) : 0;
+    *width = value >= kMinSettingWidth && value <= kMaxSettingWidth ? static_cast<uint32_t>(value) : 0;
     return true;
 }
 

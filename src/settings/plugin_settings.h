@@ -8,6 +8,9 @@
 
 constexpr int kReferenceRows = 100;      // row 0 unused: at most 99 entries
 constexpr int kReferenceRowBytes = 100;  // each name and value at most 99 bytes
+// Raster widths the settings accept; anything else stands for the default.
+constexpr long kMinSettingWidth = 300;
+constexpr long kMaxSettingWidth = 5000;
 
 extern std::string refFile;  // reference file name; empty = none
 extern uint32_t sizeJww;     // drawing raster width; 0 = desktop width

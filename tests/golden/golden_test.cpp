@@ -13,7 +13,7 @@
 
 #include "tests/host/test_files.h"
 #include "tests/writer/jw_writer.h"
-#include "tools/image_files.h"
+#include "hosts/cli/image_files.h"
 
 namespace {
 

@@ -71,5 +71,65 @@ grep -q '"SIZE_JWW"=dword:000004b0' "$PLOTMIRA_REGISTRY" || fail "the settings f
 "$plotmira" render "$showcase" -o "$work/after-settings.png" || fail "render after the settings file"
 expect_size "$work/after-settings.png" 1200x848
 
+# --width wins over the registry's width, for drawings and figures alike.
+"$plotmira" render "$showcase" --width 800 -o "$work/width.png" || fail "render --width 800"
+expect_size "$work/width.png" 800x565
+figure=${showcase%.jww}.jws
+"$plotmira" render "$figure" --width 700 -o "$work/figure-width.png" || fail "figure with --width 700"
+expect_size "$work/figure-width.png" 700x494
+for bad in 299 5001 abc 12x ""; do
+    "$plotmira" render "$showcase" --width "$bad" -o "$work/bad-width.png" 2>"$work/bad-width.err"
+    status=$?
+    [ $status -eq 2 ] || fail "--width '$bad': exit status $status, not 2"
+    grep -q "300 to 5000" "$work/bad-width.err" || fail "--width '$bad' message: $(cat "$work/bad-width.err")"
+    [ ! -e "$work/bad-width.png" ] || fail "--width '$bad' wrote a file"
+done
+rm -f "$PLOTMIRA_REGISTRY"
+
+# The output's extension chooses the format, in any case; anything else
+# writes nothing.
+"$plotmira" render "$showcase" -o "$work/upper.PNG" --preview || fail "render to .PNG"
+expect_size "$work/upper.PNG" 320x226
+"$plotmira" render "$showcase" -o "$work/upper.Bmp" --preview || fail "render to .Bmp"
+head -c 2 "$work/upper.Bmp" | grep -q BM || fail ".Bmp is not a BMP"
+for bad in picture.jpg picture.png.txt picture; do
+    if "$plotmira" render "$showcase" -o "$work/$bad" 2>"$work/ext.err"; then fail "-o $bad was accepted"; fi
+    grep -q '\.png' "$work/ext.err" && grep -q '\.bmp' "$work/ext.err" || fail "-o $bad message: $(cat "$work/ext.err")"
+    [ ! -e "$work/$bad" ] || fail "-o $bad left a file"
+done
+
+# -o - writes PNG to standard output, read here by a PNG decoder.
+"$plotmira" render "$showcase" -o - | "$compare" --size - > "$work/stdout.size" || fail "-o - is not a PNG"
+[ "$(cat "$work/stdout.size")" = 1920x1357 ] || fail "-o - gave $(cat "$work/stdout.size")"
+
+# thumbnail -s SIZE: drawn at SIZE, the picture the loader and Explorer get too.
+"$plotmira" thumbnail -s 256 "$showcase" "$work/thumb.png" || fail "thumbnail -s 256"
+expect_size "$work/thumb.png" 256x180
+"$plotmira" thumbnail -s 128 "$figure" "$work/thumb-figure.png" || fail "thumbnail of a figure"
+expect_size "$work/thumb-figure.png" 128x90
+if "$plotmira" thumbnail -s 8 "$showcase" "$work/tiny.png" 2>/dev/null; then fail "thumbnail -s 8 was accepted"; fi
+if "$plotmira" thumbnail -s 256 "$work/note.jww" "$work/note-thumb.png" 2>/dev/null; then fail "thumbnail of a foreign file"; fi
+[ ! -e "$work/note-thumb.png" ] || fail "a failed thumbnail left a file"
+
+# Conventions: --help on standard output with status 0, --version, usage errors 2.
+"$plotmira" --help > "$work/help.txt" 2>/dev/null || fail "--help exited non-zero"
+grep -q "plotmira thumbnail -s SIZE" "$work/help.txt" || fail "--help does not show the usage"
+version=$("$plotmira" --version) || fail "--version exited non-zero"
+echo "$version" | grep -Eq '^plotmira [0-9]+\.[0-9]+\.[0-9]+$' || fail "--version says '$version'"
+"$plotmira" frobnicate 2>/dev/null
+[ $? -eq 2 ] || fail "an unknown command does not exit 2"
+
+# Inputs beyond the module's limit: a device without end is read only up to
+# it, and a large file is called too large, not short of memory.
+if msg=$(timeout 60 "$plotmira" info /dev/zero 2>&1); then fail "info of /dev/zero succeeded"; fi
+case $msg in *"too large"*) ;; *) fail "info of /dev/zero: $msg" ;; esac
+truncate -s 300M "$work/huge.jww"
+if msg=$("$plotmira" render "$work/huge.jww" -o "$work/huge.png" 2>&1); then fail "a 300 MiB file converted"; fi
+case $msg in *huge.jww*"too large"*) ;; *) fail "300 MiB file: $msg" ;; esac
+if msg=$("$plotmira" info "$work/absent.jww" 2>&1); then fail "info of a missing file succeeded"; fi
+case $msg in *absent.jww*"cannot be opened"*) ;; *) fail "info of a missing file: $msg" ;; esac
+info=$("$plotmira" info "$figure") || fail "info of the showcase figure"
+case $info in *'"format": "jws"'*) ;; *) fail "figure info says $info" ;; esac
+
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "command-line contract: all cases passed"

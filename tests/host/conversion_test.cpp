@@ -10,6 +10,7 @@
 
 #include "host/conversion_driver.h"
 #include "host/detection.h"
+#include "host/module_api.h"
 #include "host/plugin_api.h"
 #include "platform/portable/platform_diagnostics.h"
 #include "tests/host/test_files.h"
@@ -30,7 +31,9 @@ protected:
     {
         setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1);
         ResetDetectionState();
+        SetRasterWidth(0);
     }
+    void TearDown() override { SetRasterWidth(0); }
     TempFolder folder;
 };
 
@@ -99,6 +102,49 @@ TEST_F(Conversions, PreviewsAndFiguresHaveTheirOwnWidths)
     EXPECT_EQ(c.width, 960);
     EXPECT_EQ(c.height, 678);
     EXPECT_TRUE(BackgroundAndReferenceMark(c, kWhite));  // a figure without CAD settings is white
+}
+
+TEST_F(Conversions, ARequestedWidthHoldsForBothKindsButNotForPreviews)
+{
+    const std::string drawing = folder.Write("plan.jww", EmptyDrawing());
+    const std::string figure = folder.Write("part.jws", MinimalFigure());
+    EXPECT_EQ(SetRasterWidth(kMinRequestedWidth - 1), -1);
+    EXPECT_EQ(SetRasterWidth(kMaxRequestedWidth + 1), -1);
+    EXPECT_EQ(ConvertFile(drawing).width, 1920);  // a refused width changes nothing
+    ASSERT_EQ(SetRasterWidth(256), 0);
+    Conversion c = ConvertFile(drawing);
+    EXPECT_EQ(c.width, 256);
+    EXPECT_EQ(c.height, 180);
+    EXPECT_EQ(ConvertFile(figure).width, 256);
+    EXPECT_EQ(ConvertFile(drawing, true).width, 320);
+    PictureInfo info = {};
+    ASSERT_EQ(GetPictureInfo(drawing.c_str(), 0, 0, &info), 0);
+    EXPECT_EQ(info.width, 256);
+    SetRasterWidth(0);
+    EXPECT_EQ(ConvertFile(figure).width, 960);
+}
+
+TEST_F(Conversions, DescriptionsCountTheRecordsOfMemoryImages)
+{
+    const std::vector<uint8_t> drawing = MakeShowcaseDrawing();
+    DrawingDescription d = {};
+    ASSERT_EQ(DescribeDrawing(drawing.data(), static_cast<LONG_PTR>(drawing.size()), &d), kResultSuccess);
+    EXPECT_EQ(d.format, kFormatDrawing);
+    EXPECT_GT(d.counts.lines, 0u);
+    EXPECT_GT(d.counts.blockDefs, 0u);
+    EXPECT_LT(d.topLevel.lines, d.counts.lines);  // some lines belong to blocks
+    const std::vector<uint8_t> figure = MakeMinimalFigure();
+    ASSERT_EQ(DescribeDrawing(figure.data(), static_cast<LONG_PTR>(figure.size()), &d), kResultSuccess);
+    EXPECT_EQ(d.format, kFormatFigure);
+
+    drawingPath = "/somewhere/Plotmira.jww";  // the host's last name survives a description
+    const std::vector<uint8_t> cut(drawing.begin(), drawing.begin() + 100);
+    EXPECT_EQ(DescribeDrawing(cut.data(), static_cast<LONG_PTR>(cut.size()), &d), kResultBrokenData);
+    EXPECT_EQ(drawingPath, "/somewhere/Plotmira.jww");
+    const std::vector<uint8_t> text(200, 'x');
+    EXPECT_EQ(DescribeDrawing(text.data(), static_cast<LONG_PTR>(text.size()), &d), kResultUnknownFormat);
+    EXPECT_EQ(DescribeDrawing(drawing.data(), 10, &d), kResultUnknownFormat);
+    EXPECT_EQ(DescribeDrawing(nullptr, 1000, &d), kResultUnknownFormat);
 }
 
 TEST_F(Conversions, BadInputsAnswerResultCodes)
@@ -326,6 +372,8 @@ TEST_F(Conversions, SharedLibraryExportsTheInterface)
     auto preview = reinterpret_cast<PictureFn>(dlsym(library, "GetPreview"));
     auto free = reinterpret_cast<FreeFn>(dlsym(library, "LocalFree"));
     ASSERT_TRUE(info && supported && picture && preview && free && dlsym(library, "GetPictureInfo"));
+    EXPECT_NE(dlsym(library, "DescribeDrawing"), nullptr);
+    EXPECT_NE(dlsym(library, "SetRasterWidth"), nullptr);
     EXPECT_EQ(dlsym(library, "ReadDrawingFile"), nullptr);  // internals stay hidden
 
     char text[16];

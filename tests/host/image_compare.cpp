@@ -1,24 +1,34 @@
-// image_compare --size A: prints the picture's width x height.
+// image_compare --size A: prints the picture's width x height ("-": standard input).
+// image_compare --colors A: prints how many distinct colours the picture has.
 // image_compare A B [DIFF.png] [--allow FRACTION]: exit 0 when two pictures
 // (PNG or BMP) have the same size and at most FRACTION (default 0) of their
 // pixels differ; says how many differ and, if asked, writes a difference
 // picture (differing pixels red on grey).
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 
-#include "tools/image_files.h"
+#include "hosts/cli/image_files.h"
 
 int main(int argc, char **argv)
 {
-    if (argc == 3 && std::string(argv[1]) == "--size") {
+    if (argc == 3 && (std::string(argv[1]) == "--size" || std::string(argv[1]) == "--colors")) {
         RgbImage image;
         std::string error;
         if (!ReadImage(argv[2], &image, &error)) {
             std::fprintf(stderr, "image_compare: %s\n", error.c_str());
             return 2;
         }
-        std::printf("%dx%d\n", image.width, image.height);
+        if (std::string(argv[1]) == "--size") {
+            std::printf("%dx%d\n", image.width, image.height);
+            return 0;
+        }
+        std::set<uint32_t> colors;
+        for (size_t i = 0; i + 2 < image.rgb.size(); i += 3) {
+            colors.insert(uint32_t{image.rgb[i]} << 16 | uint32_t{image.rgb[i + 1]} << 8 | image.rgb[i + 2]);
+        }
+        std::printf("%zu\n", colors.size());
         return 0;
     }
     double allowed = 0.0;

@@ -59,8 +59,13 @@ typedef void *HMENU;
 
 #define WINAPI
 #define CALLBACK
+// GLib defines the same two (as (!FALSE) and 0) for hosts that include both.
+#ifndef TRUE
 #define TRUE 1
+#endif
+#ifndef FALSE
 #define FALSE 0
+#endif
 
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 #define RGB(r, g, b) \

@@ -16,7 +16,9 @@ struct RgbImage {
 // Converts bottom-up, 4-byte-padded BGR rows (a 24-bit DIB) to an RgbImage.
 RgbImage ImageFromDib(int32_t width, int32_t height, const uint8_t *bits);
 
+// "-" as the path writes the PNG to standard output.
 bool WritePng(const std::string &path, const RgbImage &image, std::string *error);
 bool WriteBmp(const std::string &path, const RgbImage &image, std::string *error);
-// Reads a PNG or a 24-bit uncompressed BMP, chosen by the file's signature.
+// Reads a PNG or a 24-bit uncompressed BMP, chosen by the file's signature;
+// "-" reads standard input.
 bool ReadImage(const std::string &path, RgbImage *image, std::string *error);

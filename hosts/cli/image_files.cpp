@@ -1,4 +1,4 @@
-#include "tools/image_files.h"
+#include "hosts/cli/image_files.h"
 
 #include <png.h>
 
@@ -127,13 +127,10 @@ RgbImage ImageFromDib(int32_t width, int32_t height, const uint8_t *bits)
     return image;
 }
 
-bool WritePng(const std::string &path, const RgbImage &image, std::string *error)
+namespace {
+
+bool WritePngStream(FILE *file, const RgbImage &image, std::string *error)
 {
-    FilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        *error = "cannot create the file";
-        return false;
-    }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (info == nullptr) {
@@ -146,7 +143,7 @@ bool WritePng(const std::string &path, const RgbImage &image, std::string *error
         *error = "cannot write the PNG";
         return false;
     }
-    png_init_io(png, file.get());
+    png_init_io(png, file);
     png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
@@ -155,6 +152,27 @@ bool WritePng(const std::string &path, const RgbImage &image, std::string *error
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+}  // namespace
+
+bool WritePng(const std::string &path, const RgbImage &image, std::string *error)
+{
+    if (path == "-") {
+        if (!WritePngStream(stdout, image, error)) return false;
+        if (std::fflush(stdout) != 0) {
+            *error = "cannot write to standard output";
+            return false;
+        }
+        return true;
+    }
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        *error = "cannot create the file";
+        return false;
+    }
+    if (!WritePngStream(file.get(), image, error)) return false;
     FILE *raw = file.release();
     if (std::fclose(raw) != 0) {
         *error = "cannot finish the file";
@@ -200,10 +218,16 @@ bool WriteBmp(const std::string &path, const RgbImage &image, std::string *error
 
 bool ReadImage(const std::string &path, RgbImage *image, std::string *error)
 {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
+    FilePtr file(path == "-" ? std::tmpfile() : std::fopen(path.c_str(), "rb"));
     if (!file) {
         *error = "cannot open the file";
         return false;
+    }
+    if (path == "-") {  // standard input cannot seek: read it into a temporary file first
+        char buffer[65536];
+        size_t got = 0;
+        while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) std::fwrite(buffer, 1, got, file.get());
+        std::rewind(file.get());
     }
     uint8_t signature[8] = {};
     const size_t got = std::fread(signature, 1, sizeof signature, file.get());

@@ -1,0 +1,42 @@
+# What `cmake --install` puts on a Linux system, and the Debian package that
+# CPack makes of it. Paths follow GNUInstallDirs; the gdk-pixbuf loader goes
+# to gdk-pixbuf's module folder under our prefix. Debian's own triggers
+# refresh the MIME database and the loader cache when the package comes or
+# goes, so the package has no maintainer scripts.
+include(GNUInstallDirs)
+
+install(TARGETS plotmira_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(PLOTMIRA_PIXBUF_LOADER)
+  install(TARGETS pixbufloader_plotmira LIBRARY DESTINATION ${PLOTMIRA_PIXBUF_LOADER_DIR})
+endif()
+install(FILES hosts/desktop/plotmira.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+install(FILES hosts/desktop/plotmira.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
+configure_file(hosts/cli/plotmira.1.in ${CMAKE_BINARY_DIR}/plotmira.1 @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/plotmira.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_PACKAGE_NAME plotmira)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Plotmira")
+set(CPACK_PACKAGE_CONTACT "Plotmira developers <plotmira@users.noreply.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pictures of Jw_cad drawings: converter, gdk-pixbuf loader, thumbnails")
+set(CPACK_PACKAGE_DESCRIPTION "Plotmira shows drawings (.jww) and figures (.jws) of the Japanese CAD
+program Jw_cad. It installs the plotmira converter (PNG and BMP), a gdk-pixbuf
+loader so that GTK image viewers and file choosers open the drawings, MIME
+types and a thumbnailer so that file managers show them.")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The faces that stand in for the Windows Japanese fonts the drawings name.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, fonts-ipafont-mincho")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info")
+execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE PLOTMIRA_DEB_ARCH
+                OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(NOT PLOTMIRA_DEB_ARCH)
+  set(PLOTMIRA_DEB_ARCH amd64)
+endif()
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${PLOTMIRA_DEB_ARCH})
+set(CPACK_DEBIAN_FILE_NAME "plotmira_${PROJECT_VERSION}_${PLOTMIRA_DEB_ARCH}.deb")
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,345 @@
+// plotmira: the native converter. It is a host like any viewer: it calls the
+// module's exports (IsSupported, GetPictureInfo, GetPicture or GetPreview)
+// and writes the bitmap it receives as PNG or BMP. Descriptions and raster
+// widths go through the module's front door as well (host/module_api.h).
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "host/module_api.h"
+#include "host/plugin_api.h"
+#include "hosts/cli/image_files.h"
+#include "plotmira_version.h"
+
+namespace {
+
+constexpr size_t kHeadBytes = 2048;  // what viewers hand IsSupported
+constexpr int kExitFailed = 1;       // an input could not be converted or described
+constexpr int kExitUsage = 2;        // the command line is wrong; nothing was done
+
+const char *const kUsage =
+    "usage:\n"
+    "  plotmira render INPUT -o OUTPUT.png|OUTPUT.bmp|- [--preview] [--width N]\n"
+    "  plotmira render INPUT... -d DIR [--preview] [--width N]\n"
+    "  plotmira thumbnail -s SIZE INPUT OUTPUT.png\n"
+    "  plotmira info INPUT\n"
+    "  plotmira --help | --version\n"
+    "\n"
+    "render     converts a Jw_cad drawing (.jww) or figure (.jws) to PNG or BMP,\n"
+    "           chosen by the output's extension; -o - writes PNG to standard output.\n"
+    "           -d DIR writes DIR/NAME.png for each input.\n"
+    "  --preview  a 320-pixel preview\n"
+    "  --width N  pictures N pixels wide (300 to 5000), whatever the settings say\n"
+    "thumbnail  a PNG whose longer edge is SIZE pixels (16 to 5000), drawn at that size\n"
+    "info       JSON: format, version and object counts\n"
+    "\n"
+    "Exit status: 0 done, 1 an input failed, 2 wrong command line.\n";
+
+enum class ImageFormat { kPng, kBmp, kUnknown };
+
+const char *ResultText(int code)
+{
+    switch (code) {
+    case kResultNotImplemented: return "not implemented";
+    case kResultSuccess: return "success";
+    case kResultCancelled: return "cancelled";
+    case kResultUnknownFormat: return "not a Jw_cad drawing (.jww) or figure (.jws)";
+    case kResultBrokenData: return "the file is damaged";
+    case kResultNoMemory: return "not enough memory for the picture";
+    case kResultMemoryError: return "the drawing could not be converted";
+    case kResultReadError: return "the file cannot be opened or read";
+    case kResultInternalError: return "internal error";
+    default: return "unknown error";
+    }
+}
+
+const char *TooLargeText() { return "the file is too large (the limit is 256 MiB)"; }
+
+int Usage(const char *problem)
+{
+    std::fprintf(stderr, "plotmira: %s\n%s", problem, kUsage);
+    return kExitUsage;
+}
+
+std::string BaseName(const std::string &path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool EndsWithIgnoringCase(const std::string &text, const char *ending)
+{
+    const size_t n = std::strlen(ending);
+    if (text.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = text[text.size() - n + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != ending[i]) return false;
+    }
+    return true;
+}
+
+ImageFormat FormatOfOutput(const std::string &path)
+{
+    if (path == "-" || EndsWithIgnoringCase(path, ".png")) return ImageFormat::kPng;
+    if (EndsWithIgnoringCase(path, ".bmp")) return ImageFormat::kBmp;
+    return ImageFormat::kUnknown;
+}
+
+// A whole decimal number in [low, high], or false.
+bool ParseNumber(const char *text, long low, long high, int32_t *value)
+{
+    if (text == nullptr || *text == '\0') return false;
+    char *end = nullptr;
+    errno = 0;
+    const long number = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || number < low || number > high) return false;
+    *value = static_cast<int32_t>(number);
+    return true;
+}
+
+// True when the input is a regular file larger than the module takes: said
+// as such rather than as the module's "no memory".
+bool TooLarge(const std::string &path)
+{
+    struct stat status = {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           static_cast<uint64_t>(status.st_size) > kMaxInputBytes;
+}
+
+// One conversion, the way a viewer calls the plug-in.
+bool ConvertOne(const std::string &input, bool preview, RgbImage *image, std::string *message)
+{
+    if (TooLarge(input)) {
+        *message = input + ": " + TooLargeText();
+        return false;
+    }
+    std::vector<unsigned char> head(kHeadBytes, 0);
+    if (FILE *file = std::fopen(input.c_str(), "rb")) {
+        const size_t got = std::fread(head.data(), 1, head.size(), file);
+        (void)got;
+        std::fclose(file);
+    } else {
+        *message = input + ": " + ResultText(kResultReadError);
+        return false;
+    }
+    if (!IsSupported(input.c_str(), head.data())) {
+        *message = input + ": " + ResultText(kResultUnknownFormat);
+        return false;
+    }
+    PictureInfo info = {};
+    int result = GetPictureInfo(input.c_str(), 0, 0, &info);
+    HLOCAL infoHandle = nullptr;
+    HLOCAL bitsHandle = nullptr;
+    if (result == kResultSuccess) {
+        result = preview ? GetPreview(input.c_str(), 0, 0, &infoHandle, &bitsHandle, nullptr, 0)
+                         : GetPicture(input.c_str(), 0, 0, &infoHandle, &bitsHandle, nullptr, 0);
+    }
+    if (result != kResultSuccess) {
+        *message = input + ": " + ResultText(result);
+        return false;
+    }
+    const auto *header = static_cast<const BITMAPINFOHEADER *>(LocalLock(infoHandle));
+    const auto *bits = static_cast<const uint8_t *>(LocalLock(bitsHandle));
+    *image = ImageFromDib(header->biWidth, header->biHeight, bits);
+    LocalUnlock(infoHandle);
+    LocalUnlock(bitsHandle);
+    LocalFree(infoHandle);
+    LocalFree(bitsHandle);
+    return true;
+}
+
+bool WriteImage(const std::string &output, const RgbImage &image, std::string *message)
+{
+    std::string error;
+    const bool written = FormatOfOutput(output) == ImageFormat::kBmp ? WriteBmp(output, image, &error)
+                                                                     : WritePng(output, image, &error);
+    if (!written) *message = (output == "-" ? std::string("standard output") : output) + ": " + error;
+    return written;
+}
+
+bool ConvertToFile(const std::string &input, const std::string &output, bool preview, std::string *message)
+{
+    RgbImage image;
+    return ConvertOne(input, preview, &image, message) && WriteImage(output, image, message);
+}
+
+int Render(int argc, char **argv)
+{
+    std::vector<std::string> inputs;
+    std::string output;
+    std::string directory;
+    bool preview = false;
+    int32_t width = 0;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-o" && i + 1 < argc) {
+            output = argv[++i];
+        } else if (arg == "-d" && i + 1 < argc) {
+            directory = argv[++i];
+        } else if (arg == "--preview") {
+            preview = true;
+        } else if (arg == "--width" && i + 1 < argc) {
+            if (!ParseNumber(argv[++i], kMinConfiguredWidth, kMaxConfiguredWidth, &width)) {
+                return Usage(("--width takes a number of pixels from 300 to 5000, not \"" + std::string(argv[i]) +
+                              "\"").c_str());
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Usage(("unknown option " + arg).c_str());
+        } else {
+            inputs.push_back(arg);
+        }
+    }
+    if (inputs.empty() || (output.empty() == directory.empty()) || (!output.empty() && inputs.size() != 1)) {
+        return Usage("render needs one input with -o, or inputs with -d");
+    }
+    if (!output.empty() && FormatOfOutput(output) == ImageFormat::kUnknown) {
+        return Usage((output + ": the output must end in .png or .bmp (or be - for PNG on standard output)").c_str());
+    }
+    if (output == "-" && isatty(STDOUT_FILENO)) return Usage("will not write a PNG to a terminal; redirect it");
+    if (width != 0) SetRasterWidth(width);
+
+    std::string message;
+    if (!output.empty()) {
+        if (ConvertToFile(inputs[0], output, preview, &message)) return 0;
+        std::fprintf(stderr, "plotmira: %s\n", message.c_str());
+        return kExitFailed;
+    }
+
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    size_t failures = 0;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        if (terminal) std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", i + 1, inputs.size(), inputs[i].c_str());
+        std::string name = BaseName(inputs[i]);
+        const size_t dot = name.find_last_of('.');
+        if (dot != std::string::npos) name.resize(dot);
+        if (!ConvertToFile(inputs[i], directory + "/" + name + ".png", preview, &message)) {
+            ++failures;
+            std::fprintf(stderr, "%splotmira: %s\n", terminal ? "\r\033[K" : "", message.c_str());
+        }
+    }
+    if (terminal) std::fprintf(stderr, "\r\033[K%zu of %zu converted\n", inputs.size() - failures, inputs.size());
+    return failures == 0 ? 0 : kExitFailed;
+}
+
+// thumbnail -s SIZE INPUT OUTPUT: the freedesktop thumbnailer's call. The
+// picture is drawn at SIZE pixels wide (its longer edge), not scaled down.
+int Thumbnail(int argc, char **argv)
+{
+    int32_t size = 0;
+    std::vector<std::string> paths;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-s" && i + 1 < argc) {
+            if (!ParseNumber(argv[++i], kMinRequestedWidth, kMaxRequestedWidth, &size)) {
+                return Usage(("-s takes a size in pixels from 16 to 5000, not \"" + std::string(argv[i]) + "\"")
+                                 .c_str());
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Usage(("unknown option " + arg).c_str());
+        } else {
+            paths.push_back(arg);
+        }
+    }
+    if (size == 0 || paths.size() != 2) return Usage("thumbnail needs -s SIZE, an input and an output");
+    SetRasterWidth(size);
+    RgbImage image;
+    std::string message;
+    std::string error;
+    if (!ConvertOne(paths[0], false, &image, &message)) {
+        std::fprintf(stderr, "plotmira: %s\n", message.c_str());
+        return kExitFailed;
+    }
+    if (!WritePng(paths[1], image, &error)) {
+        std::fprintf(stderr, "plotmira: %s: %s\n", paths[1].c_str(), error.c_str());
+        return kExitFailed;
+    }
+    return 0;
+}
+
+// Reads at most kMaxInputBytes + 1 bytes, so that a device or a pipe
+// without end is refused instead of read for ever.
+int ReadInput(const std::string &path, std::vector<unsigned char> *bytes)
+{
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return kResultReadError;
+    unsigned char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes->insert(bytes->end(), buffer, buffer + got);
+        if (bytes->size() > kMaxInputBytes) break;
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return failed ? kResultReadError : kResultSuccess;
+}
+
+void PrintCounts(const char *name, const ObjectCounts &c, bool withBlocks)
+{
+    std::printf(" \"%s\": {\"lines\": %u, \"arcs\": %u, \"points\": %u, \"texts\": %u, \"dimensions\": %u, "
+                "\"solids\": %u",
+                name, c.lines, c.arcs, c.points, c.texts, c.dimensions, c.solids);
+    if (withBlocks) std::printf(", \"blockRefs\": %u, \"blockDefs\": %u", c.blockRefs, c.blockDefs);
+    std::printf("}");
+}
+
+int Info(int argc, char **argv)
+{
+    if (argc != 3) return Usage("info takes one input");
+    const std::string input = argv[2];
+    std::vector<unsigned char> bytes;
+    const int read = ReadInput(input, &bytes);
+    if (read != kResultSuccess) {
+        std::fprintf(stderr, "plotmira: %s: %s\n", input.c_str(), ResultText(read));
+        return kExitFailed;
+    }
+    if (bytes.size() > kMaxInputBytes) {
+        std::fprintf(stderr, "plotmira: %s: %s\n", input.c_str(), TooLargeText());
+        return kExitFailed;
+    }
+    DrawingDescription description = {};
+    const int result = DescribeDrawing(bytes.data(), static_cast<LONG_PTR>(bytes.size()), &description);
+    if (result != kResultSuccess) {
+        std::fprintf(stderr, "plotmira: %s: %s\n", input.c_str(), ResultText(result));
+        return kExitFailed;
+    }
+    std::printf("{\"format\": \"%s\", \"version\": %u,\n", description.format == kFormatFigure ? "jws" : "jww",
+                description.version);
+    PrintCounts("counts", description.counts, true);
+    std::printf(",\n");
+    PrintCounts("topLevel", description.topLevel, false);
+    std::printf("}\n");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        const std::string command = argc >= 2 ? argv[1] : "";
+        if (command == "render") return Render(argc, argv);
+        if (command == "thumbnail") return Thumbnail(argc, argv);
+        if (command == "info") return Info(argc, argv);
+        if (command == "--help" || command == "-h") {
+            std::printf("plotmira %s: pictures of Jw_cad drawings and figures\n\n%s", PLOTMIRA_VERSION, kUsage);
+            return 0;
+        }
+        if (command == "--version") {
+            std::printf("plotmira %s\n", PLOTMIRA_VERSION);
+            return 0;
+        }
+        return Usage(command.empty() ? "a command is needed" : ("unknown command " + command).c_str());
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "plotmira: %s\n", e.what());
+        return kExitFailed;
+    }
+}
