@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs the Debian packages the project needs (only those missing) and
-# builds everything: native, both Windows plug-ins, and the sanitizer build.
+# Installs the Debian packages the project needs (only those missing), the
+# 32-bit side of Wine, and builds everything: native, both Windows plug-ins
+# and their test hosts, and the sanitizer build.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 missing=""
@@ -13,5 +14,9 @@ if [ -n "$missing" ]; then
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
+fi
+# The 32-bit side of Wine, for running the i686 plug-in (where Wine is there).
+if command -v wine >/dev/null 2>&1; then
+    "$root/scripts/setup_wine32.sh"
 fi
 exec "$root/scripts/build.sh"

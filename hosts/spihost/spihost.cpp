@@ -4,14 +4,25 @@
 //   spihost.exe PLUGIN INPUT OUTPUT.bmp [--preview] [--offset N] [--repeat N] [--cancel-at N]
 //               [--unicode] [--memory]
 //   spihost.exe PLUGIN --hygiene LIST COUNT
+//   spihost.exe PLUGIN --reload INPUT
+//   spihost.exe --version-of FILE
+//   spihost.exe --batch LIST
 // --unicode calls the UTF-16 exports with the names as given; --memory hands
 // the file over as a memory image. --hygiene converts the files named in
 // LIST (one per line) COUNT times in turn, as previews, and reports the
 // thread's windows before and after; with WINEDEBUG=+gdi,+debugstr the GDI
 // handle counts around the marks "hygiene start" and "hygiene end" show
-// what the conversions left alive.
+// what the conversions left alive. --reload converts, unloads the plug-in,
+// keeps its old address taken so that it must load elsewhere, loads it
+// again and converts once more: the two previews must be equal.
+// --version-of prints the version resource
+// of a file. --batch runs many of these in one process, which matters where
+// every start of a program is slow (32-bit Wine under emulation): each line
+// of LIST (UTF-8) is a log file and the arguments of one run, separated by
+// tabs; the run's output goes to its log, which ends with "status N".
 #include <windows.h>
 #include <shellapi.h>
+#include <winver.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -90,9 +101,10 @@ bool WriteBmp(const char *path, const BITMAPINFOHEADER &header, const unsigned c
     return ok;
 }
 
+// Failures go to standard output with the rest, so a batch run's log has them.
 int Fail(const char *what)
 {
-    std::fprintf(stderr, "spihost: %s\n", what);
+    std::printf("spihost: %s\n", what);
     return 1;
 }
 
@@ -190,14 +202,146 @@ int Hygiene(const std::wstring &pluginPath, const std::wstring &listPath, int co
     return windowsBefore == windowsAfter ? 0 : 1;
 }
 
-int main()
-{
-    int argc = 0;
-    LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv != nullptr && argc == 5 && std::wstring(argv[2]) == L"--hygiene") {
-        return Hygiene(argv[1], argv[3], _wtoi(argv[4]));
+// Unloads the plug-in on every path out of a run.
+struct LoadedPlugin {
+    HMODULE module;
+    ~LoadedPlugin()
+    {
+        if (module != nullptr) FreeLibrary(module);
     }
-    if (argv == nullptr || argc < 4) {
+};
+
+// A preview of a memory image; its pixels in *pixels. Answers the result code.
+int PreviewFromMemory(HMODULE plugin, const std::vector<unsigned char> &image, std::vector<unsigned char> *pixels)
+{
+    auto getPreview = Resolve<GetPictureFn>(plugin, "GetPreview");
+    if (getPreview == nullptr) return -1;
+    HLOCAL info = nullptr, bits = nullptr;
+    const int result = getPreview(reinterpret_cast<LPCSTR>(image.data()), static_cast<LONG_PTR>(image.size()), 1,
+                                  &info, &bits, nullptr, 0);
+    if (result != 0) return result;
+    const auto *bytes = static_cast<const unsigned char *>(LocalLock(bits));
+    pixels->assign(bytes, bytes + LocalSize(bits));
+    LocalUnlock(bits);
+    LocalFree(info);
+    LocalFree(bits);
+    return 0;
+}
+
+int Reload(const std::wstring &pluginPath, const std::wstring &inputPath)
+{
+    std::vector<unsigned char> image;
+    if (!ReadInput(inputPath, 0, &image)) return Fail("cannot open the input");
+    HMODULE first = LoadLibraryW(pluginPath.c_str());
+    if (first == nullptr) return Fail("cannot load the plug-in");
+    std::vector<unsigned char> before, after;
+    const int firstResult = PreviewFromMemory(first, image, &before);
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(first);
+    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(reinterpret_cast<const unsigned char *>(first) + dos->e_lfanew);
+    const SIZE_T imageSize = nt->OptionalHeader.SizeOfImage;
+    FreeLibrary(first);
+    // Hold the old address, so that the plug-in comes back somewhere else.
+    void *hold = VirtualAlloc(first, imageSize, MEM_RESERVE, PAGE_NOACCESS);
+    HMODULE second = LoadLibraryW(pluginPath.c_str());
+    if (second == nullptr) return Fail("cannot load the plug-in again");
+    std::printf("reload: first at %p, then at %p\n", static_cast<void *>(first), static_cast<void *>(second));
+    const int secondResult = PreviewFromMemory(second, image, &after);
+    FreeLibrary(second);
+    if (hold != nullptr) VirtualFree(hold, 0, MEM_RELEASE);
+    std::printf("reload: GetPreview %d, then %d\n", firstResult, secondResult);
+    if (hold == nullptr || second == first) return Fail("the plug-in could not be made to load elsewhere");
+    if (firstResult != 0 || secondResult != 0) return Fail("a conversion failed");
+    if (before != after) return Fail("the reloaded plug-in draws otherwise");
+    std::printf("reload: equal pictures\n");
+    return 0;
+}
+
+// The FileVersion and ProductVersion texts of a file's version resource.
+int PrintVersionOf(const std::wstring &path)
+{
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return Fail("the file has no version resource");
+    std::vector<unsigned char> data(size);
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return Fail("cannot read the version resource");
+    struct Translation {
+        WORD language;
+        WORD codePage;
+    } *translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation), &length) ||
+        length < sizeof *translation) {
+        return Fail("the version resource has no translation");
+    }
+    for (const wchar_t *name : {L"FileVersion", L"ProductVersion", L"OriginalFilename", L"ProductName"}) {
+        wchar_t query[128];
+        _snwprintf(query, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language, translation->codePage, name);
+        query[127] = 0;
+        wchar_t *text = nullptr;
+        if (VerQueryValueW(data.data(), query, reinterpret_cast<void **>(&text), &length) && text != nullptr) {
+            std::printf("%s: %s\n", Narrow(name).c_str(), Narrow(text).c_str());
+        }
+    }
+    return 0;
+}
+
+int Run(const std::vector<std::wstring> &args);
+
+std::vector<std::wstring> SplitTabs(const std::wstring &line)
+{
+    std::vector<std::wstring> fields(1);
+    for (wchar_t c : line) {
+        if (c == L'\t') {
+            fields.emplace_back();
+        } else {
+            fields.back().push_back(c);
+        }
+    }
+    return fields;
+}
+
+int Batch(const std::wstring &listPath)
+{
+    std::vector<unsigned char> bytes;
+    if (!ReadInput(listPath, 0, &bytes)) return Fail("cannot read the batch list");
+    bytes.push_back('\n');
+    int failed = 0;
+    std::string line;
+    for (unsigned char c : bytes) {
+        if (c != '\n' && c != '\r') {
+            line.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (line.empty()) continue;
+        const int units = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, nullptr, 0);
+        std::wstring wide(units > 0 ? units : 1, L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, &wide[0], units);
+        wide.resize(wcslen(wide.c_str()));
+        line.clear();
+        std::vector<std::wstring> fields = SplitTabs(wide);
+        const std::wstring log = fields[0];
+        fields[0] = L"spihost.exe";
+        std::fflush(stdout);
+        if (_wfreopen(log.c_str(), L"w", stdout) == nullptr) return Fail("cannot write a batch log");
+        const int status = Run(fields);
+        std::printf("status %d\n", status);
+        std::fflush(stdout);
+        failed += status != 0;
+    }
+    return failed == 0 ? 0 : 1;
+}
+
+int Run(const std::vector<std::wstring> &args)
+{
+    const int argc = static_cast<int>(args.size());
+    std::vector<const wchar_t *> pointers;
+    for (const std::wstring &arg : args) pointers.push_back(arg.c_str());
+    const wchar_t *const *argv = pointers.data();
+    if (argc == 5 && args[2] == L"--hygiene") return Hygiene(argv[1], argv[3], _wtoi(argv[4]));
+    if (argc == 3 && args[1] == L"--version-of") return PrintVersionOf(args[2]);
+    if (argc == 4 && args[2] == L"--reload") return Reload(args[1], args[3]);
+    if (argc == 3 && args[1] == L"--batch") return Batch(args[2]);
+    if (argc < 4) {
         std::fprintf(stderr, "usage: spihost PLUGIN INPUT OUTPUT.bmp [--preview] [--offset N] [--repeat N] [--cancel-at N] [--unicode] [--memory]\n");
         return 2;
     }
@@ -230,6 +374,7 @@ int main()
 
     HMODULE plugin = LoadLibraryW(pluginPath.c_str());
     if (plugin == nullptr) return Fail("cannot load the plug-in");
+    const LoadedPlugin loaded{plugin};
     auto getPluginInfo = Resolve<GetPluginInfoFn>(plugin, "GetPluginInfo");
     auto isSupported = Resolve<IsSupportedFn>(plugin, "IsSupported");
     auto getPictureInfo = Resolve<GetPictureInfoFn>(plugin, "GetPictureInfo");
@@ -334,7 +479,15 @@ int main()
         LocalUnlock(bitsHandle);
         if (LocalFree(infoHandle) != nullptr || LocalFree(bitsHandle) != nullptr) return Fail("LocalFree failed");
     }
-    FreeLibrary(plugin);
-    LocalFree(argv);
     return status;
+}
+
+int main()
+{
+    int argc = 0;
+    LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == nullptr) return Fail("cannot read the command line");
+    const std::vector<std::wstring> args(argv, argv + argc);
+    LocalFree(argv);
+    return Run(args);
 }

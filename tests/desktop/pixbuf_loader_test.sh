@@ -40,6 +40,8 @@ same requested-figure-400 "$examples/showcase.jws" 400 282 -- render "$examples/
 test2="$corpus/raw/monozukuri-ai__ezjww/Test2.jww"
 if [ -f "$test2" ]; then
     same test2 "$test2" -- render "$test2" -o
+elif [ "${PLOTMIRA_REQUIRE_CORPUS:-0}" = 1 ]; then
+    fail "no corpus at $corpus (PLOTMIRA_REQUIRE_CORPUS=1)"
 else
     echo "note: corpus not found at $corpus; Test2.jww is left out"
 fi

@@ -19,8 +19,9 @@ rm -rf "$work/gdi-wine" "$work/gdi-native"
 mkdir -p "$work/gdi-wine" "$work/gdi-native"
 cat > "$work/gdi-run.sh" <<INNER
 #!/bin/sh
+. "$here/wine_env.sh"
 "$here/wine_prefix.sh" "$substitutes"
-wine "$win64/gdi_runner.exe" "Z:$cases" "Z:$work/gdi-wine"
+wine64 "$win64/gdi_runner.exe" "Z:$cases" "Z:$work/gdi-wine"
 status=\$?
 wineserver -w
 exit \$status

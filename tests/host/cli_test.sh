@@ -39,6 +39,8 @@ if [ -f "$test2" ]; then
         out=$("$plotmira" info "$file") || fail "info of $file"
         case $out in *'"version": '*'"counts"'*) ;; *) fail "info of $file: $out" ;; esac
     done < "$work/corpus.txt"
+elif [ "${PLOTMIRA_REQUIRE_CORPUS:-0}" = 1 ]; then
+    fail "no corpus at $corpus (PLOTMIRA_REQUIRE_CORPUS=1)"
 else
     echo "note: corpus not found at $corpus; its cases are left out"
 fi

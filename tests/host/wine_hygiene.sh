@@ -18,40 +18,27 @@ command -v xvfb-run >/dev/null 2>&1 || skip "xvfb-run is not installed"
 dir="$work/hygiene"
 rm -rf "$dir"
 mkdir -p "$dir"
-cp "$showcase" "$dir/good.jww"
-cp "${showcase%.jww}.jws" "$dir/figure.jws"
-head -c 3000 "$showcase" > "$dir/cut.jww"
-head -c 5000 /dev/zero | tr '\000' 'B' > "$dir/foreign.jww"
-# The showcase with bytes of its object lists overwritten.
-cp "$showcase" "$dir/damaged.jww"
-size=$(wc -c < "$showcase")
-pos=900
-while [ "$pos" -lt "$size" ]; do
-    printf '\377' | dd of="$dir/damaged.jww" bs=1 seek="$pos" conv=notrunc 2>/dev/null
-    pos=$((pos + 397))
-done
-for f in good.jww figure.jws cut.jww foreign.jww damaged.jww; do printf 'Z:%s\n' "$dir/$f"; done > "$dir/list.txt"
+"$here/hygiene_inputs.sh" "$dir" "$showcase"
 
 export WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 cat > "$dir/run.sh" <<INNER
 #!/bin/sh
+. "$here/wine_env.sh"
 WINEDEBUG=-all "$here/wine_prefix.sh" "$substitutes"
-WINEDEBUG=+gdi,+debugstr wine "$win64/spihost.exe" "Z:$win64/plotmira.sph" --hygiene "Z:$dir/list.txt" 1000 \
+WINEDEBUG=+gdi,+debugstr wine64 "$win64/spihost.exe" "Z:$win64/plotmira.sph" --hygiene "Z:$dir/list.txt" 1000 \
     > "$dir/out.txt" 2> "$dir/trace.fifo.txt"
 status=\$?
 wineserver -w
 exit \$status
 INNER
 chmod +x "$dir/run.sh"
+. "$here/wine_env.sh"
 LC_ALL=C.UTF-8 xvfb-run -a "$dir/run.sh"
 status=$?
 cat "$dir/out.txt"
 # The live handle count Wine reports with its last allocation or release
 # before each mark.
-counts=$(awk '/(allocated|freed) NTGDI_OBJ/ { split($NF, c, "/"); live = c[1] }
-              /OutputDebugStringA "hygiene start/ { start = live }
-              /OutputDebugStringA "hygiene end/ { end = live }
-              END { print start, end }' "$dir/trace.fifo.txt")
+counts=$(gdi_handles_around_marks "$dir/trace.fifo.txt")
 rm -f "$dir/trace.fifo.txt"
 echo "live GDI handles before and after: $counts"
 set -- $counts

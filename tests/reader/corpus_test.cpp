@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -64,7 +65,12 @@ protected:
     static void TearDownTestSuite() { delete corpus; }
     void SetUp() override
     {
-        if (corpus->empty()) GTEST_SKIP() << "no corpus at " << PLOTMIRA_CORPUS_DIR;
+        if (!corpus->empty()) return;
+        const char *required = std::getenv("PLOTMIRA_REQUIRE_CORPUS");
+        if (required != nullptr && std::string(required) == "1") {
+            FAIL() << "no corpus at " << PLOTMIRA_CORPUS_DIR << " (PLOTMIRA_REQUIRE_CORPUS=1)";
+        }
+        GTEST_SKIP() << "no corpus at " << PLOTMIRA_CORPUS_DIR;
     }
     void TearDown() override { ReleaseStore(); }
     static std::vector<CorpusFile> *corpus;

@@ -1,0 +1,16 @@
+// Entry point of the Windows plug-in DLL.
+//
+// The surface's window class is registered without an instance handle, so
+// it belongs to the host process and outlives the plug-in: after a host
+// unloads the plug-in and loads it again at another address, the class
+// would still name the old, unmapped window procedure, and the next
+// conversion would call into nothing. So the class goes with the DLL.
+#include "host/surface.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
+{
+    // reserved is null when the host calls FreeLibrary; at process exit the
+    // class goes with the process anyway.
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) UnregisterClassA(kSurfaceClassName, nullptr);
+    return TRUE;
+}
