@@ -1,26 +1,32 @@
 #!/bin/sh
 # Makes the Windows download, plotmira-VERSION-windows.zip, from the builds
-# of scripts/build.sh: both plug-ins, the README (Japanese, with an English
-# section), the licence and SHA256SUMS, in one folder of the same name.
+# of scripts/build.sh: both plug-ins, Explorer's thumbnail provider for
+# 64-bit (x64/) and 32-bit (x86/) Windows, the README (Japanese, with an
+# English section), the licence and SHA256SUMS, in one folder of the same
+# name.
 # usage: scripts/package.sh [OUT_DIR]      (default: dist/)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/dist}
 version=$(sed -n 's/^project(plotmira VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || { echo "package: no version in CMakeLists.txt" >&2; exit 1; }
-for built in "$root/build/win32/plotmira.spi" "$root/build/win64/plotmira.sph"; do
+for built in "$root/build/win32/plotmira.spi" "$root/build/win64/plotmira.sph" \
+             "$root/build/win32/plotmira-thumbnails.dll" "$root/build/win64/plotmira-thumbnails.dll"; do
     [ -f "$built" ] || { echo "package: $built is missing; run scripts/build.sh first" >&2; exit 1; }
 done
 name="plotmira-$version-windows"
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-mkdir "$stage/$name"
+mkdir -p "$stage/$name/x64" "$stage/$name/x86"
 cp "$root/build/win32/plotmira.spi" "$root/build/win64/plotmira.sph" "$stage/$name/"
+cp "$root/build/win64/plotmira-thumbnails.dll" "$stage/$name/x64/"
+cp "$root/build/win32/plotmira-thumbnails.dll" "$stage/$name/x86/"
 # Texts with CR LF line ends, the README as UTF-8 with a byte-order mark so
 # that every Notepad reads its Japanese.
 { printf '\357\273\277'; sed "s/@VERSION@/$version/g; s/\$/\r/" "$root/packaging/windows/README.txt"; } > "$stage/$name/README.txt"
 sed 's/$/\r/' "$root/LICENSE" > "$stage/$name/LICENSE.txt"
-(cd "$stage/$name" && sha256sum plotmira.spi plotmira.sph README.txt LICENSE.txt > SHA256SUMS)
+(cd "$stage/$name" && sha256sum plotmira.spi plotmira.sph x64/plotmira-thumbnails.dll x86/plotmira-thumbnails.dll \
+    README.txt LICENSE.txt > SHA256SUMS)
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 rm -f "$out/$name.zip"

@@ -17,6 +17,7 @@
 #include "host/module_api.h"
 #include "host/plugin_api.h"
 #include "hosts/cli/image_files.h"
+#include "platform/portable/registry_file.h"
 #include "plotmira_version.h"
 
 namespace {
@@ -31,6 +32,7 @@ const char *const kUsage =
     "  plotmira render INPUT... -d DIR [--preview] [--width N]\n"
     "  plotmira thumbnail -s SIZE INPUT OUTPUT.png\n"
     "  plotmira info INPUT\n"
+    "  plotmira settings [--drawing-width N] [--figure-width N] [--reference-file PATH]\n"
     "  plotmira --help | --version\n"
     "\n"
     "render     converts a Jw_cad drawing (.jww) or figure (.jws) to PNG or BMP,\n"
@@ -40,6 +42,8 @@ const char *const kUsage =
     "  --width N  pictures N pixels wide (300 to 5000), whatever the settings say\n"
     "thumbnail  a PNG whose longer edge is SIZE pixels (16 to 5000), drawn at that size\n"
     "info       JSON: format, version and object counts\n"
+    "settings   shows the settings and where they come from; with options, sets them\n"
+    "           in the registry file (widths 300 to 5000, \"\" goes back to the default)\n"
     "\n"
     "Exit status: 0 done, 1 an input failed, 2 wrong command line.\n";
 
@@ -66,6 +70,13 @@ const char *TooLargeText() { return "the file is too large (the limit is 256 MiB
 int Usage(const char *problem)
 {
     std::fprintf(stderr, "plotmira: %s\n%s", problem, kUsage);
+    return kExitUsage;
+}
+
+// A value the command line gives is out of range: said without the usage.
+int Refuse(const std::string &problem)
+{
+    std::fprintf(stderr, "plotmira: %s\n", problem.c_str());
     return kExitUsage;
 }
 
@@ -189,8 +200,7 @@ int Render(int argc, char **argv)
             preview = true;
         } else if (arg == "--width" && i + 1 < argc) {
             if (!ParseNumber(argv[++i], kMinConfiguredWidth, kMaxConfiguredWidth, &width)) {
-                return Usage(("--width takes a number of pixels from 300 to 5000, not \"" + std::string(argv[i]) +
-                              "\"").c_str());
+                return Refuse("--width takes a number of pixels from 300 to 5000, not \"" + std::string(argv[i]) + "\"");
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Usage(("unknown option " + arg).c_str());
@@ -202,9 +212,9 @@ int Render(int argc, char **argv)
         return Usage("render needs one input with -o, or inputs with -d");
     }
     if (!output.empty() && FormatOfOutput(output) == ImageFormat::kUnknown) {
-        return Usage((output + ": the output must end in .png or .bmp (or be - for PNG on standard output)").c_str());
+        return Refuse(output + ": the output must end in .png or .bmp (or be - for PNG on standard output)");
     }
-    if (output == "-" && isatty(STDOUT_FILENO)) return Usage("will not write a PNG to a terminal; redirect it");
+    if (output == "-" && isatty(STDOUT_FILENO)) return Refuse("will not write a PNG to a terminal; redirect it");
     if (width != 0) SetRasterWidth(width);
 
     std::string message;
@@ -240,8 +250,7 @@ int Thumbnail(int argc, char **argv)
         const std::string arg = argv[i];
         if (arg == "-s" && i + 1 < argc) {
             if (!ParseNumber(argv[++i], kMinRequestedWidth, kMaxRequestedWidth, &size)) {
-                return Usage(("-s takes a size in pixels from 16 to 5000, not \"" + std::string(argv[i]) + "\"")
-                                 .c_str());
+                return Refuse("-s takes a size in pixels from 16 to 5000, not \"" + std::string(argv[i]) + "\"");
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Usage(("unknown option " + arg).c_str());
@@ -320,6 +329,71 @@ int Info(int argc, char **argv)
     return 0;
 }
 
+void PrintWidth(const char *what, const char *name, bool present, uint32_t width, int32_t fallback,
+                const char *fallbackText, const std::string &source)
+{
+    if (present && width != 0) {
+        std::printf("%s (%s): %u, from %s\n", what, name, width, source.c_str());
+    } else {
+        std::printf("%s (%s): %d, default (%s)\n", what, name, fallback, fallbackText);
+    }
+}
+
+void PrintSettings(const StoredPluginSettings &stored, const std::string &source)
+{
+    const int32_t desktop = DefaultDrawingWidth();
+    PrintWidth("drawing width", "SIZE_JWW", stored.hasDrawingWidth, stored.drawingWidth, desktop,
+               "the desktop's width", source);
+    PrintWidth("figure width", "SIZE_JWS", stored.hasFigureWidth, stored.figureWidth, desktop / 2,
+               "half the desktop's width", source);
+    if (stored.hasReferenceFile && !stored.referenceFile.empty()) {
+        std::printf("reference file (REF_FILE): %s, from %s\n", stored.referenceFile.c_str(), source.c_str());
+    } else {
+        std::printf("reference file (REF_FILE): none, default\n");
+    }
+}
+
+// settings [--drawing-width N] [--figure-width N] [--reference-file PATH]:
+// every value is checked before any is written; "" removes a value.
+int Settings(int argc, char **argv)
+{
+    StoredPluginSettings stored;
+    ReadModuleSettings(&stored);
+    bool change = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc || (arg != "--drawing-width" && arg != "--figure-width" && arg != "--reference-file")) {
+            return Usage(("settings: unknown option or missing value: " + arg).c_str());
+        }
+        const std::string value = argv[++i];
+        change = true;
+        if (arg == "--reference-file") {
+            if (!value.empty() && !AcceptableReferenceFile(value)) {
+                return Refuse("--reference-file takes a name of at least two characters, or \"\" for none");
+            }
+            stored.hasReferenceFile = !value.empty();
+            stored.referenceFile = value;
+            continue;
+        }
+        const bool drawing = arg == "--drawing-width";
+        uint32_t width = 0;
+        if (!value.empty() && !ParseSettingWidth(value, &width)) {
+            return Refuse(arg + " takes a number of pixels from 300 to 5000, or \"\" for the default, not \"" + value +
+                          "\"");
+        }
+        (drawing ? stored.hasDrawingWidth : stored.hasFigureWidth) = !value.empty();
+        (drawing ? stored.drawingWidth : stored.figureWidth) = width;
+    }
+    const std::string source = RegistryFilePath();
+    if (change && !WriteModuleSettings(stored)) {
+        std::fprintf(stderr, "plotmira: %s: the settings could not be written\n", source.c_str());
+        return kExitFailed;
+    }
+    std::printf("registry file: %s\n", source.c_str());
+    PrintSettings(stored, source);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -329,6 +403,7 @@ int main(int argc, char **argv)
         if (command == "render") return Render(argc, argv);
         if (command == "thumbnail") return Thumbnail(argc, argv);
         if (command == "info") return Info(argc, argv);
+        if (command == "settings") return Settings(argc, argv);
         if (command == "--help" || command == "-h") {
             std::printf("plotmira %s: pictures of Jw_cad drawings and figures\n\n%s", PLOTMIRA_VERSION, kUsage);
             return 0;

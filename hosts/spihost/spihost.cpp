@@ -7,6 +7,11 @@
 //   spihost.exe PLUGIN --reload INPUT
 //   spihost.exe --version-of FILE
 //   spihost.exe --batch LIST
+//   spihost.exe PLUGIN --dialog FUNCTION [STEP...]
+//   spihost.exe --registry NAME=VALUE...
+//   spihost.exe --thumbnail INPUT SIZE OUTPUT.bmp [DLL]
+//   spihost.exe --thumbnail-threads INPUT SIZE THREADS COUNT
+//   spihost.exe --register DLL | --unregister DLL [user]
 // --unicode calls the UTF-16 exports with the names as given; --memory hands
 // the file over as a memory image. --hygiene converts the files named in
 // LIST (one per line) COUNT times in turn, as previews, and reports the
@@ -20,6 +25,9 @@
 // every start of a program is slow (32-bit Wine under emulation): each line
 // of LIST (UTF-8) is a log file and the arguments of one run, separated by
 // tabs; the run's output goes to its log, which ends with "status N".
+// --dialog drives ConfigurationDlg (dialog_driver.cpp); --registry sets or
+// (NAME=) deletes the module's registry values. --thumbnail and the rest
+// play Explorer against the thumbnail provider (thumbnail_client.cpp).
 #include <windows.h>
 #include <shellapi.h>
 #include <winver.h>
@@ -31,6 +39,10 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "hosts/spihost/dialog_driver.h"
+#include "hosts/spihost/host_helpers.h"
+#include "hosts/spihost/thumbnail_client.h"
 
 namespace {
 
@@ -70,14 +82,6 @@ struct Progress {
     int calls = 0;
     int cancelAt = -1;  // answer "stop" on this call (0-based), -1 never
 };
-
-// GetProcAddress answers a generic function pointer; going through
-// void (*)() converts it without a warning about incompatible types.
-template <typename Function>
-Function Resolve(HMODULE module, const char *name)
-{
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 int WINAPI OnProgress(int numerator, int denominator, LONG_PTR data)
 {
@@ -140,19 +144,6 @@ std::string Narrow(const std::wstring &wide)
     WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &out[0], bytes, nullptr, nullptr);
     out.resize(std::strlen(out.c_str()));
     return out;
-}
-
-BOOL CALLBACK CountWindow(HWND, LPARAM count)
-{
-    ++*reinterpret_cast<int *>(count);
-    return TRUE;
-}
-
-int ThreadWindows()
-{
-    int count = 0;
-    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
-    return count;
 }
 
 int Hygiene(const std::wstring &pluginPath, const std::wstring &listPath, int count)
@@ -341,6 +332,19 @@ int Run(const std::vector<std::wstring> &args)
     if (argc == 3 && args[1] == L"--version-of") return PrintVersionOf(args[2]);
     if (argc == 4 && args[2] == L"--reload") return Reload(args[1], args[3]);
     if (argc == 3 && args[1] == L"--batch") return Batch(args[2]);
+    if (argc >= 4 && args[2] == L"--dialog") {
+        return DriveConfigurationDialog(args[1], _wtoi(argv[3]), std::vector<std::wstring>(args.begin() + 4, args.end()));
+    }
+    if ((argc == 5 || argc == 6) && args[1] == L"--thumbnail") {
+        return TakeThumbnail(args[2], static_cast<UINT>(_wtoi(argv[3])), args[4], argc == 6 ? args[5] : L"");
+    }
+    if (argc == 6 && args[1] == L"--thumbnail-threads") {
+        return TakeThumbnailsOnThreads(args[2], static_cast<UINT>(_wtoi(argv[3])), _wtoi(argv[4]), _wtoi(argv[5]));
+    }
+    if ((argc == 3 || argc == 4) && (args[1] == L"--register" || args[1] == L"--unregister")) {
+        return RegisterServer(args[2], args[1] == L"--register", argc == 4 && args[3] == L"user");
+    }
+    if (argc >= 2 && args[1] == L"--registry") return SetRegistryValues(std::vector<std::wstring>(args.begin() + 2, args.end()));
     if (argc < 4) {
         std::fprintf(stderr, "usage: spihost PLUGIN INPUT OUTPUT.bmp [--preview] [--offset N] [--repeat N] [--cancel-at N] [--unicode] [--memory]\n");
         return 2;
@@ -392,6 +396,7 @@ int Run(const std::vector<std::wstring> &args)
         return Fail("the plug-in lacks one of the five Unicode exports");
     }
 
+    std::printf("ConfigurationDlg %s\n", GetProcAddress(plugin, "ConfigurationDlg") != nullptr ? "present" : "missing");
     char text[256];
     WCHAR wideText[256];
     for (int i = 0; i < kInfoEntries; ++i) {

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "host/conversion_driver.h"
 #include "host/detection.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
@@ -18,6 +19,12 @@ struct StoreGuard {
 }  // namespace
 
 int32_t RequestedRasterWidth() { return requestedWidth; }
+
+int ReadModuleSettings(StoredPluginSettings *settings) { return ReadStoredPluginSettings(settings); }
+
+int WriteModuleSettings(const StoredPluginSettings &settings) { return WriteStoredPluginSettings(settings); }
+
+int32_t DefaultDrawingWidth() { return DesktopWidth(); }
 
 extern "C" {
 

@@ -55,5 +55,12 @@ PLOTMIRA_EXPORT int DescribeDrawing(const void *image, LONG_PTR length, DrawingD
 PLOTMIRA_EXPORT int SetRasterWidth(int32_t width);
 }
 
+// The module's settings for settings editors (see StoredPluginSettings): what
+// the registry holds, written back as the settings file writes it.
+int ReadModuleSettings(StoredPluginSettings *settings);
+int WriteModuleSettings(const StoredPluginSettings &settings);
+// The width of drawings when no setting gives one: the desktop's.
+int32_t DefaultDrawingWidth();
+
 // The width SetRasterWidth asked for; 0 when none.
 int32_t RequestedRasterWidth();

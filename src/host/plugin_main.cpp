@@ -1,4 +1,5 @@
-// Entry point of the Windows plug-in DLL.
+// Entry point of the Windows DLLs built on the module (the plug-ins and the
+// thumbnail provider).
 //
 // The surface's window class is registered without an instance handle, so
 // it belongs to the host process and outlives the plug-in: after a host
@@ -7,8 +8,12 @@
 // conversion would call into nothing. So the class goes with the DLL.
 #include "host/surface.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
+// The DLL's own handle: where its resources and its file name are found.
+HINSTANCE pluginInstance = nullptr;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
+    if (reason == DLL_PROCESS_ATTACH) pluginInstance = instance;
     // reserved is null when the host calls FreeLibrary; at process exit the
     // class goes with the process anyway.
     if (reason == DLL_PROCESS_DETACH && reserved == nullptr) UnregisterClassA(kSurfaceClassName, nullptr);

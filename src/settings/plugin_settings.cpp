@@ -191,6 +191,67 @@ int LoadPluginSettings(uint32_t *widthJws, uint32_t *widthJww)
     return 1;
 }
 
+int ReadStoredPluginSettings(StoredPluginSettings *settings)
+{
+    *settings = StoredPluginSettings{};
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    settings->hasReferenceFile = QueryText(key, kRefFileValue, &settings->referenceFile);
+    settings->hasDrawingWidth = QueryNumber(key, kSizeJwwValue, &settings->drawingWidth);
+    settings->hasFigureWidth = QueryNumber(key, kSizeJwsValue, &settings->figureWidth);
+    RegCloseKey(key);
+    return 1;
+}
+
+int WriteStoredPluginSettings(const StoredPluginSettings &settings)
+{
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, &disposition) != ERROR_SUCCESS) {
+        return 0;
+    }
+    bool ok = true;
+    // Removing a value that is not there is no failure.
+    auto remove = [&](const char *name) {
+        const LONG result = RegDeleteValueA(key, name);
+        ok = ok && (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND);
+    };
+    auto setNumber = [&](const char *name, uint32_t number) {
+        const DWORD value = number;
+        ok = ok && RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value) ==
+                       ERROR_SUCCESS;
+    };
+    if (settings.hasReferenceFile) {
+        const std::string &text = settings.referenceFile;
+        ok = ok && RegSetValueExA(key, kRefFileValue, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                                  static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+    } else {
+        remove(kRefFileValue);
+    }
+    if (settings.hasDrawingWidth) setNumber(kSizeJwwValue, settings.drawingWidth);
+    else remove(kSizeJwwValue);
+    if (settings.hasFigureWidth) setNumber(kSizeJwsValue, settings.figureWidth);
+    else remove(kSizeJwsValue);
+    RegCloseKey(key);
+    return ok ? 1 : 0;
+}
+
+bool ParseSettingWidth(const std::string &text, uint32_t *width)
+{
+    if (text.empty() || text.size() > kMaxWidthDigits) return false;
+    uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (value < kMinSettingWidth || value > kMaxSettingWidth) return false;
+    *width = value;
+    return true;
+}
+
+bool AcceptableReferenceFile(const std::string &name) { return name.size() >= kMinRefFileChars; }
+
 int ApplySettingsFile()
 {
     const size_t separator = LastPathSeparator(drawingPath);

@@ -31,6 +31,30 @@ int ApplySettingsFile();
 // Loads the entries of the reference file; answers their number.
 int LoadReferenceFile();
 
+// The module's values as the registry holds them, for settings editors (the
+// plug-in's dialog, the converter's settings command). A value that is not
+// there is absent; a width of 0 stands for the default.
+struct StoredPluginSettings {
+    bool hasDrawingWidth = false;
+    uint32_t drawingWidth = 0;
+    bool hasFigureWidth = false;
+    uint32_t figureWidth = 0;
+    bool hasReferenceFile = false;
+    std::string referenceFile;
+};
+
+// 1 when the module's key exists (values in *settings), else 0, all absent.
+int ReadStoredPluginSettings(StoredPluginSettings *settings);
+// Writes every present value as the settings file writes it (REF_FILE as
+// REG_SZ, the widths as REG_DWORD) and deletes every absent one. 1 when all
+// of it reached the registry.
+int WriteStoredPluginSettings(const StoredPluginSettings &settings);
+// What a settings editor accepts, by the settings file's rules: a width is a
+// whole decimal number from kMinSettingWidth to kMaxSettingWidth, and a
+// reference file name has at least two characters.
+bool ParseSettingWidth(const std::string &text, uint32_t *width);
+bool AcceptableReferenceFile(const std::string &name);
+
 // Returns the values to those of a freshly loaded module (for tests).
 void ResetPluginSettings();
 

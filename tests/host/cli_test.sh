@@ -133,5 +133,35 @@ case $msg in *absent.jww*"cannot be opened"*) ;; *) fail "info of a missing file
 info=$("$plotmira" info "$figure") || fail "info of the showcase figure"
 case $info in *'"format": "jws"'*) ;; *) fail "figure info says $info" ;; esac
 
+# settings: shows where each value comes from, sets them with the settings
+# file's rules, refuses bad values without touching the file.
+export PLOTMIRA_REGISTRY="$work/settings-registry.reg"
+shown=$("$plotmira" settings) || fail "settings without a registry file"
+case $shown in *"drawing width (SIZE_JWW): 1920, default"*"figure width (SIZE_JWS): 960, default"*"REF_FILE): none"*) ;;
+    *) fail "settings shows: $shown" ;; esac
+"$plotmira" settings --drawing-width 1000 --figure-width 800 --reference-file ref.txt > "$work/set.txt" || fail "settings --drawing-width 1000"
+grep -q "SIZE_JWW): 1000, from $PLOTMIRA_REGISTRY" "$work/set.txt" || fail "settings after setting: $(cat "$work/set.txt")"
+"$plotmira" render "$showcase" -o "$work/after-settings-command.png" || fail "render after settings"
+expect_size "$work/after-settings-command.png" 1000x707
+"$plotmira" render "$figure" -o "$work/figure-after-settings.png" || fail "figure after settings"
+expect_size "$work/figure-after-settings.png" 800x565
+grep -q '"SIZE_JWW"=dword:000003e8' "$PLOTMIRA_REGISTRY" || fail "SIZE_JWW is not a dword in the registry file"
+grep -q '"REF_FILE"="ref.txt"' "$PLOTMIRA_REGISTRY" || fail "REF_FILE is not in the registry file"
+cp "$PLOTMIRA_REGISTRY" "$work/before-bad.reg"
+for bad in "--drawing-width abc" "--drawing-width 299" "--figure-width 5001" "--figure-width 12345" \
+           "--reference-file x" "--drawing-width 1200 --figure-width 0" "--frobnicate 3"; do
+    # shellcheck disable=SC2086
+    "$plotmira" settings $bad > /dev/null 2> "$work/bad-setting.err"
+    status=$?
+    [ $status -eq 2 ] || fail "settings $bad: exit status $status"
+    [ -s "$work/bad-setting.err" ] || fail "settings $bad: no message"
+    cmp -s "$PLOTMIRA_REGISTRY" "$work/before-bad.reg" || fail "settings $bad changed the registry file"
+done
+"$plotmira" settings --drawing-width "" --reference-file "" > /dev/null || fail "settings with empty values"
+grep -q 'SIZE_JWW\|REF_FILE' "$PLOTMIRA_REGISTRY" && fail "empty values were not removed: $(cat "$PLOTMIRA_REGISTRY")"
+grep -q '"SIZE_JWS"=dword:00000320' "$PLOTMIRA_REGISTRY" || fail "removing one value lost another"
+"$plotmira" render "$showcase" -o "$work/default-again.png" || fail "render after removing the width"
+expect_size "$work/default-again.png" 1920x1357
+
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "command-line contract: all cases passed"

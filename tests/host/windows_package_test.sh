@@ -24,20 +24,25 @@ zip=$("$package" "$dir/dist") || { echo "FAIL: scripts/package.sh"; exit 1; }
 cmake -E chdir "$dir" cmake -E tar xf "$zip" || { echo "FAIL: cannot unpack $zip"; exit 1; }
 unpacked="$dir/plotmira-$version-windows"
 [ "$(ls "$dir" | sort | tr '\n' ' ')" = "dist plotmira-$version-windows " ] || fail "the zip holds more than its folder"
-[ "$(ls "$unpacked" | sort | tr '\n' ' ')" = "LICENSE.txt README.txt SHA256SUMS plotmira.sph plotmira.spi " ] ||
-    fail "the package holds: $(ls "$unpacked" | tr '\n' ' ')"
+[ "$(cd "$unpacked" && find . -type f | sort | tr '\n' ' ')" = "./LICENSE.txt ./README.txt ./SHA256SUMS ./plotmira.sph ./plotmira.spi ./x64/plotmira-thumbnails.dll ./x86/plotmira-thumbnails.dll " ] ||
+    fail "the package holds: $(cd "$unpacked" && find . -type f | tr '\n' ' ')"
 (cd "$unpacked" && sha256sum -c --quiet SHA256SUMS) || fail "the checksums do not match"
 grep -q "Plotmira $version" "$unpacked/README.txt" || fail "the README does not name version $version"
 grep -q "インストール" "$unpacked/README.txt" || fail "the README has no Japanese installation section"
 grep -q "^English" "$unpacked/README.txt" || fail "the README has no English section"
 grep -q "MIT License" "$unpacked/LICENSE.txt" || fail "the licence is not MIT"
-i686-w64-mingw32-objdump -f "$unpacked/plotmira.spi" | grep -q "pei-i386" || fail "plotmira.spi is not an i686 DLL"
-x86_64-w64-mingw32-objdump -f "$unpacked/plotmira.sph" | grep -q "pei-x86-64" || fail "plotmira.sph is not an x86-64 DLL"
+for dll in plotmira.spi x86/plotmira-thumbnails.dll; do
+    i686-w64-mingw32-objdump -f "$unpacked/$dll" | grep -q "pei-i386" || fail "$dll is not an i686 DLL"
+done
+for dll in plotmira.sph x64/plotmira-thumbnails.dll; do
+    x86_64-w64-mingw32-objdump -f "$unpacked/$dll" | grep -q "pei-x86-64" || fail "$dll is not an x86-64 DLL"
+done
+grep -q "regsvr32" "$unpacked/README.txt" || fail "the README does not say how to register the thumbnails"
 # Only the system's DLLs: nothing from the build machine goes along.
-for dll in "$unpacked/plotmira.spi" "$unpacked/plotmira.sph"; do
+for dll in "$unpacked/plotmira.spi" "$unpacked/plotmira.sph" "$unpacked"/x*/plotmira-thumbnails.dll; do
     imports=$(x86_64-w64-mingw32-objdump -p "$dll" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
     for import in $imports; do
-        case $import in kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|msvcrt.dll|comdlg32.dll) ;;
+        case $import in kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|msvcrt.dll|comdlg32.dll|ole32.dll|shell32.dll) ;;
             *) fail "$(basename "$dll") needs $import" ;; esac
     done
 done
@@ -48,6 +53,7 @@ cat > "$dir/run.sh" <<INNER
 . "$here/wine_env.sh"
 "$here/wine_prefix.sh" "$substitutes"
 wine64 "$win64/spihost.exe" --version-of "Z:$unpacked/plotmira.sph" > "$dir/version.txt" 2>&1
+wine64 "$win64/spihost.exe" --version-of "Z:$unpacked/x64/plotmira-thumbnails.dll" > "$dir/thumbnails-version.txt" 2>&1
 wine64 "$win64/spihost.exe" "Z:$unpacked/plotmira.sph" "Z:$showcase" "Z:$dir/package.bmp" --preview > "$dir/load.txt" 2>&1
 status=\$?
 wineserver -w
@@ -59,6 +65,8 @@ cat "$dir/version.txt"
 grep -q "^FileVersion: $version" "$dir/version.txt" || fail "plotmira.sph does not carry version $version"
 grep -q "^ProductVersion: $version" "$dir/version.txt" || fail "plotmira.sph's product version"
 grep -q "^OriginalFilename: plotmira.sph" "$dir/version.txt" || fail "plotmira.sph's original file name"
+grep -q "^FileVersion: $version" "$dir/thumbnails-version.txt" || fail "plotmira-thumbnails.dll does not carry version $version"
+grep -q "^OriginalFilename: plotmira-thumbnails.dll" "$dir/thumbnails-version.txt" || fail "the thumbnail DLL's original file name"
 
 [ "$failures" -eq 0 ] || { echo "$failures failed"; exit 1; }
 echo "Windows package: complete, and its plug-ins load"

@@ -4,7 +4,8 @@
 # the 32-bit side runs emulated): pictures against the native converter,
 # memory input, the Unicode exports with a Japanese name, a cancelling
 # callback, the settings file, the plug-in unpacked from the Windows
-# package with its version resource, and a hygiene run with GDI handles and
+# package with its version resource, the settings dialog, a thumbnail from
+# the i686 thumbnail provider, and a hygiene run with GDI handles and
 # windows flat.
 # usage: wine32_test.sh WIN32_BUILD PLOTMIRA IMAGE_COMPARE SHOWCASE.jww CORPUS_DIR WORK_DIR SUBSTITUTES PACKAGE_SCRIPT
 # Skips (exit 77) when the 32-bit side is missing, unless PLOTMIRA_REQUIRE_WINE=1.
@@ -12,10 +13,11 @@ set -u
 win32=$1 plotmira=$2 compare=$3 showcase=$4 corpus=$5 work=$6 substitutes=$7 package=$8
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh"
+. "$here/dialog_cases.sh"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-[ -n "$win32" ] && [ -f "$win32/plotmira.spi" ] && [ -f "$win32/spihost.exe" ] ||
+[ -n "$win32" ] && [ -f "$win32/plotmira.spi" ] && [ -f "$win32/spihost.exe" ] && [ -f "$win32/plotmira-thumbnails.dll" ] ||
     skip "the i686 Windows build is missing (configure with PLOTMIRA_WINDOWS32_BUILD_DIR)"
 [ -x "$wine64_loader" ] || skip "wine64 is not installed"
 command -v xvfb-run >/dev/null 2>&1 || skip "xvfb-run is not installed"
@@ -74,7 +76,14 @@ case_line version --version-of "Z:$unpacked/plotmira.spi"
 case_line hygiene "$plugin" --hygiene "Z:$dir/hygiene/list.txt" 200
 # Last, as they change the registry: the settings file, then a drawing at its width.
 case_line settings "$plugin" "Z:$dir/settings/Plotmira.jww" "Z:$out/settings.bmp"
+# Explorer's thumbnails from the i686 provider: registered, created through COM, removed.
+case_line thumbnails-register --register "Z:$win32/plotmira-thumbnails.dll"
+case_line thumbnail256 --thumbnail "Z:$showcase" 256 "Z:$out/thumbnail256.bmp"
+case_line thumbnails-unregister --unregister "Z:$win32/plotmira-thumbnails.dll"
+case_line after-settings --registry
 case_line width1200 "$plugin" "Z:$showcase" "Z:$out/width1200.bmp"
+# The settings dialog, as in the 64-bit run.
+dialog_batch_lines "$dir/batch.txt" "$plugin" "$out" "$showcase"
 
 cat > "$dir/run.sh" <<INNER
 #!/bin/sh
@@ -83,7 +92,6 @@ WINEDEBUG=-all "$here/wine_prefix.sh" "$substitutes"
 WINEDEBUG=-all wine64 reg delete 'HKCU\\Software\\Plotmira_spi' /f >/dev/null 2>&1
 WINEDEBUG=+gdi,+debugstr wine32 "$win32/spihost.exe" --batch "Z:$dir/batch.txt" > "$dir/batch.out" 2> "$dir/trace.txt"
 status=\$?
-WINEDEBUG=-all wine64 reg query 'HKCU\\Software\\Plotmira_spi\\ini' /v SIZE_JWW > "$out/registry.txt" 2>&1
 WINEDEBUG=-all wine64 reg delete 'HKCU\\Software\\Plotmira_spi' /f >/dev/null 2>&1
 wineserver -w
 exit \$status
@@ -92,7 +100,7 @@ chmod +x "$dir/run.sh"
 started=$(date +%s)
 LC_ALL=C.UTF-8 xvfb-run -a -s "-screen 0 1920x1080x24" "$dir/run.sh"
 echo "32-bit batch: $(($(date +%s) - started)) s for $(wc -l < "$dir/batch.txt") cases in one start"
-for log in "$out"/*.log "$out/registry.txt"; do echo "--- $log"; cat "$log"; done
+for log in "$out"/*.log; do echo "--- $log"; cat "$log"; done
 # Every case ends in status 0 but the cancelled one, which ends in 1.
 for log in "$out"/*.log; do
     expected=0
@@ -128,9 +136,14 @@ grep -q "reload: equal pictures" "$out/reload.log" || fail "the plug-in loaded a
 "$compare" "$out/package.bmp" "$out/preview-showcase.bmp" > /dev/null || fail "the plug-in from the package draws otherwise"
 grep -q "^FileVersion: $version" "$out/version.log" || fail "the packaged plotmira.spi does not carry version $version"
 grep -q "^OriginalFilename: plotmira.spi" "$out/version.log" || fail "the packaged plotmira.spi's original file name"
-grep -qi "0x4b0" "$out/registry.txt" || fail "the settings file did not write SIZE_JWW=1200 into the registry"
+grep -q "registry SIZE_JWW: dword 1200" "$out/after-settings.log" || fail "the settings file did not write SIZE_JWW=1200 into the registry"
 grep -q "GetPictureInfo 0 width 1200 height 848" "$out/width1200.log" || fail "the drawing after the settings file is not 1200 wide"
 
+dialog_check "$out" "$version" 32-bit
+grep -q "GetThumbnail 256: hr 0x00000000" "$out/thumbnail256.log" || fail "the i686 thumbnail provider made no thumbnail"
+"$plotmira" thumbnail -s 256 "$showcase" "$out/native-thumbnail256.png" || fail "native thumbnail"
+same "$out/thumbnail256.bmp" "$out/native-thumbnail256.png" "the i686 provider's thumbnail"
+grep -q "ConfigurationDlg present" "$out/full-showcase.log" || fail "the test host does not list ConfigurationDlg"
 grep -q "200 conversions" "$out/hygiene.log" || fail "the hygiene run did not run"
 grep -q "^status 0" "$out/hygiene.log" || fail "the hygiene run changed the thread's windows"
 counts=$(gdi_handles_around_marks "$dir/trace.txt")

@@ -22,7 +22,7 @@ command -v xvfb-run >/dev/null 2>&1 || skip "xvfb-run is not installed"
 # --- static: undecorated export names in both widths --------------------------
 check_exports() { # OBJDUMP PLUGIN
     names=$("$1" -p "$2" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[/ && NR > 1 {print $NF}' | sort | tr '\n' ' ')
-    [ "$names" = "GetPicture GetPictureInfo GetPictureInfoW GetPictureW GetPluginInfo GetPluginInfoW GetPreview GetPreviewW IsSupported IsSupportedW " ] ||
+    [ "$names" = "ConfigurationDlg GetPicture GetPictureInfo GetPictureInfoW GetPictureW GetPluginInfo GetPluginInfoW GetPreview GetPreviewW IsSupported IsSupportedW " ] ||
         fail "$2 exports: $names"
 }
 check_exports i686-w64-mingw32-objdump "$win32/plotmira.spi"

@@ -302,6 +302,23 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, co
     return ERROR_SUCCESS;
 }
 
+LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name)
+{
+    if (openKeys.count(key) == 0) return ERROR_INVALID_HANDLE;
+    if (!key->writable) return ERROR_ACCESS_DENIED;
+    RegistryTree tree = LoadTree();
+    auto found = tree.find(RegistryKeyId(key->path));
+    if (found == tree.end()) return ERROR_FILE_NOT_FOUND;
+    RegistryKey &stored = found->second;
+    if (stored.readOnly) return ERROR_ACCESS_DENIED;
+    const RegistryValue *value = FindValue(stored, name);
+    if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+    stored.values.erase(stored.values.begin() + (value - stored.values.data()));
+    if (!SaveTree(tree)) return ERROR_ACCESS_DENIED;
+    key->snapshot = stored;
+    return ERROR_SUCCESS;
+}
+
 LONG WINAPI RegCloseKey(HKEY key)
 {
     if (openKeys.erase(key) == 0) return ERROR_INVALID_HANDLE;

@@ -382,6 +382,7 @@ PLOTMIRA_PLATFORM_API LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWOR
                                                    LPBYTE data, LPDWORD dataSize);
 PLOTMIRA_PLATFORM_API LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
                                                  const BYTE *data, DWORD dataSize);
+PLOTMIRA_PLATFORM_API LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name);
 PLOTMIRA_PLATFORM_API LONG WINAPI RegCloseKey(HKEY key);
 
 }  // extern "C"

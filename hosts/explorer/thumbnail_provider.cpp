@@ -1,0 +1,365 @@
+// plotmira-thumbnails.dll: Explorer's thumbnail provider for Jw_cad
+// drawings and figures. Explorer (in its isolated thumbnail process) creates
+// the class, hands it the file as a stream (IInitializeWithStream) and asks
+// for a thumbnail whose longer edge is cx (IThumbnailProvider). The bytes
+// are converted as a drawing handed over in memory, through the module's
+// exports, drawn at cx pixels wide rather than scaled down.
+//
+// The module keeps process-wide state and Explorer calls from several
+// threads, so conversions take turns under one lock.
+#include <windows.h>
+#include <objbase.h>
+#include <olectl.h>
+#include <propsys.h>
+#include <shlobj.h>
+#include <thumbcache.h>
+
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "host/module_api.h"
+#include "host/plugin_api.h"
+#include "hosts/explorer/thumbnail_ids.h"
+
+extern HINSTANCE pluginInstance;  // set by DllMain
+
+namespace {
+
+constexpr UINT kMemoryInput = 1;
+constexpr ULONG kReadPiece = 1 << 16;
+const wchar_t kClassName[] = L"Plotmira thumbnail provider";
+const wchar_t *const kExtensions[] = {L".jww", L".jws"};
+
+LONG objectCount = 0;  // live providers and factories
+LONG lockCount = 0;    // IClassFactory::LockServer
+SRWLOCK conversionLock = SRWLOCK_INIT;
+
+// The whole stream, at most the module's input limit.
+HRESULT ReadStream(IStream *stream, std::vector<unsigned char> *bytes)
+{
+    LARGE_INTEGER start = {};
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);  // some streams cannot seek; they start at 0
+    for (;;) {
+        const size_t used = bytes->size();
+        if (used > kMaxInputBytes) return E_OUTOFMEMORY;
+        try {
+            bytes->resize(used + kReadPiece);
+        } catch (const std::bad_alloc &) {
+            return E_OUTOFMEMORY;
+        }
+        ULONG got = 0;
+        const HRESULT hr = stream->Read(bytes->data() + used, kReadPiece, &got);
+        bytes->resize(used + got);
+        if (FAILED(hr)) return hr;
+        if (got == 0 || hr == S_FALSE) return S_OK;
+    }
+}
+
+// A 32-bit top-down DIB section, opaque, of the 24-bit bottom-up picture.
+HBITMAP MakeBitmap(const BITMAPINFOHEADER &header, const uint8_t *bits)
+{
+    const int width = header.biWidth;
+    const int height = header.biHeight;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void *pixels = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (bitmap == nullptr) return nullptr;
+    const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+    auto *to = static_cast<uint8_t *>(pixels);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t *from = bits + static_cast<size_t>(height - 1 - y) * stride;
+        for (int x = 0; x < width; ++x, to += 4) {
+            to[0] = from[3 * x];
+            to[1] = from[3 * x + 1];
+            to[2] = from[3 * x + 2];
+            to[3] = 0xFF;
+        }
+    }
+    return bitmap;
+}
+
+HRESULT HresultOf(int result)
+{
+    switch (result) {
+    case kResultNoMemory: return E_OUTOFMEMORY;
+    case kResultUnknownFormat: return E_INVALIDARG;
+    default: return E_FAIL;
+    }
+}
+
+// One conversion at width cx, under the module's lock.
+HRESULT Convert(const std::vector<unsigned char> &bytes, UINT cx, HBITMAP *bitmap)
+{
+    int32_t width = static_cast<int32_t>(cx);
+    if (width < kMinRequestedWidth) width = kMinRequestedWidth;
+    if (width > kMaxRequestedWidth) width = kMaxRequestedWidth;
+    const auto *source = reinterpret_cast<LPCSTR>(bytes.data());
+    const auto length = static_cast<LONG_PTR>(bytes.size());
+    HLOCAL infoHandle = nullptr;
+    HLOCAL bitsHandle = nullptr;
+    AcquireSRWLockExclusive(&conversionLock);
+    SetRasterWidth(width);
+    const int result = GetPicture(source, length, kMemoryInput, &infoHandle, &bitsHandle, nullptr, 0);
+    SetRasterWidth(0);
+    ReleaseSRWLockExclusive(&conversionLock);
+    if (result != kResultSuccess) return HresultOf(result);
+    const auto *header = static_cast<const BITMAPINFOHEADER *>(LocalLock(infoHandle));
+    const auto *bits = static_cast<const uint8_t *>(LocalLock(bitsHandle));
+    *bitmap = MakeBitmap(*header, bits);
+    LocalUnlock(infoHandle);
+    LocalUnlock(bitsHandle);
+    LocalFree(infoHandle);
+    LocalFree(bitsHandle);
+    return *bitmap != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+class ThumbnailProvider : public IThumbnailProvider, public IInitializeWithStream {
+public:
+    ThumbnailProvider() { InterlockedIncrement(&objectCount); }
+    virtual ~ThumbnailProvider()
+    {
+        if (stream_ != nullptr) stream_->Release();
+        InterlockedDecrement(&objectCount);
+    }
+
+    IFACEMETHODIMP QueryInterface(REFIID iid, void **object) override
+    {
+        if (object == nullptr) return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kIidThumbnailProvider)) {
+            *object = static_cast<IThumbnailProvider *>(this);
+        } else if (IsEqualIID(iid, kIidInitializeWithStream)) {
+            *object = static_cast<IInitializeWithStream *>(this);
+        } else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
+    IFACEMETHODIMP_(ULONG) Release() override
+    {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // Explorer hands the file over once; the stream is read when asked.
+    IFACEMETHODIMP Initialize(IStream *stream, DWORD) override
+    {
+        if (stream == nullptr) return E_INVALIDARG;
+        if (stream_ != nullptr) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
+        stream_ = stream;
+        stream_->AddRef();
+        return S_OK;
+    }
+
+    IFACEMETHODIMP GetThumbnail(UINT cx, HBITMAP *bitmap, WTS_ALPHATYPE *alpha) override
+    {
+        if (bitmap == nullptr || alpha == nullptr) return E_POINTER;
+        *bitmap = nullptr;
+        *alpha = WTSAT_UNKNOWN;
+        if (stream_ == nullptr) return E_UNEXPECTED;
+        if (cx == 0) return E_INVALIDARG;
+        try {
+            std::vector<unsigned char> bytes;
+            HRESULT hr = ReadStream(stream_, &bytes);
+            if (FAILED(hr)) return hr;
+            if (bytes.size() < 8) return E_INVALIDARG;  // not even the format's magic
+            hr = Convert(bytes, cx, bitmap);
+            if (SUCCEEDED(hr)) *alpha = WTSAT_RGB;
+            return hr;
+        } catch (...) {
+            return E_FAIL;
+        }
+    }
+
+private:
+    LONG references_ = 1;
+    IStream *stream_ = nullptr;
+};
+
+class ClassFactory : public IClassFactory {
+public:
+    ClassFactory() { InterlockedIncrement(&objectCount); }
+    virtual ~ClassFactory() { InterlockedDecrement(&objectCount); }
+
+    IFACEMETHODIMP QueryInterface(REFIID iid, void **object) override
+    {
+        if (object == nullptr) return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+            *object = static_cast<IClassFactory *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
+    IFACEMETHODIMP_(ULONG) Release() override
+    {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return left;
+    }
+    IFACEMETHODIMP CreateInstance(IUnknown *outer, REFIID iid, void **object) override
+    {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+        auto *provider = new (std::nothrow) ThumbnailProvider();
+        if (provider == nullptr) return E_OUTOFMEMORY;
+        const HRESULT hr = provider->QueryInterface(iid, object);
+        provider->Release();
+        return hr;
+    }
+    IFACEMETHODIMP LockServer(BOOL lock) override
+    {
+        if (lock) {
+            InterlockedIncrement(&lockCount);
+        } else {
+            InterlockedDecrement(&lockCount);
+        }
+        return S_OK;
+    }
+
+private:
+    LONG references_ = 1;
+};
+
+// ---- registration ----------------------------------------------------------
+
+std::wstring ClassIdText()
+{
+    wchar_t text[64] = {};
+    StringFromGUID2(kThumbnailProviderClassId, text, 64);
+    return text;
+}
+
+bool SetDefaultValue(HKEY root, const std::wstring &path, const std::wstring &value, const wchar_t *name = nullptr)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG result = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+std::wstring DefaultValue(HKEY root, const std::wstring &path)
+{
+    wchar_t text[256] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    if (RegGetValueW(root, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) return L"";
+    return text;
+}
+
+// Deletes the key when it holds nothing: no value, no subkey.
+void DeleteIfEmpty(HKEY root, const std::wstring &path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    DWORD subkeys = 0, values = 0;
+    const bool empty = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                        nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                       subkeys == 0 && values == 0;
+    RegCloseKey(key);
+    if (empty) RegDeleteKeyW(root, path.c_str());
+}
+
+// Under Software\Classes of HKEY_LOCAL_MACHINE (all users) or of
+// HKEY_CURRENT_USER: the class with its in-process server, and the
+// thumbnail handler of both extensions.
+HRESULT Register(HKEY root)
+{
+    wchar_t modulePath[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(pluginInstance, modulePath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return E_FAIL;
+    const std::wstring classKey = std::wstring(L"Software\\Classes\\CLSID\\") + ClassIdText();
+    bool ok = SetDefaultValue(root, classKey, kClassName) &&
+              SetDefaultValue(root, classKey + L"\\InprocServer32", modulePath) &&
+              SetDefaultValue(root, classKey + L"\\InprocServer32", L"Apartment", L"ThreadingModel");
+    for (const wchar_t *extension : kExtensions) {
+        ok = ok && SetDefaultValue(root, std::wstring(L"Software\\Classes\\") + extension + L"\\ShellEx\\" +
+                                             kThumbnailHandlerKey,
+                                   ClassIdText());
+    }
+    if (!ok) return SELFREG_E_CLASS;
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    return S_OK;
+}
+
+// Removes what Register wrote, and nothing else: a handler key that names
+// another class, and an extension's own values (its file type, say), stay.
+HRESULT Unregister(HKEY root)
+{
+    const std::wstring classKey = std::wstring(L"Software\\Classes\\CLSID\\") + ClassIdText();
+    RegDeleteTreeW(root, classKey.c_str());
+    for (const wchar_t *extension : kExtensions) {
+        const std::wstring extensionKey = std::wstring(L"Software\\Classes\\") + extension;
+        const std::wstring handlerKey = extensionKey + L"\\ShellEx\\" + kThumbnailHandlerKey;
+        if (DefaultValue(root, handlerKey) == ClassIdText()) {
+            RegDeleteKeyW(root, handlerKey.c_str());
+            DeleteIfEmpty(root, extensionKey + L"\\ShellEx");
+            DeleteIfEmpty(root, extensionKey);
+        }
+    }
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    return S_OK;
+}
+
+// True when this process may write the machine's classes (an elevated
+// regsvr32).
+bool MayWriteMachineClasses()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_WRITE, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+HRESULT WINAPI DllGetClassObject(REFCLSID classId, REFIID iid, void **object)
+{
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualCLSID(classId, kThumbnailProviderClassId)) return CLASS_E_CLASSNOTAVAILABLE;
+    auto *factory = new (std::nothrow) ClassFactory();
+    if (factory == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = factory->QueryInterface(iid, object);
+    factory->Release();
+    return hr;
+}
+
+HRESULT WINAPI DllCanUnloadNow() { return objectCount == 0 && lockCount == 0 ? S_OK : S_FALSE; }
+
+// For all users when the caller may write there, else for the current user.
+HRESULT WINAPI DllRegisterServer() { return Register(MayWriteMachineClasses() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER); }
+
+HRESULT WINAPI DllUnregisterServer()
+{
+    if (MayWriteMachineClasses()) Unregister(HKEY_LOCAL_MACHINE);
+    return Unregister(HKEY_CURRENT_USER);
+}
+
+// regsvr32 /n /i:user (and /u /n /i:user): the per-user form explicitly.
+HRESULT WINAPI DllInstall(BOOL install, LPCWSTR commandLine)
+{
+    if (commandLine == nullptr || lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
+    return install ? Register(HKEY_CURRENT_USER) : Unregister(HKEY_CURRENT_USER);
+}
+
+}  // extern "C"
