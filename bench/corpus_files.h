@@ -9,9 +9,15 @@
 #include <string>
 #include <vector>
 
-// Appends every file ending in .jww or .jws (any case) below folder, sorted.
+// Appends every file ending in .jww or .jws (any case) below folder, sorted;
+// a file given instead of a folder is taken as it is.
 inline void CollectDrawings(const std::string &folder, std::vector<std::string> *files)
 {
+    struct stat given;
+    if (stat(folder.c_str(), &given) == 0 && S_ISREG(given.st_mode)) {
+        files->push_back(folder);
+        return;
+    }
     DIR *dir = opendir(folder.c_str());
     if (dir == nullptr) return;
     while (dirent *entry = readdir(dir)) {

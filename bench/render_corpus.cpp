@@ -2,7 +2,7 @@
 // through GetPreview, with the peak memory of each file's conversions
 // (every file is converted in a child process of its own).
 //
-//   bench_render [CORPUS_DIR] [REPEATS]
+//   bench_render [CORPUS_DIR | FILE] [REPEATS]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>

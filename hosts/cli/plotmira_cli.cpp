@@ -3,8 +3,10 @@
 // and writes the bitmap it receives as PNG or BMP. Descriptions and raster
 // widths go through the module's front door as well (host/module_api.h).
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -25,11 +27,12 @@ namespace {
 constexpr size_t kHeadBytes = 2048;  // what viewers hand IsSupported
 constexpr int kExitFailed = 1;       // an input could not be converted or described
 constexpr int kExitUsage = 2;        // the command line is wrong; nothing was done
+constexpr int32_t kMaxJobs = 256;    // worker processes of a batch
 
 const char *const kUsage =
     "usage:\n"
     "  plotmira render INPUT -o OUTPUT.png|OUTPUT.bmp|- [--preview] [--width N]\n"
-    "  plotmira render INPUT... -d DIR [--preview] [--width N]\n"
+    "  plotmira render INPUT... -d DIR [-j N] [--preview] [--width N]\n"
     "  plotmira thumbnail -s SIZE INPUT OUTPUT.png\n"
     "  plotmira info INPUT\n"
     "  plotmira settings [--drawing-width N] [--figure-width N] [--reference-file PATH]\n"
@@ -37,7 +40,8 @@ const char *const kUsage =
     "\n"
     "render     converts a Jw_cad drawing (.jww) or figure (.jws) to PNG or BMP,\n"
     "           chosen by the output's extension; -o - writes PNG to standard output.\n"
-    "           -d DIR writes DIR/NAME.png for each input.\n"
+    "           -d DIR writes DIR/NAME.png for each input, in N worker processes\n"
+    "           (-j N; default: one per core), messages in the order of the inputs.\n"
     "  --preview  a 320-pixel preview\n"
     "  --width N  pictures N pixels wide (300 to 5000), whatever the settings say\n"
     "thumbnail  a PNG whose longer edge is SIZE pixels (16 to 5000), drawn at that size\n"
@@ -126,8 +130,41 @@ bool TooLarge(const std::string &path)
            static_cast<uint64_t>(status.st_size) > kMaxInputBytes;
 }
 
+// The picture the module handed over, as the host owns it: its two blocks,
+// freed when it goes.
+class HostPicture {
+public:
+    HostPicture() = default;
+    HostPicture(const HostPicture &) = delete;
+    HostPicture &operator=(const HostPicture &) = delete;
+    ~HostPicture()
+    {
+        if (info_ != nullptr) {
+            LocalUnlock(info_);
+            LocalFree(info_);
+        }
+        if (bits_ != nullptr) {
+            LocalUnlock(bits_);
+            LocalFree(bits_);
+        }
+    }
+    void Take(HLOCAL info, HLOCAL bits)
+    {
+        info_ = info;
+        bits_ = bits;
+        const auto *header = static_cast<const BITMAPINFOHEADER *>(LocalLock(info));
+        picture_ = {header->biWidth, header->biHeight, static_cast<const uint8_t *>(LocalLock(bits))};
+    }
+    const DibPicture &Picture() const { return picture_; }
+
+private:
+    HLOCAL info_ = nullptr;
+    HLOCAL bits_ = nullptr;
+    DibPicture picture_ = {0, 0, nullptr};
+};
+
 // One conversion, the way a viewer calls the plug-in.
-bool ConvertOne(const std::string &input, bool preview, RgbImage *image, std::string *message)
+bool ConvertOne(const std::string &input, bool preview, HostPicture *picture, std::string *message)
 {
     if (TooLarge(input)) {
         *message = input + ": " + TooLargeText();
@@ -158,29 +195,131 @@ bool ConvertOne(const std::string &input, bool preview, RgbImage *image, std::st
         *message = input + ": " + ResultText(result);
         return false;
     }
-    const auto *header = static_cast<const BITMAPINFOHEADER *>(LocalLock(infoHandle));
-    const auto *bits = static_cast<const uint8_t *>(LocalLock(bitsHandle));
-    *image = ImageFromDib(header->biWidth, header->biHeight, bits);
-    LocalUnlock(infoHandle);
-    LocalUnlock(bitsHandle);
-    LocalFree(infoHandle);
-    LocalFree(bitsHandle);
+    picture->Take(infoHandle, bitsHandle);
     return true;
 }
 
-bool WriteImage(const std::string &output, const RgbImage &image, std::string *message)
+bool WriteImage(const std::string &output, const DibPicture &picture, std::string *message)
 {
     std::string error;
-    const bool written = FormatOfOutput(output) == ImageFormat::kBmp ? WriteBmp(output, image, &error)
-                                                                     : WritePng(output, image, &error);
+    const bool written = FormatOfOutput(output) == ImageFormat::kBmp ? WriteBmp(output, picture, &error)
+                                                                     : WritePng(output, picture, &error);
     if (!written) *message = (output == "-" ? std::string("standard output") : output) + ": " + error;
     return written;
 }
 
 bool ConvertToFile(const std::string &input, const std::string &output, bool preview, std::string *message)
 {
-    RgbImage image;
-    return ConvertOne(input, preview, &image, message) && WriteImage(output, image, message);
+    HostPicture picture;
+    return ConvertOne(input, preview, &picture, message) && WriteImage(output, picture.Picture(), message);
+}
+
+// The picture of a batch's input: DIR/NAME.png.
+std::string BatchOutput(const std::string &directory, const std::string &input)
+{
+    std::string name = BaseName(input);
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos) name.resize(dot);
+    return directory + "/" + name + ".png";
+}
+
+// What a worker reports of one input: done or not, and the message.
+struct BatchResult {
+    bool finished = false;
+    bool converted = false;
+    std::string message;
+};
+
+struct Worker {
+    pid_t pid;
+    int pipe;
+    size_t input;
+};
+
+// Converts one input in a child process; its message comes back through a
+// pipe, its success as the exit status.
+bool StartWorker(const std::vector<std::string> &inputs, size_t index, const std::string &directory, bool preview,
+                 std::vector<Worker> *workers)
+{
+    int ends[2];
+    if (pipe(ends) != 0) return false;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) {
+        close(ends[0]);
+        close(ends[1]);
+        return false;
+    }
+    if (child == 0) {
+        close(ends[0]);
+        std::string message;
+        const bool converted = ConvertToFile(inputs[index], BatchOutput(directory, inputs[index]), preview, &message);
+        size_t sent = 0;
+        while (sent < message.size()) {
+            const ssize_t n = write(ends[1], message.data() + sent, message.size() - sent);
+            if (n <= 0) break;
+            sent += static_cast<size_t>(n);
+        }
+        _exit(converted ? 0 : 1);
+    }
+    close(ends[1]);
+    workers->push_back(Worker{child, ends[0], index});
+    return true;
+}
+
+// Waits for one worker and takes its report.
+void FinishWorker(std::vector<Worker> *workers, std::vector<BatchResult> *results)
+{
+    int status = 0;
+    const pid_t done = wait(&status);
+    for (auto worker = workers->begin(); worker != workers->end(); ++worker) {
+        if (worker->pid != done) continue;
+        BatchResult &result = (*results)[worker->input];
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = read(worker->pipe, buffer, sizeof buffer)) > 0) result.message.append(buffer, static_cast<size_t>(n));
+        close(worker->pipe);
+        result.finished = true;
+        result.converted = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (!result.converted && result.message.empty()) result.message = "the conversion stopped abnormally";
+        workers->erase(worker);
+        return;
+    }
+}
+
+// render -d: every input to DIR/NAME.png, in JOBS worker processes (one:
+// in this process). Messages come in the order of the inputs, whatever
+// order the workers finish in; a line shows the progress on a terminal.
+int RenderBatch(const std::vector<std::string> &inputs, const std::string &directory, bool preview, int32_t jobs)
+{
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    std::vector<BatchResult> results(inputs.size());
+    std::vector<Worker> workers;
+    size_t next = 0, reported = 0, failures = 0;
+    while (reported < inputs.size()) {
+        while (next < inputs.size() && workers.size() < static_cast<size_t>(jobs)) {
+            if (jobs > 1 && StartWorker(inputs, next, directory, preview, &workers)) {
+                ++next;
+                continue;
+            }
+            // One job, or no process to be had: this one converts.
+            BatchResult &result = results[next];
+            result.converted = ConvertToFile(inputs[next], BatchOutput(directory, inputs[next]), preview, &result.message);
+            result.finished = true;
+            ++next;
+            break;
+        }
+        if (!results[reported].finished && !workers.empty()) FinishWorker(&workers, &results);
+        for (; reported < inputs.size() && results[reported].finished; ++reported) {
+            if (terminal) std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", reported + 1, inputs.size(), inputs[reported].c_str());
+            if (!results[reported].converted) {
+                ++failures;
+                std::fprintf(stderr, "%splotmira: %s\n", terminal ? "\r\033[K" : "", results[reported].message.c_str());
+            }
+        }
+    }
+    if (terminal) std::fprintf(stderr, "\r\033[K%zu of %zu converted\n", inputs.size() - failures, inputs.size());
+    return failures == 0 ? 0 : kExitFailed;
 }
 
 int Render(int argc, char **argv)
@@ -190,6 +329,7 @@ int Render(int argc, char **argv)
     std::string directory;
     bool preview = false;
     int32_t width = 0;
+    int32_t jobs = static_cast<int32_t>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "-o" && i + 1 < argc) {
@@ -198,6 +338,11 @@ int Render(int argc, char **argv)
             directory = argv[++i];
         } else if (arg == "--preview") {
             preview = true;
+        } else if (arg == "-j" && i + 1 < argc) {
+            if (!ParseNumber(argv[++i], 1, kMaxJobs, &jobs)) {
+                return Refuse("-j takes a number of worker processes from 1 to " + std::to_string(kMaxJobs) + ", not \"" +
+                              std::string(argv[i]) + "\"");
+            }
         } else if (arg == "--width" && i + 1 < argc) {
             if (!ParseNumber(argv[++i], kMinConfiguredWidth, kMaxConfiguredWidth, &width)) {
                 return Refuse("--width takes a number of pixels from 300 to 5000, not \"" + std::string(argv[i]) + "\"");
@@ -224,20 +369,7 @@ int Render(int argc, char **argv)
         return kExitFailed;
     }
 
-    const bool terminal = isatty(STDERR_FILENO) != 0;
-    size_t failures = 0;
-    for (size_t i = 0; i < inputs.size(); ++i) {
-        if (terminal) std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", i + 1, inputs.size(), inputs[i].c_str());
-        std::string name = BaseName(inputs[i]);
-        const size_t dot = name.find_last_of('.');
-        if (dot != std::string::npos) name.resize(dot);
-        if (!ConvertToFile(inputs[i], directory + "/" + name + ".png", preview, &message)) {
-            ++failures;
-            std::fprintf(stderr, "%splotmira: %s\n", terminal ? "\r\033[K" : "", message.c_str());
-        }
-    }
-    if (terminal) std::fprintf(stderr, "\r\033[K%zu of %zu converted\n", inputs.size() - failures, inputs.size());
-    return failures == 0 ? 0 : kExitFailed;
+    return RenderBatch(inputs, directory, preview, jobs);
 }
 
 // thumbnail -s SIZE INPUT OUTPUT: the freedesktop thumbnailer's call. The
@@ -260,14 +392,14 @@ int Thumbnail(int argc, char **argv)
     }
     if (size == 0 || paths.size() != 2) return Usage("thumbnail needs -s SIZE, an input and an output");
     SetRasterWidth(size);
-    RgbImage image;
+    HostPicture picture;
     std::string message;
     std::string error;
-    if (!ConvertOne(paths[0], false, &image, &message)) {
+    if (!ConvertOne(paths[0], false, &picture, &message)) {
         std::fprintf(stderr, "plotmira: %s\n", message.c_str());
         return kExitFailed;
     }
-    if (!WritePng(paths[1], image, &error)) {
+    if (!WritePng(paths[1], picture.Picture(), &error)) {
         std::fprintf(stderr, "plotmira: %s: %s\n", paths[1].c_str(), error.c_str());
         return kExitFailed;
     }

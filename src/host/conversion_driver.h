@@ -14,8 +14,6 @@ constexpr int kPreviewWidth = 320;
 constexpr double kRasterAspect = 0.707;  // raster height / width
 constexpr uint32_t kBitCount = 24;
 constexpr size_t kInfoHeaderBytes = 40;
-constexpr size_t kBmpFileHeaderBytes = 14;
-constexpr size_t kBmpHeadersBytes = kBmpFileHeaderBytes + kInfoHeaderBytes;
 constexpr LONG kPixelsPerMetre = 5000;
 // Largest raster handed out: wider ones, or more than 2 GiB of rows, are
 // refused as out of memory before anything is allocated.
@@ -53,4 +51,5 @@ int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLen
                 int preview);
 int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataLength,
                   unsigned char *bits, int32_t *width, int32_t *height, int mode);
-int ReadBackPixels();
+// Reads the surface back into the host's bits block; 0 when done.
+int ReadBackPixels(unsigned char *bits);

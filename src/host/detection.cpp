@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-std::string drawingPath;
-uint32_t isFigureFile = 0;
-char nameExtension[4] = {0, 0, 0, 0};
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "host/conversion_driver.h"
 #include "host/detection.h"
 #include "host/module_api.h"
-#include "host/paths.h"
 #include "host/plugin_api.h"
+#include "settings/paths.h"
 
 namespace {
 

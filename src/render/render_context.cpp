@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "host/detection.h"
+#include "settings/drawing_source.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
 

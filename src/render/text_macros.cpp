@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "host/detection.h"
-#include "host/paths.h"
+#include "settings/drawing_source.h"
+#include "settings/paths.h"
 #include "reader/document_readers.h"
 #include "settings/plugin_settings.h"
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "host/detection.h"
-#include "host/paths.h"
+#include "settings/drawing_source.h"
+#include "settings/paths.h"
 #include "platform/win32.h"
 
 std::string refFile;

@@ -73,6 +73,23 @@ grep -q '"SIZE_JWW"=dword:000004b0' "$PLOTMIRA_REGISTRY" || fail "the settings f
 "$plotmira" render "$showcase" -o "$work/after-settings.png" || fail "render after the settings file"
 expect_size "$work/after-settings.png" 1200x848
 
+# Batches in worker processes: every picture written, messages in the order
+# of the inputs however the workers finish, the same exit status.
+mkdir "$work/jobs"
+cp "$showcase" "$work/jobs/a.jww"
+cp "$showcase" "$work/jobs/c.jww"
+cp "${showcase%.jww}.jws" "$work/jobs/e.jws"
+"$plotmira" render "$work/jobs/a.jww" "$work/note.jww" "$work/jobs/c.jww" "$work/absent.jww" "$work/jobs/e.jws" \
+    -d "$work/jobs" -j 3 --preview 2> "$work/jobs.err"
+[ $? -eq 1 ] || fail "a batch of workers with bad inputs does not exit 1"
+for name in a c e; do expect_size "$work/jobs/$name.png" 320x226; done
+[ "$(grep -c plotmira: "$work/jobs.err")" -eq 2 ] || fail "batch messages: $(cat "$work/jobs.err")"
+head -1 "$work/jobs.err" | grep -q note.jww && tail -1 "$work/jobs.err" | grep -q absent.jww ||
+    fail "batch messages out of input order: $(cat "$work/jobs.err")"
+"$plotmira" render "$work/jobs/a.jww" "$work/jobs/c.jww" -d "$work/jobs" -j 2 || fail "a good batch of workers"
+"$plotmira" render "$work/jobs/a.jww" -d "$work/jobs" -j 0 2> /dev/null
+[ $? -eq 2 ] || fail "-j 0 was accepted"
+
 # --width wins over the registry's width, for drawings and figures alike.
 "$plotmira" render "$showcase" --width 800 -o "$work/width.png" || fail "render --width 800"
 expect_size "$work/width.png" 800x565

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/portable/large_blocks.h"
 #include "platform/portable/platform_internal.h"
 #include "platform/win32.h"
 
@@ -19,17 +20,11 @@ struct MovableBlock {
 std::unordered_map<void *, SIZE_T> fixedBlocks;  // address -> size
 std::unordered_set<MovableBlock *> movableBlocks;
 
-void *AllocateBytes(SIZE_T bytes, bool zero)
-{
-    // Zero-byte blocks are legal; every block gets a distinct address.
-    const SIZE_T size = bytes ? bytes : 1;
-    return zero ? std::calloc(1, size) : std::malloc(size);
-}
-
+// Zero-byte blocks are legal; every block gets a distinct address. Blocks
+// are zero-filled whether or not the caller asked (fresh pages are anyway).
 HLOCAL AllocateBlock(UINT flags, SIZE_T bytes)
 {
-    const bool zero = (flags & LMEM_ZEROINIT) != 0;
-    void *data = AllocateBytes(bytes, zero);
+    void *data = AllocateZeroedBytes(bytes);
     if (data == nullptr) return nullptr;
     if ((flags & LMEM_MOVEABLE) == 0) {
         fixedBlocks.emplace(data, bytes);
@@ -37,7 +32,7 @@ HLOCAL AllocateBlock(UINT flags, SIZE_T bytes)
     }
     auto *record = new (std::nothrow) MovableBlock{data, bytes, 0};
     if (record == nullptr) {
-        std::free(data);
+        FreeZeroedBytes(data, bytes);
         return nullptr;
     }
     movableBlocks.insert(record);
@@ -49,13 +44,14 @@ HLOCAL FreeBlock(HLOCAL mem)
     if (mem == nullptr) return nullptr;
     auto fixed = fixedBlocks.find(mem);
     if (fixed != fixedBlocks.end()) {
+        const SIZE_T size = fixed->second;
         fixedBlocks.erase(fixed);
-        std::free(mem);
+        FreeZeroedBytes(mem, size);
         return nullptr;
     }
     auto *record = static_cast<MovableBlock *>(mem);
     if (movableBlocks.erase(record) == 0) return mem;  // not a block of ours: failure answers the handle
-    std::free(record->data);
+    FreeZeroedBytes(record->data, record->size);
     delete record;
     return nullptr;
 }

@@ -1,4 +1,4 @@
-#include "host/paths.h"
+#include "settings/paths.h"
 
 namespace {
 
