@@ -4,6 +4,8 @@
 # Wine per conversion from spihost.exe (the time of --repeat 31 less that of
 # --repeat 1, over 30; the median of three such pairs), and their ratio.
 # usage: bench/native_vs_wine.sh FILE...     (after scripts/build.sh)
+# PLOTMIRA_WINE_PLUGIN names another .sph to time under Wine (an older
+# build, say), for before-and-after figures of the Windows plug-in.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -gt 0 ] || { echo "usage: bench/native_vs_wine.sh FILE..."; exit 2; }
@@ -12,6 +14,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WINEPREFIX="$root/build/native/wine/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export PLOTMIRA_DESKTOP_WIDTH=1920 PLOTMIRA_REGISTRY="$work/registry.reg"
+plugin=${PLOTMIRA_WINE_PLUGIN:-$root/build/win64/plotmira.sph}
 for file in "$@"; do printf '%s\n' "$file"; done > "$work/files.txt"
 
 cat > "$work/run.sh" <<INNER
@@ -21,7 +24,7 @@ cat > "$work/run.sh" <<INNER
 wine64 reg delete 'HKCU\\Software\\Plotmira_spi' /f > /dev/null 2>&1
 seconds() { # REPEATS FILE: wall time of one spihost run
     start=\$(date +%s.%N)
-    wine64 "$root/build/win64/spihost.exe" "Z:$root/build/win64/plotmira.sph" "Z:\$2" "Z:$work/out.bmp" --repeat "\$1" > /dev/null 2>&1
+    wine64 "$root/build/win64/spihost.exe" "Z:$plugin" "Z:\$2" "Z:$work/out.bmp" --repeat "\$1" > /dev/null 2>&1
     end=\$(date +%s.%N)
     awk "BEGIN { print \$end - \$start }"
 }
