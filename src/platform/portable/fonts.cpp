@@ -175,31 +175,138 @@ FaceEntry *FaceFor(const std::string &family)
 
 int MulDivRound(int64_t a, int64_t b, int64_t c) { return c == 0 ? 0 : static_cast<int>((a * b + c / 2) / c); }
 
+// One character of code page 932 (one or two bytes) to its code point,
+// through iconv once per character and a table after that.
+uint32_t ShiftJisCodePoint(const char *bytes, size_t length)
+{
+    constexpr uint32_t kUnknown = 0xFFFFFFFFu;
+    static std::vector<uint32_t> table(size_t{1} << 16, kUnknown);
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes);
+    const size_t key = length == 2 ? (size_t{b[0]} << 8 | b[1]) : b[0];
+    if (table[key] != kUnknown) return table[key];
+    // One converter for the process: opening one costs more than a character.
+    static iconv_t converter = iconv_open("UTF-32LE", "CP932");
+    uint32_t out = 0x30FB;  // a character code page 932 does not define: a middle dot
+    if (converter != reinterpret_cast<iconv_t>(-1)) {
+        char *in = const_cast<char *>(bytes);
+        size_t inLeft = length;
+        uint32_t point = 0;
+        char *outPtr = reinterpret_cast<char *>(&point);
+        size_t outLeft = sizeof point;
+        iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && outLeft == 0) out = point;
+    }
+    table[key] = out;
+    return out;
+}
+
 // Code page 932 bytes to code points.
 std::vector<uint32_t> DecodeShiftJis(const char *bytes, int count)
 {
     std::vector<uint32_t> points;
-    // One converter for the process: opening one costs more than a character.
-    static iconv_t converter = iconv_open("UTF-32LE", "CP932");
-    if (converter == reinterpret_cast<iconv_t>(-1)) return points;
     int i = 0;
     while (i < count) {
         const unsigned char lead = static_cast<unsigned char>(bytes[i]);
         const bool wide = ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && i + 1 < count;
         const size_t length = wide ? 2 : 1;
-        char *in = const_cast<char *>(bytes + i);
-        size_t inLeft = length;
-        uint32_t out = 0;
-        char *outPtr = reinterpret_cast<char *>(&out);
-        size_t outLeft = sizeof out;
-        iconv(converter, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || outLeft != 0) {
-            out = 0x30FB;  // a character code page 932 does not define: a middle dot
-        }
-        points.push_back(out);
+        points.push_back(ShiftJisCodePoint(bytes + i, length));
         i += static_cast<int>(length);
     }
     return points;
+}
+
+// A rendered glyph as TextOutA draws it: its levels (0..16) row by row,
+// where they go relative to the pen, and how far the pen moves.
+struct CachedGlyph {
+    int width = 0;
+    int rows = 0;
+    int left = 0;  // bitmap_left
+    int top = 0;   // bitmap_top
+    FT_Pos advanceX = 0;
+    FT_Pos advanceY = 0;
+    std::vector<uint8_t> levels;
+};
+
+// Texts are drawn a character at a time with a font made for it, so the
+// same glyphs come again and again: rendered once for each face, size,
+// transform and code point. Bounded: past the budget the cache starts anew.
+struct GlyphKey {
+    FT_Face face;
+    int ppem;
+    FT_Int32 loadFlags;
+    FT_Fixed xx, xy, yx, yy;
+    uint32_t codePoint;
+    bool operator==(const GlyphKey &o) const
+    {
+        return face == o.face && ppem == o.ppem && loadFlags == o.loadFlags && xx == o.xx && xy == o.xy &&
+               yx == o.yx && yy == o.yy && codePoint == o.codePoint;
+    }
+};
+
+struct GlyphKeyHash {
+    size_t operator()(const GlyphKey &k) const
+    {
+        size_t h = std::hash<const void *>()(k.face);
+        for (int64_t v : {int64_t{k.ppem}, int64_t{k.loadFlags}, int64_t{k.xx}, int64_t{k.xy}, int64_t{k.yx},
+                          int64_t{k.yy}, int64_t{k.codePoint}}) {
+            h = h * 1000003u ^ std::hash<int64_t>()(v);
+        }
+        return h;
+    }
+};
+
+constexpr size_t kGlyphCacheBytes = size_t{32} << 20;
+constexpr size_t kMaxCachedGlyphPixels = 256 * 256;  // larger glyphs are rendered each time
+
+std::unordered_map<GlyphKey, CachedGlyph, GlyphKeyHash> glyphCache;
+size_t glyphCacheBytes = 0;
+
+// The levels of the glyph FreeType rendered into face->glyph.
+CachedGlyph TakeGlyph(FT_Face face)
+{
+    CachedGlyph glyph;
+    const FT_Bitmap &bitmap = face->glyph->bitmap;
+    const bool mono = bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
+    glyph.width = static_cast<int>(bitmap.width);
+    glyph.rows = static_cast<int>(bitmap.rows);
+    glyph.left = face->glyph->bitmap_left;
+    glyph.top = face->glyph->bitmap_top;
+    glyph.advanceX = face->glyph->advance.x;
+    glyph.advanceY = face->glyph->advance.y;
+    glyph.levels.resize(static_cast<size_t>(glyph.width) * glyph.rows);
+    for (int row = 0; row < glyph.rows; ++row) {
+        const unsigned char *source = bitmap.buffer + row * bitmap.pitch;
+        uint8_t *target = &glyph.levels[static_cast<size_t>(row) * glyph.width];
+        for (int col = 0; col < glyph.width; ++col) {
+            target[col] = static_cast<uint8_t>(mono ? ((source[col >> 3] >> (7 - (col & 7))) & 1) * kGrayLevels
+                                                    : (source[col] * kGrayLevels + 128) / 256);  // 0..16
+        }
+    }
+    return glyph;
+}
+
+// The glyph for the key, from the cache or rendered now; null when the face
+// has none.
+const CachedGlyph *GlyphFor(const GlyphKey &key, const FT_Matrix *matrix, bool smooth, CachedGlyph *uncached)
+{
+    auto found = glyphCache.find(key);
+    if (found != glyphCache.end()) return &found->second;
+    FT_Face face = key.face;
+    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(key.ppem)) != 0) return nullptr;
+    FT_Set_Transform(face, const_cast<FT_Matrix *>(matrix), nullptr);
+    if (FT_Load_Char(face, key.codePoint, key.loadFlags) != 0) return nullptr;
+    if (face->glyph->format != FT_GLYPH_FORMAT_BITMAP &&
+        FT_Render_Glyph(face->glyph, smooth ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0) {
+        return nullptr;
+    }
+    *uncached = TakeGlyph(face);
+    if (uncached->levels.size() > kMaxCachedGlyphPixels) return uncached;
+    if (glyphCacheBytes + uncached->levels.size() > kGlyphCacheBytes) {
+        glyphCache.clear();
+        glyphCacheBytes = 0;
+    }
+    glyphCacheBytes += uncached->levels.size() + sizeof(CachedGlyph);
+    return &glyphCache.emplace(key, std::move(*uncached)).first->second;
 }
 
 // GDI blends anti-aliased glyph levels through a ramp rather than
@@ -310,7 +417,9 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
     int ppem = height > 0 ? MulDivRound(entry->unitsPerEm, height, entry->winAscent + entry->winDescent) : -height;
     if (ppem < 1) ppem = 1;
     if (ppem > kMaxPixelsPerEm) ppem = kMaxPixelsPerEm;
-    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem)) != 0) return FALSE;
+    // The size is set where a glyph is rendered: setting it makes FreeType
+    // run the face's hinting set-up again, which most characters, drawn from
+    // the glyph cache, do not need.
     const int ascent = MulDivRound(entry->winAscent, ppem, entry->unitsPerEm);
     const int averageWidth = MulDivRound(entry->averageWidth, ppem, entry->unitsPerEm);
     const double widthRatio = font.width > 0 && averageWidth > 0 ? static_cast<double>(font.width) / averageWidth : 1.0;
@@ -329,6 +438,8 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
     // An opaque background fills the cells of an upright text first.
     const std::vector<uint32_t> codePoints = DecodeShiftJis(text, count);
     if (dc->backgroundMode == OPAQUE && font.escapement % 3600 == 0) {
+        if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem)) != 0) return FALSE;
+        FT_Set_Transform(face, nullptr, nullptr);
         double advance = 0;
         for (uint32_t codePoint : codePoints) {
             if (FT_Load_Char(face, codePoint, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0) {
@@ -356,29 +467,31 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
     const bool smooth = gasp == FT_GASP_NO_TABLE || (gasp & FT_GASP_DO_GRAY) != 0;
     const FT_Int32 loadFlags = FT_LOAD_DEFAULT | (smooth ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO) |
                                (transformed ? FT_LOAD_NO_BITMAP : 0);
+    GlyphKey key = {face, ppem, loadFlags, 0, 0, 0, 0, 0};
+    if (transformed) {
+        key.xx = matrix.xx;
+        key.xy = matrix.xy;
+        key.yx = matrix.yx;
+        key.yy = matrix.yy;
+    }
+    CachedGlyph uncached;
     for (uint32_t codePoint : codePoints) {
-        FT_Set_Transform(face, transformed ? &matrix : nullptr, nullptr);
-        if (FT_Load_Char(face, codePoint, loadFlags) != 0) continue;
-        if (face->glyph->format != FT_GLYPH_FORMAT_BITMAP &&
-            FT_Render_Glyph(face->glyph, smooth ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0) {
-            continue;
-        }
-        const FT_Bitmap &glyph = face->glyph->bitmap;
-        const bool mono = glyph.pixel_mode == FT_PIXEL_MODE_MONO;
+        key.codePoint = codePoint;
+        const CachedGlyph *glyph = GlyphFor(key, transformed ? &matrix : nullptr, smooth, &uncached);
+        if (glyph == nullptr) continue;
         const int originX = static_cast<int>(std::floor(penX + 0.5));
         const int originY = static_cast<int>(std::floor(penY + 0.5));
-        const int left = originX + face->glyph->bitmap_left;
-        const int top = originY - face->glyph->bitmap_top;
-        for (unsigned row = 0; row < glyph.rows; ++row) {
-            const int py = top + static_cast<int>(row);
+        const int left = originX + glyph->left;
+        const int top = originY - glyph->top;
+        for (int row = 0; row < glyph->rows; ++row) {
+            const int py = top + row;
             if (py < 0 || py >= rows) continue;
             uint32_t *line = PixelRow(bitmap, py);
-            const unsigned char *source = glyph.buffer + row * glyph.pitch;
-            for (unsigned col = 0; col < glyph.width; ++col) {
-                const int px = left + static_cast<int>(col);
+            const uint8_t *levels = &glyph->levels[static_cast<size_t>(row) * glyph->width];
+            for (int col = 0; col < glyph->width; ++col) {
+                const int px = left + col;
                 if (px < 0 || px >= bitmap->width) continue;
-                const int level = mono ? ((source[col >> 3] >> (7 - (col & 7))) & 1) * kGrayLevels
-                                       : (source[col] * kGrayLevels + 128) / 256;  // 0..16
+                const int level = levels[col];
                 if (level == 0) continue;
                 const uint32_t old = line[px];
                 const uint8_t r = Blend(static_cast<uint8_t>(old >> 16), textRgb[0], level);
@@ -387,9 +500,8 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
                 line[px] = (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
             }
         }
-        const double advance = face->glyph->advance.x / 64.0;
-        penX += advance * 1.0;
-        penY += face->glyph->advance.y / -64.0;
+        penX += glyph->advanceX / 64.0;
+        penY += glyph->advanceY / -64.0;
     }
     return TRUE;
 }
