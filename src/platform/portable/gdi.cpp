@@ -105,7 +105,7 @@ size_t PixelBytes(const PortableGdiObject *bitmap)
 void FreeObject(PortableGdiObject *object)
 {
     liveObjects.erase(object);
-    if (object->pixels != nullptr) FreeZeroedBytes(object->pixels, PixelBytes(object));
+    if (object->pixels != nullptr) FreeBytes(object->pixels, PixelBytes(object));
     if (object->font != nullptr) ReleaseFont(object->font);
     object->magic = 0;
     delete object;
@@ -229,7 +229,7 @@ HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO *info, UINT usage, void
     if (width <= 0 || rows == 0 || width > kMaxSurfaceSide || rows > kMaxSurfaceSide) return nullptr;
     const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(rows) * sizeof(uint32_t);
     if (bytes > kMaxSurfaceBytes) return nullptr;
-    auto *pixels = static_cast<uint32_t *>(AllocateZeroedBytes(static_cast<size_t>(bytes)));
+    auto *pixels = static_cast<uint32_t *>(AllocateBytes(static_cast<size_t>(bytes), true));
     if (pixels == nullptr) return nullptr;
     auto *bitmap = new PortableGdiObject;
     bitmap->kind = GdiKind::Bitmap;
@@ -382,6 +382,9 @@ int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits
         unsigned char *target = out + static_cast<size_t>(i) * stride;
         if (bytesPerPixel == 3) {
             PackRow24(source, bitmap->width, target);
+            // The row's padding is written too: the destination may hold anything.
+            const size_t used = static_cast<size_t>(bitmap->width) * 3;
+            std::memset(target + used, 0, stride - used);
             continue;
         }
         for (int32_t column = 0; column < bitmap->width; ++column) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -11,15 +12,35 @@ namespace {
 // takes five page faults instead of 2500 (the faults, not the pixels, were
 // most of the cost of a blank 1920-pixel picture).
 constexpr size_t kHugePageBytes = size_t{2} << 20;
+// Freed mappings kept for the next conversion, which asks for the same
+// sizes: warm memory, neither faulted in nor zeroed by the kernel again.
+constexpr int kKeptMappings = 4;
+constexpr size_t kMaxKeptBytes = size_t{96} << 20;
+
+struct Mapping {
+    void *block;
+    size_t bytes;  // mapped, a multiple of kHugePageBytes
+};
+Mapping kept[kKeptMappings] = {};
+size_t keptBytes = 0;
 
 size_t MappedBytes(size_t bytes) { return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1); }
 
-}  // namespace
-
-void *AllocateZeroedBytes(size_t bytes)
+void *TakeKept(size_t mapped)
 {
-    if (bytes < kLargeBlockBytes) return std::calloc(1, bytes ? bytes : 1);
-    const size_t mapped = MappedBytes(bytes);
+    for (Mapping &mapping : kept) {
+        if (mapping.block != nullptr && mapping.bytes == mapped) {
+            void *block = mapping.block;
+            mapping.block = nullptr;
+            keptBytes -= mapped;
+            return block;
+        }
+    }
+    return nullptr;
+}
+
+void *MapAligned(size_t mapped)
+{
     // Over-map by one huge page and trim, so the block starts on a 2 MiB boundary.
     const size_t reserve = mapped + kHugePageBytes;
     void *area = mmap(nullptr, reserve, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -34,12 +55,36 @@ void *AllocateZeroedBytes(size_t bytes)
     return block;
 }
 
-void FreeZeroedBytes(void *block, size_t bytes)
+}  // namespace
+
+void *AllocateBytes(size_t bytes, bool zero)
+{
+    if (bytes < kLargeBlockBytes) {
+        const size_t size = bytes ? bytes : 1;
+        return zero ? std::calloc(1, size) : std::malloc(size);
+    }
+    const size_t mapped = MappedBytes(bytes);
+    if (void *block = TakeKept(mapped)) {
+        if (zero) std::memset(block, 0, bytes);
+        return block;
+    }
+    return MapAligned(mapped);  // fresh pages are zero
+}
+
+void FreeBytes(void *block, size_t bytes)
 {
     if (block == nullptr) return;
     if (bytes < kLargeBlockBytes) {
         std::free(block);
         return;
     }
-    munmap(block, MappedBytes(bytes));
+    const size_t mapped = MappedBytes(bytes);
+    for (Mapping &mapping : kept) {
+        if (mapping.block == nullptr && keptBytes + mapped <= kMaxKeptBytes) {
+            mapping = {block, mapped};
+            keptBytes += mapped;
+            return;
+        }
+    }
+    munmap(block, mapped);
 }

@@ -20,11 +20,10 @@ struct MovableBlock {
 std::unordered_map<void *, SIZE_T> fixedBlocks;  // address -> size
 std::unordered_set<MovableBlock *> movableBlocks;
 
-// Zero-byte blocks are legal; every block gets a distinct address. Blocks
-// are zero-filled whether or not the caller asked (fresh pages are anyway).
+// Zero-byte blocks are legal; every block gets a distinct address.
 HLOCAL AllocateBlock(UINT flags, SIZE_T bytes)
 {
-    void *data = AllocateZeroedBytes(bytes);
+    void *data = AllocateBytes(bytes, (flags & LMEM_ZEROINIT) != 0);
     if (data == nullptr) return nullptr;
     if ((flags & LMEM_MOVEABLE) == 0) {
         fixedBlocks.emplace(data, bytes);
@@ -32,7 +31,7 @@ HLOCAL AllocateBlock(UINT flags, SIZE_T bytes)
     }
     auto *record = new (std::nothrow) MovableBlock{data, bytes, 0};
     if (record == nullptr) {
-        FreeZeroedBytes(data, bytes);
+        FreeBytes(data, bytes);
         return nullptr;
     }
     movableBlocks.insert(record);
@@ -46,12 +45,12 @@ HLOCAL FreeBlock(HLOCAL mem)
     if (fixed != fixedBlocks.end()) {
         const SIZE_T size = fixed->second;
         fixedBlocks.erase(fixed);
-        FreeZeroedBytes(mem, size);
+        FreeBytes(mem, size);
         return nullptr;
     }
     auto *record = static_cast<MovableBlock *>(mem);
     if (movableBlocks.erase(record) == 0) return mem;  // not a block of ours: failure answers the handle
-    FreeZeroedBytes(record->data, record->size);
+    FreeBytes(record->data, record->size);
     delete record;
     return nullptr;
 }
