@@ -2,6 +2,7 @@
 // module's exports (IsSupported, GetPictureInfo, GetPicture or GetPreview)
 // and writes the bitmap it receives as PNG or BMP. Descriptions and raster
 // widths go through the module's front door as well (host/module_api.h).
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -233,57 +234,48 @@ struct BatchResult {
 struct Worker {
     pid_t pid;
     int pipe;
-    size_t input;
+    size_t first;      // the worker converts inputs first, first + jobs, ...
+    std::string line;  // a report not yet whole
 };
 
-// Converts one input in a child process; its message comes back through a
-// pipe, its success as the exit status.
-bool StartWorker(const std::vector<std::string> &inputs, size_t index, const std::string &directory, bool preview,
-                 std::vector<Worker> *workers)
+// A worker process: converts its share of the inputs and reports each as a
+// line "INDEX STATUS MESSAGE" on its pipe. Staying alive from one input to
+// the next keeps its memory and fonts warm.
+void RunWorker(const std::vector<std::string> &inputs, size_t first, size_t step, const std::string &directory,
+               bool preview, int out)
 {
-    int ends[2];
-    if (pipe(ends) != 0) return false;
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child < 0) {
-        close(ends[0]);
-        close(ends[1]);
-        return false;
-    }
-    if (child == 0) {
-        close(ends[0]);
+    for (size_t i = first; i < inputs.size(); i += step) {
         std::string message;
-        const bool converted = ConvertToFile(inputs[index], BatchOutput(directory, inputs[index]), preview, &message);
+        const bool converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), preview, &message);
+        for (char &c : message) {
+            if (c == '\n') c = ' ';
+        }
+        const std::string report = std::to_string(i) + (converted ? " 1 " : " 0 ") + message + "\n";
         size_t sent = 0;
-        while (sent < message.size()) {
-            const ssize_t n = write(ends[1], message.data() + sent, message.size() - sent);
-            if (n <= 0) break;
+        while (sent < report.size()) {
+            const ssize_t n = write(out, report.data() + sent, report.size() - sent);
+            if (n <= 0) _exit(1);
             sent += static_cast<size_t>(n);
         }
-        _exit(converted ? 0 : 1);
     }
-    close(ends[1]);
-    workers->push_back(Worker{child, ends[0], index});
-    return true;
+    _exit(0);
 }
 
-// Waits for one worker and takes its report.
-void FinishWorker(std::vector<Worker> *workers, std::vector<BatchResult> *results)
+// Takes the whole report lines that came from a worker.
+void TakeReports(Worker *worker, const char *data, size_t size, std::vector<BatchResult> *results)
 {
-    int status = 0;
-    const pid_t done = wait(&status);
-    for (auto worker = workers->begin(); worker != workers->end(); ++worker) {
-        if (worker->pid != done) continue;
-        BatchResult &result = (*results)[worker->input];
-        char buffer[4096];
-        ssize_t n = 0;
-        while ((n = read(worker->pipe, buffer, sizeof buffer)) > 0) result.message.append(buffer, static_cast<size_t>(n));
-        close(worker->pipe);
+    worker->line.append(data, size);
+    size_t end = 0;
+    while ((end = worker->line.find('\n')) != std::string::npos) {
+        const std::string report = worker->line.substr(0, end);
+        worker->line.erase(0, end + 1);
+        char *rest = nullptr;
+        const unsigned long long index = std::strtoull(report.c_str(), &rest, 10);
+        if (index >= results->size() || rest == nullptr || std::strlen(rest) < 2) continue;
+        BatchResult &result = (*results)[index];
         result.finished = true;
-        result.converted = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (!result.converted && result.message.empty()) result.message = "the conversion stopped abnormally";
-        workers->erase(worker);
-        return;
+        result.converted = rest[1] == '1';
+        result.message = std::strlen(rest) > 3 ? rest + 3 : "";
     }
 }
 
@@ -294,22 +286,35 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
 {
     const bool terminal = isatty(STDERR_FILENO) != 0;
     std::vector<BatchResult> results(inputs.size());
+    const size_t step = std::min(static_cast<size_t>(jobs), inputs.size());
     std::vector<Worker> workers;
-    size_t next = 0, reported = 0, failures = 0;
-    while (reported < inputs.size()) {
-        while (next < inputs.size() && workers.size() < static_cast<size_t>(jobs)) {
-            if (jobs > 1 && StartWorker(inputs, next, directory, preview, &workers)) {
-                ++next;
+    std::vector<size_t> unstarted;  // shares no process could be had for: converted here
+    if (step > 1) {
+        std::fflush(nullptr);
+        for (size_t k = 0; k < step; ++k) {
+            int ends[2];
+            const pid_t child = pipe(ends) == 0 ? fork() : -1;
+            if (child == 0) {
+                close(ends[0]);
+                for (const Worker &other : workers) close(other.pipe);
+                RunWorker(inputs, k, step, directory, preview, ends[1]);
+            }
+            if (child < 0) {
+                unstarted.push_back(k);
                 continue;
             }
-            // One job, or no process to be had: this one converts.
-            BatchResult &result = results[next];
-            result.converted = ConvertToFile(inputs[next], BatchOutput(directory, inputs[next]), preview, &result.message);
-            result.finished = true;
-            ++next;
-            break;
+            close(ends[1]);
+            workers.push_back(Worker{child, ends[0], k, {}});
         }
-        if (!results[reported].finished && !workers.empty()) FinishWorker(&workers, &results);
+    }
+    for (size_t k : unstarted) {
+        for (size_t i = k; i < inputs.size(); i += step) {
+            results[i].converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), preview, &results[i].message);
+            results[i].finished = true;
+        }
+    }
+    size_t reported = 0, failures = 0;
+    auto report = [&]() {
         for (; reported < inputs.size() && results[reported].finished; ++reported) {
             if (terminal) std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", reported + 1, inputs.size(), inputs[reported].c_str());
             if (!results[reported].converted) {
@@ -317,7 +322,40 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
                 std::fprintf(stderr, "%splotmira: %s\n", terminal ? "\r\033[K" : "", results[reported].message.c_str());
             }
         }
+    };
+    if (step <= 1) {
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            results[i].converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), preview, &results[i].message);
+            results[i].finished = true;
+            report();
+        }
     }
+    while (!workers.empty()) {
+        std::vector<pollfd> waiting;
+        for (const Worker &worker : workers) waiting.push_back(pollfd{worker.pipe, POLLIN, 0});
+        if (poll(waiting.data(), waiting.size(), -1) < 0 && errno != EINTR) break;
+        for (size_t w = workers.size(); w-- > 0;) {
+            if (waiting[w].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(workers[w].pipe, buffer, sizeof buffer);
+            if (n > 0) {
+                TakeReports(&workers[w], buffer, static_cast<size_t>(n), &results);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            // The worker is done, or died: what it did not report failed.
+            close(workers[w].pipe);
+            waitpid(workers[w].pid, nullptr, 0);
+            for (size_t i = workers[w].first; i < inputs.size(); i += step) {
+                if (results[i].finished) continue;
+                results[i].finished = true;
+                results[i].message = inputs[i] + ": the conversion stopped abnormally";
+            }
+            workers.erase(workers.begin() + static_cast<std::ptrdiff_t>(w));
+        }
+        report();
+    }
+    report();
     if (terminal) std::fprintf(stderr, "\r\033[K%zu of %zu converted\n", inputs.size() - failures, inputs.size());
     return failures == 0 ? 0 : kExitFailed;
 }
