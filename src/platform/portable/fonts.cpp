@@ -276,7 +276,7 @@ CachedGlyph TakeGlyph(FT_Face face)
     glyph.levels.resize(static_cast<size_t>(glyph.width) * glyph.rows);
     for (int row = 0; row < glyph.rows; ++row) {
         const unsigned char *source = bitmap.buffer + row * bitmap.pitch;
-        uint8_t *target = &glyph.levels[static_cast<size_t>(row) * glyph.width];
+        uint8_t *target = glyph.levels.data() + static_cast<size_t>(row) * glyph.width;
         for (int col = 0; col < glyph.width; ++col) {
             target[col] = static_cast<uint8_t>(mono ? ((source[col >> 3] >> (7 - (col & 7))) & 1) * kGrayLevels
                                                     : (source[col] * kGrayLevels + 128) / 256);  // 0..16
@@ -487,7 +487,7 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
             const int py = top + row;
             if (py < 0 || py >= rows) continue;
             uint32_t *line = PixelRow(bitmap, py);
-            const uint8_t *levels = &glyph->levels[static_cast<size_t>(row) * glyph->width];
+            const uint8_t *levels = glyph->levels.data() + static_cast<size_t>(row) * glyph->width;
             for (int col = 0; col < glyph->width; ++col) {
                 const int px = left + col;
                 if (px < 0 || px >= bitmap->width) continue;
