@@ -20,7 +20,6 @@ constexpr int kFirstViewIndex = 1;
 constexpr int kLastSelectableView = 4;
 
 bool readBackDone = false;
-RasterGeometry currentGeometry = {0, 0};
 
 BITMAPINFOHEADER MakeInfoHeader(int32_t width, int32_t height, LONG density)
 {
@@ -180,7 +179,6 @@ int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataL
 
     readBackDone = false;
     FitToRaster(static_cast<uint32_t>(*width), *height);
-    currentGeometry = ComputeRasterGeometry(static_cast<int32_t>(rc.rasterWidth), rc.rasterHeight);
 
     RegisterSurfaceClass(nullptr, kSurfaceClassName);
     if (!CreateSurfaceWindow(nullptr, kSurfaceClassName, SW_HIDE)) {
