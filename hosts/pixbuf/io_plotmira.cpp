@@ -81,7 +81,11 @@ void CopyDib(const BITMAPINFOHEADER &header, const uint8_t *bits, GdkPixbuf *pix
 // the picture over through the prepared and updated callbacks.
 gboolean Convert(LoadContext *context, GError **error)
 {
-    if (context->tooLarge) return Fail(error, kResultNoMemory);
+    if (context->tooLarge) {
+        g_set_error_literal(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY,
+                            "The Jw_cad file is too large (the limit is 256 MiB)");
+        return FALSE;
+    }
     const void *image = context->bytes.data();
     const auto length = static_cast<LONG_PTR>(context->bytes.size());
     PictureInfo info = {};

@@ -64,6 +64,12 @@ done
 for name in truncated foreign; do
     grep -q 'damaged' "$work/$name.out" || fail "$name file: $(cat "$work/$name.out")"
 done
+# Past the module's input limit: dropped as it comes, then called too large.
+truncate -s 300M "$work/huge.jww"
+printf 'JwwData.' | dd of="$work/huge.jww" conv=notrunc 2>/dev/null
+"$probe" "$work/huge.jww" "$work/huge.bmp" > "$work/huge.out" 2>&1
+grep -q "too large" "$work/huge.out" || fail "300 MiB file: $(cat "$work/huge.out")"
+rm -f "$work/huge.jww"
 
 [ $failures -eq 0 ] || { echo "$failures failures"; exit 1; }
 echo "pixbuf loader: all cases passed"
