@@ -14,6 +14,12 @@
 
 namespace {
 
+// Every drawing call checks its handles; the last one found alive is
+// remembered until it is deleted (a scene draws thousands of times into one
+// DC with one pen).
+HDC lastValidDc = nullptr;
+HGDIOBJ lastValidObject = nullptr;
+
 // Largest DIB section the platform creates: a side above kMaxSurfaceSide or
 // more than kMaxSurfaceBytes of pixels fails like an exhausted GDI.
 constexpr int64_t kMaxSurfaceSide = 1 << 16;
@@ -105,6 +111,7 @@ size_t PixelBytes(const PortableGdiObject *bitmap)
 void FreeObject(PortableGdiObject *object)
 {
     liveObjects.erase(object);
+    if (lastValidObject == object) lastValidObject = nullptr;
     if (object->pixels != nullptr) FreeBytes(object->pixels, PixelBytes(object));
     if (object->font != nullptr) ReleaseFont(object->font);
     object->magic = 0;
@@ -167,16 +174,28 @@ bool IsNullPen(HGDIOBJ pen) { return pen == Stock().objects[NULL_PEN]; }
 
 bool IsValidObject(HGDIOBJ object)
 {
-    return object != nullptr && (liveObjects.count(object) != 0 || IsStock(object));
+    if (object == nullptr) return false;
+    if (object == lastValidObject) return true;
+    if (liveObjects.count(object) == 0 && !IsStock(object)) return false;
+    lastValidObject = object;
+    return true;
 }
 
-bool IsValidDc(HDC dc) { return dc != nullptr && liveDcs.count(dc) != 0; }
+bool IsValidDc(HDC dc)
+{
+    if (dc == nullptr) return false;
+    if (dc == lastValidDc) return true;
+    if (liveDcs.count(dc) == 0) return false;
+    lastValidDc = dc;
+    return true;
+}
 
 HDC CreateWindowDc() { return NewDc(true); }
 
 void DestroyDc(HDC dc)
 {
     liveDcs.erase(dc);
+    if (lastValidDc == dc) lastValidDc = nullptr;
     HGDIOBJ selected[4] = {dc->bitmap, dc->brush, dc->pen, dc->font};
     dc->magic = 0;
     delete dc;
