@@ -307,11 +307,12 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
             workers.push_back(Worker{child, ends[0], k, {}});
         }
     }
+    auto convertHere = [&](size_t i) {
+        results[i].converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), preview, &results[i].message);
+        results[i].finished = true;
+    };
     for (size_t k : unstarted) {
-        for (size_t i = k; i < inputs.size(); i += step) {
-            results[i].converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), preview, &results[i].message);
-            results[i].finished = true;
-        }
+        for (size_t i = k; i < inputs.size(); i += step) convertHere(i);
     }
     size_t reported = 0, failures = 0;
     auto report = [&]() {
@@ -325,8 +326,7 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
     };
     if (step <= 1) {
         for (size_t i = 0; i < inputs.size(); ++i) {
-            results[i].converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), preview, &results[i].message);
-            results[i].finished = true;
+            convertHere(i);
             report();
         }
     }

@@ -114,29 +114,6 @@ int Fail(const char *what)
 
 }  // namespace
 
-// The whole input from the offset on, read by its UTF-16 name.
-bool ReadInput(const std::wstring &path, long long offset, std::vector<unsigned char> *bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(file, &size) != 0 && size.QuadPart >= offset;
-    if (ok) {
-        LARGE_INTEGER position;
-        position.QuadPart = offset;
-        ok = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
-    }
-    if (ok) {
-        bytes->assign(static_cast<size_t>(size.QuadPart - offset), 0);
-        DWORD got = 0;
-        ok = bytes->empty() || (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) &&
-                                got == bytes->size());
-    }
-    CloseHandle(file);
-    return ok;
-}
-
 std::string Narrow(const std::wstring &wide)
 {
     const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);

@@ -24,22 +24,6 @@ typedef HRESULT(WINAPI *GetClassObjectFn)(REFCLSID, REFIID, void **);
 typedef HRESULT(WINAPI *RegisterFn)();
 typedef HRESULT(WINAPI *InstallFn)(BOOL, LPCWSTR);
 
-bool ReadFileBytes(const std::wstring &path, std::vector<unsigned char> *bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(file, &size) != 0;
-    if (ok) {
-        bytes->assign(static_cast<size_t>(size.QuadPart), 0);
-        DWORD got = 0;
-        ok = bytes->empty() || (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) &&
-                                got == bytes->size());
-    }
-    CloseHandle(file);
-    return ok;
-}
-
 std::wstring Extension(const std::wstring &path)
 {
     const size_t dot = path.find_last_of(L'.');
@@ -85,7 +69,7 @@ HRESULT CreateProvider(const std::wstring &input, const std::wstring &directDll,
     }
     if (FAILED(hr)) return hr;
     std::vector<unsigned char> bytes;
-    if (!ReadFileBytes(input, &bytes)) {
+    if (!ReadInput(input, 0, &bytes)) {
         initialize->Release();
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }

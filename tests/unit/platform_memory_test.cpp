@@ -11,6 +11,18 @@
 
 namespace {
 
+BITMAPINFO BottomUpInfo(int width, int rows, WORD bitCount)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = rows;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = bitCount;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 // A DIB section of width x rows with a distinct colour in every pixel.
 struct Surface {
     HDC dc = nullptr;
@@ -19,13 +31,7 @@ struct Surface {
     Surface(int width, int rows)
     {
         dc = CreateCompatibleDC(nullptr);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = rows;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        const BITMAPINFO info = BottomUpInfo(width, rows, 32);
         void *bits = nullptr;
         bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         pixels = static_cast<uint32_t *>(bits);
@@ -47,13 +53,7 @@ TEST(PlatformFastPaths, ReadBackOfEveryWidthMatchesThePixelsAndZeroesThePadding)
         for (int i = 0; i < width * rows; ++i) surface.pixels[i] = 0xAB000000u | static_cast<uint32_t>(i * 2654435761u >> 8);
         const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
         std::vector<uint8_t> out(stride * rows, 0xEE);  // the destination may hold anything
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = rows;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 24;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = BottomUpInfo(width, rows, 24);
         ASSERT_EQ(GetDIBits(surface.dc, surface.bitmap, 0, rows, out.data(), &info, DIB_RGB_COLORS), rows);
         for (int y = 0; y < rows; ++y) {
             // Both are bottom-up: the destination's row y is the section's row y in memory.
