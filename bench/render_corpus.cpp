@@ -19,7 +19,6 @@
 
 namespace {
 
-
 // Best of several conversions, in milliseconds.
 double TimeConversion(const std::string &path, bool preview, int repeats)
 {
@@ -83,9 +82,10 @@ int main(int argc, char **argv)
         peaks.push_back(times[2]);
         std::printf("%9.2f %9.2f %9.1f  %s\n", times[0], times[1], times[2], path.c_str());
     }
-    std::printf("%zu files: median %.2f ms at 1920 px, %.2f ms as preview; slowest %.2f ms and %.2f ms; "
-                "largest peak %.1f MB\n",
-                full.size(), Median(full), Median(preview), *std::max_element(full.begin(), full.end()),
-                *std::max_element(preview.begin(), preview.end()), *std::max_element(peaks.begin(), peaks.end()));
+    std::printf(
+        "%zu files: median %.2f ms at 1920 px, %.2f ms as preview; slowest %.2f ms and %.2f ms; "
+        "largest peak %.1f MB\n",
+        full.size(), Median(full), Median(preview), *std::max_element(full.begin(), full.end()),
+        *std::max_element(preview.begin(), preview.end()), *std::max_element(peaks.begin(), peaks.end()));
     return 0;
 }

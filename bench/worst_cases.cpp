@@ -45,28 +45,27 @@ int main(int argc, char **argv)
         o.Line(Pen(1 + i % 8, 1), -300, -200 + (i % 400), 300, 200 - (i % 400));
     });
     ok = ok && Write(folder + "/dashed_lines.jww", 49, [](ObjectWriter &o, uint32_t i) {
-        o.Line(Pen(8, static_cast<uint8_t>(2 + i % 8)), -1e6, -150 + (i % 300), 1e6, 150 - (i % 300));
-    });
+             o.Line(Pen(8, static_cast<uint8_t>(2 + i % 8)), -1e6, -150 + (i % 300), 1e6, 150 - (i % 300));
+         });
     ok = ok && Write(folder + "/random_lines.jww", 49, [](ObjectWriter &o, uint32_t i) {
-        o.Line(Pen(8, static_cast<uint8_t>(11 + i % 5)), -300, -150 + (i % 300), 300, 150 - (i % 300));
-    });
-    ok = ok && Write(folder + "/circles.jww", 79, [](ObjectWriter &o, uint32_t i) {
-        o.Arc(Pen(8, 2), 0, 0, 50 + i % 200, 0, 2 * kPi, 0, 1, 1);
-    });
+             o.Line(Pen(8, static_cast<uint8_t>(11 + i % 5)), -300, -150 + (i % 300), 300, 150 - (i % 300));
+         });
+    ok = ok && Write(folder + "/circles.jww", 79,
+                     [](ObjectWriter &o, uint32_t i) { o.Arc(Pen(8, 2), 0, 0, 50 + i % 200, 0, 2 * kPi, 0, 1, 1); });
     ok = ok && Write(folder + "/solids.jww", 83, [](ObjectWriter &o, uint32_t i) {
-        const double quad[8] = {-300, -200, 300, -200, 300, 200, -300, 200.0 + i % 3};
-        o.Solid(Pen(1 + i % 8, 1), quad);
-    });
+             const double quad[8] = {-300, -200, 300, -200, 300, 200, -300, 200.0 + i % 3};
+             o.Solid(Pen(1 + i % 8, 1), quad);
+         });
     ok = ok && Write(folder + "/texts.jww", 360, [](ObjectWriter &o, uint32_t i) {
-        TextSpec t;
-        t.attributes = Pen(2, 1);
-        t.x1 = -200;
-        t.y1 = -100 + (i % 200);
-        t.x2 = 200;
-        t.y2 = t.y1;
-        t.width = t.height = 40;
-        t.text = std::string(250, static_cast<char>('A' + i % 26));
-        o.Text(t);
-    });
+             TextSpec t;
+             t.attributes = Pen(2, 1);
+             t.x1 = -200;
+             t.y1 = -100 + (i % 200);
+             t.x2 = 200;
+             t.y2 = t.y1;
+             t.width = t.height = 40;
+             t.text = std::string(250, static_cast<char>('A' + i % 26));
+             o.Text(t);
+         });
     return ok ? 0 : 1;
 }

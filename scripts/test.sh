@@ -5,6 +5,8 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
+echo "== source format =="
+"$root/scripts/check_format.sh"
 echo "== native build =="
 ctest --test-dir "$root/build/native" --output-on-failure -j "$jobs"
 echo "== sanitizer build (address, undefined behaviour) =="

@@ -21,7 +21,11 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 size_t DibStride(int32_t width) { return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3}; }
 
-void PutU16(uint8_t *at, uint16_t v) { at[0] = v & 0xFF; at[1] = v >> 8; }
+void PutU16(uint8_t *at, uint16_t v)
+{
+    at[0] = v & 0xFF;
+    at[1] = v >> 8;
+}
 void PutU32(uint8_t *at, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -53,7 +57,8 @@ bool ReadPng(FILE *file, RgbImage *image, std::string *error)
     png_read_update_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
-    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide || png_get_rowbytes(png, info) != width * 3) {
+    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide ||
+        png_get_rowbytes(png, info) != width * 3) {
         png_destroy_read_struct(&png, &info, nullptr);
         *error = "unsupported PNG layout";
         return false;
@@ -79,8 +84,8 @@ bool ReadBmp(FILE *file, RgbImage *image, std::string *error)
     const uint32_t offset = GetU32(headers + 10);
     const int32_t width = static_cast<int32_t>(GetU32(headers + 18));
     const int32_t height = static_cast<int32_t>(GetU32(headers + 22));
-    if (GetU16(headers + 28) != 24 || GetU32(headers + 30) != 0 || width <= 0 || height == 0 ||
-        width > kMaxSide || height > kMaxSide || height < -kMaxSide) {
+    if (GetU16(headers + 28) != 24 || GetU32(headers + 30) != 0 || width <= 0 || height == 0 || width > kMaxSide ||
+        height > kMaxSide || height < -kMaxSide) {
         *error = "not a 24-bit uncompressed BMP";
         return false;
     }
@@ -114,7 +119,8 @@ RgbImage ImageFromDib(int32_t width, int32_t height, const uint8_t *bits)
     image.width = width;
     image.height = height;
     image.rgb.resize(static_cast<size_t>(width) * height * 3);
-    for (int32_t y = 0; y < height; ++y) DibRowAsRgb({width, height, bits}, y, &image.rgb[static_cast<size_t>(y) * width * 3]);
+    for (int32_t y = 0; y < height; ++y)
+        DibRowAsRgb({width, height, bits}, y, &image.rgb[static_cast<size_t>(y) * width * 3]);
     return image;
 }
 

@@ -134,7 +134,7 @@ bool TooLarge(const std::string &path)
 // The picture the module handed over, as the host owns it: its two blocks,
 // freed when it goes.
 class HostPicture {
-public:
+   public:
     HostPicture() = default;
     HostPicture(const HostPicture &) = delete;
     HostPicture &operator=(const HostPicture &) = delete;
@@ -158,7 +158,7 @@ public:
     }
     const DibPicture &Picture() const { return picture_; }
 
-private:
+   private:
     HLOCAL info_ = nullptr;
     HLOCAL bits_ = nullptr;
     DibPicture picture_ = {0, 0, nullptr};
@@ -308,7 +308,8 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
         }
     }
     auto convertHere = [&](size_t i) {
-        results[i].converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), preview, &results[i].message);
+        results[i].converted =
+            ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), preview, &results[i].message);
         results[i].finished = true;
     };
     for (size_t k : unstarted) {
@@ -317,7 +318,8 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
     size_t reported = 0, failures = 0;
     auto report = [&]() {
         for (; reported < inputs.size() && results[reported].finished; ++reported) {
-            if (terminal) std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", reported + 1, inputs.size(), inputs[reported].c_str());
+            if (terminal)
+                std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", reported + 1, inputs.size(), inputs[reported].c_str());
             if (!results[reported].converted) {
                 ++failures;
                 std::fprintf(stderr, "%splotmira: %s\n", terminal ? "\r\033[K" : "", results[reported].message.c_str());
@@ -378,12 +380,13 @@ int Render(int argc, char **argv)
             preview = true;
         } else if (arg == "-j" && i + 1 < argc) {
             if (!ParseNumber(argv[++i], 1, kMaxJobs, &jobs)) {
-                return Refuse("-j takes a number of worker processes from 1 to " + std::to_string(kMaxJobs) + ", not \"" +
-                              std::string(argv[i]) + "\"");
+                return Refuse("-j takes a number of worker processes from 1 to " + std::to_string(kMaxJobs) +
+                              ", not \"" + std::string(argv[i]) + "\"");
             }
         } else if (arg == "--width" && i + 1 < argc) {
             if (!ParseNumber(argv[++i], kMinConfiguredWidth, kMaxConfiguredWidth, &width)) {
-                return Refuse("--width takes a number of pixels from 300 to 5000, not \"" + std::string(argv[i]) + "\"");
+                return Refuse("--width takes a number of pixels from 300 to 5000, not \"" + std::string(argv[i]) +
+                              "\"");
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Usage(("unknown option " + arg).c_str());
@@ -463,9 +466,10 @@ int ReadInput(const std::string &path, std::vector<unsigned char> *bytes)
 
 void PrintCounts(const char *name, const ObjectCounts &c, bool withBlocks)
 {
-    std::printf(" \"%s\": {\"lines\": %u, \"arcs\": %u, \"points\": %u, \"texts\": %u, \"dimensions\": %u, "
-                "\"solids\": %u",
-                name, c.lines, c.arcs, c.points, c.texts, c.dimensions, c.solids);
+    std::printf(
+        " \"%s\": {\"lines\": %u, \"arcs\": %u, \"points\": %u, \"texts\": %u, \"dimensions\": %u, "
+        "\"solids\": %u",
+        name, c.lines, c.arcs, c.points, c.texts, c.dimensions, c.solids);
     if (withBlocks) std::printf(", \"blockRefs\": %u, \"blockDefs\": %u", c.blockRefs, c.blockDefs);
     std::printf("}");
 }
@@ -512,8 +516,8 @@ void PrintWidth(const char *what, const char *name, bool present, uint32_t width
 void PrintSettings(const StoredPluginSettings &stored, const std::string &source)
 {
     const int32_t desktop = DefaultDrawingWidth();
-    PrintWidth("drawing width", "SIZE_JWW", stored.hasDrawingWidth, stored.drawingWidth, desktop,
-               "the desktop's width", source);
+    PrintWidth("drawing width", "SIZE_JWW", stored.hasDrawingWidth, stored.drawingWidth, desktop, "the desktop's width",
+               source);
     PrintWidth("figure width", "SIZE_JWS", stored.hasFigureWidth, stored.figureWidth, desktop / 2,
                "half the desktop's width", source);
     if (stored.hasReferenceFile && !stored.referenceFile.empty()) {

@@ -122,7 +122,7 @@ HRESULT Convert(const std::vector<unsigned char> &bytes, UINT cx, HBITMAP *bitma
 }
 
 class ThumbnailProvider : public IThumbnailProvider, public IInitializeWithStream {
-public:
+   public:
     ThumbnailProvider() { InterlockedIncrement(&objectCount); }
     virtual ~ThumbnailProvider()
     {
@@ -182,13 +182,13 @@ public:
         }
     }
 
-private:
+   private:
     LONG references_ = 1;
     IStream *stream_ = nullptr;
 };
 
 class ClassFactory : public IClassFactory {
-public:
+   public:
     ClassFactory() { InterlockedIncrement(&objectCount); }
     virtual ~ClassFactory() { InterlockedDecrement(&objectCount); }
 
@@ -231,7 +231,7 @@ public:
         return S_OK;
     }
 
-private:
+   private:
     LONG references_ = 1;
 };
 
@@ -290,9 +290,9 @@ HRESULT Register(HKEY root)
               SetDefaultValue(root, classKey + L"\\InprocServer32", modulePath) &&
               SetDefaultValue(root, classKey + L"\\InprocServer32", L"Apartment", L"ThreadingModel");
     for (const wchar_t *extension : kExtensions) {
-        ok = ok && SetDefaultValue(root, std::wstring(L"Software\\Classes\\") + extension + L"\\ShellEx\\" +
-                                             kThumbnailHandlerKey,
-                                   ClassIdText());
+        ok = ok && SetDefaultValue(
+                       root, std::wstring(L"Software\\Classes\\") + extension + L"\\ShellEx\\" + kThumbnailHandlerKey,
+                       ClassIdText());
     }
     if (!ok) return SELFREG_E_CLASS;
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
@@ -347,7 +347,10 @@ HRESULT WINAPI DllGetClassObject(REFCLSID classId, REFIID iid, void **object)
 HRESULT WINAPI DllCanUnloadNow() { return objectCount == 0 && lockCount == 0 ? S_OK : S_FALSE; }
 
 // For all users when the caller may write there, else for the current user.
-HRESULT WINAPI DllRegisterServer() { return Register(MayWriteMachineClasses() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER); }
+HRESULT WINAPI DllRegisterServer()
+{
+    return Register(MayWriteMachineClasses() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER);
+}
 
 HRESULT WINAPI DllUnregisterServer()
 {

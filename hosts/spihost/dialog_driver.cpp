@@ -237,8 +237,8 @@ int DriveConfigurationDialog(const std::wstring &pluginPath, int function, const
         std::printf("spihost: cannot load the plug-in\n");
         return 1;
     }
-    auto configure = reinterpret_cast<ConfigurationDlgFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(plugin, "ConfigurationDlg")));
+    auto configure =
+        reinterpret_cast<ConfigurationDlgFn>(reinterpret_cast<void (*)()>(GetProcAddress(plugin, "ConfigurationDlg")));
     if (configure == nullptr) {
         std::printf("spihost: ConfigurationDlg is missing\n");
         FreeLibrary(plugin);

@@ -44,8 +44,8 @@ inline bool ReadInput(const std::wstring &path, long long offset, std::vector<un
     if (ok) {
         bytes->assign(static_cast<size_t>(size.QuadPart - offset), 0);
         DWORD got = 0;
-        ok = bytes->empty() || (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) &&
-                                got == bytes->size());
+        ok = bytes->empty() ||
+             (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) && got == bytes->size());
     }
     CloseHandle(file);
     return ok;

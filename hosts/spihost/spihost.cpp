@@ -185,8 +185,8 @@ int PreviewFromMemory(HMODULE plugin, const std::vector<unsigned char> &image, s
     auto getPreview = Resolve<GetPictureFn>(plugin, "GetPreview");
     if (getPreview == nullptr) return -1;
     HLOCAL info = nullptr, bits = nullptr;
-    const int result = getPreview(reinterpret_cast<LPCSTR>(image.data()), static_cast<LONG_PTR>(image.size()), 1,
-                                  &info, &bits, nullptr, 0);
+    const int result = getPreview(reinterpret_cast<LPCSTR>(image.data()), static_cast<LONG_PTR>(image.size()), 1, &info,
+                                  &bits, nullptr, 0);
     if (result != 0) return result;
     const auto *bytes = static_cast<const unsigned char *>(LocalLock(bits));
     pixels->assign(bytes, bytes + LocalSize(bits));
@@ -205,7 +205,8 @@ int Reload(const std::wstring &pluginPath, const std::wstring &inputPath)
     std::vector<unsigned char> before, after;
     const int firstResult = PreviewFromMemory(first, image, &before);
     const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(first);
-    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(reinterpret_cast<const unsigned char *>(first) + dos->e_lfanew);
+    const auto *nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS *>(reinterpret_cast<const unsigned char *>(first) + dos->e_lfanew);
     const SIZE_T imageSize = nt->OptionalHeader.SizeOfImage;
     FreeLibrary(first);
     // Hold the old address, so that the plug-in comes back somewhere else.
@@ -310,7 +311,8 @@ int Run(const std::vector<std::wstring> &args)
     if (argc == 4 && args[2] == L"--reload") return Reload(args[1], args[3]);
     if (argc == 3 && args[1] == L"--batch") return Batch(args[2]);
     if (argc >= 4 && args[2] == L"--dialog") {
-        return DriveConfigurationDialog(args[1], _wtoi(argv[3]), std::vector<std::wstring>(args.begin() + 4, args.end()));
+        return DriveConfigurationDialog(args[1], _wtoi(argv[3]),
+                                        std::vector<std::wstring>(args.begin() + 4, args.end()));
     }
     if ((argc == 5 || argc == 6) && args[1] == L"--thumbnail") {
         return TakeThumbnail(args[2], static_cast<UINT>(_wtoi(argv[3])), args[4], argc == 6 ? args[5] : L"");
@@ -321,9 +323,12 @@ int Run(const std::vector<std::wstring> &args)
     if ((argc == 3 || argc == 4) && (args[1] == L"--register" || args[1] == L"--unregister")) {
         return RegisterServer(args[2], args[1] == L"--register", argc == 4 && args[3] == L"user");
     }
-    if (argc >= 2 && args[1] == L"--registry") return SetRegistryValues(std::vector<std::wstring>(args.begin() + 2, args.end()));
+    if (argc >= 2 && args[1] == L"--registry")
+        return SetRegistryValues(std::vector<std::wstring>(args.begin() + 2, args.end()));
     if (argc < 4) {
-        std::fprintf(stderr, "usage: spihost PLUGIN INPUT OUTPUT.bmp [--preview] [--offset N] [--repeat N] [--cancel-at N] [--unicode] [--memory]\n");
+        std::fprintf(stderr,
+                     "usage: spihost PLUGIN INPUT OUTPUT.bmp [--preview] [--offset N] [--repeat N] [--cancel-at N] "
+                     "[--unicode] [--memory]\n");
         return 2;
     }
     const std::wstring pluginPath = argv[1];
@@ -391,14 +396,16 @@ int Run(const std::vector<std::wstring> &args)
     std::vector<unsigned char> head(kHeadBytes, 0);
     std::memcpy(head.data(), image.data(), image.size() < kHeadBytes ? image.size() : kHeadBytes);
     std::printf("read %u head bytes\n", static_cast<unsigned>(image.size() < kHeadBytes ? image.size() : kHeadBytes));
-    const int supported = unicode ? isSupportedW(inputPath.c_str(), head.data()) : isSupported(inputAnsi.c_str(), head.data());
+    const int supported =
+        unicode ? isSupportedW(inputPath.c_str(), head.data()) : isSupported(inputAnsi.c_str(), head.data());
     std::printf("IsSupported %d\n", supported);
 
     // A memory image goes with flag 1 and its length; a file with flag 0 and the offset.
     const UINT flag = memory ? 1 : 0;
     const LONG_PTR lengthOrOffset = memory ? static_cast<LONG_PTR>(image.size()) : static_cast<LONG_PTR>(offset);
     const void *source = memory ? static_cast<const void *>(image.data())
-                                : (unicode ? static_cast<const void *>(inputPath.c_str()) : static_cast<const void *>(inputAnsi.c_str()));
+                                : (unicode ? static_cast<const void *>(inputPath.c_str())
+                                           : static_cast<const void *>(inputAnsi.c_str()));
 
     PictureInfo info;
     std::memset(&info, 0x7f, sizeof info);
@@ -422,10 +429,12 @@ int Run(const std::vector<std::wstring> &args)
         int result;
         if (unicode) {
             GetPictureWFn convert = preview ? getPreviewW : getPictureW;
-            result = convert(static_cast<LPCWSTR>(source), lengthOrOffset, flag, &infoHandle, &bitsHandle, OnProgress, data);
+            result =
+                convert(static_cast<LPCWSTR>(source), lengthOrOffset, flag, &infoHandle, &bitsHandle, OnProgress, data);
         } else {
             GetPictureFn convert = preview ? getPreview : getPicture;
-            result = convert(static_cast<LPCSTR>(source), lengthOrOffset, flag, &infoHandle, &bitsHandle, OnProgress, data);
+            result =
+                convert(static_cast<LPCSTR>(source), lengthOrOffset, flag, &infoHandle, &bitsHandle, OnProgress, data);
         }
         std::printf("%s %d\n", preview ? "GetPreview" : "GetPicture", result);
         if (result != 0) {

@@ -146,7 +146,8 @@ Thumbnail Take(const std::wstring &input, UINT size, const std::wstring &directD
     HBITMAP bitmap = nullptr;
     result.hr = provider->GetThumbnail(size, &bitmap, &result.alpha);
     provider->Release();
-    if (SUCCEEDED(result.hr) && (bitmap == nullptr || !PixelsOf(bitmap, &result.width, &result.height, &result.pixels))) {
+    if (SUCCEEDED(result.hr) &&
+        (bitmap == nullptr || !PixelsOf(bitmap, &result.width, &result.height, &result.pixels))) {
         result.hr = E_UNEXPECTED;
     }
     if (bitmap != nullptr) DeleteObject(bitmap);  // the caller owns the bitmap handed over

@@ -97,9 +97,8 @@ bool RasterSizeAcceptable(int32_t width, int32_t height)
     return ComputeRasterGeometry(width, height).imageSize <= kMaxImageBytes;
 }
 
-int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLength,
-                HLOCAL *infoOut, HLOCAL *bitsOut, ProgressCallback progress, LONG_PTR userData,
-                int preview)
+int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLength, HLOCAL *infoOut, HLOCAL *bitsOut,
+                ProgressCallback progress, LONG_PTR userData, int preview)
 {
     if (progress != nullptr && progress(0, 1, userData) != 0) return kResultCancelled;
     const int mode = nameExtension[0] == 'J' ? kModePrint : kModeNormal;
@@ -145,8 +144,8 @@ int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLen
     return kResultSuccess;
 }
 
-int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataLength,
-                  unsigned char *bits, int32_t *width, int32_t *height, int mode)
+int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataLength, unsigned char *bits,
+                  int32_t *width, int32_t *height, int mode)
 {
     (void)source;
     surfaceError = 0;
@@ -222,7 +221,7 @@ int ReadBackPixels(unsigned char *bits)
     const RenderContext &rc = renderContext;
     BITMAPINFO info = {};
     info.bmiHeader = MakeInfoHeader(static_cast<int32_t>(rc.rasterWidth), rc.rasterHeight, 0);
-    const int lines = GetDIBits(rc.targetDc, surfaceBitmap, 0, static_cast<UINT>(rc.rasterHeight), bits, &info,
-                                DIB_RGB_COLORS);
+    const int lines =
+        GetDIBits(rc.targetDc, surfaceBitmap, 0, static_cast<UINT>(rc.rasterHeight), bits, &info, DIB_RGB_COLORS);
     return lines == 0 ? 6 : 0;
 }

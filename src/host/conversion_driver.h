@@ -46,10 +46,9 @@ RasterGeometry ComputeRasterGeometry(int32_t width, int32_t height);
 // True when the module can hand out a raster of this size.
 bool RasterSizeAcceptable(int32_t width, int32_t height);
 
-int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLength,
-                HLOCAL *infoOut, HLOCAL *bitsOut, ProgressCallback progress, LONG_PTR userData,
-                int preview);
-int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataLength,
-                  unsigned char *bits, int32_t *width, int32_t *height, int mode);
+int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLength, HLOCAL *infoOut, HLOCAL *bitsOut,
+                ProgressCallback progress, LONG_PTR userData, int preview);
+int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataLength, unsigned char *bits,
+                  int32_t *width, int32_t *height, int mode);
 // Reads the surface back into the host's bits block; 0 when done.
 int ReadBackPixels(unsigned char *bits);

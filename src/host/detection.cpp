@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-
 namespace {
 
 constexpr char kDrawingEnding[] = ".jww";

@@ -13,7 +13,6 @@ constexpr int kMagicLength = 7;
 // Shortest input the exports accept: the fixed part of the archive header.
 constexpr uint32_t kMinimumHeaderBytes = 58;
 
-
 // 1 when the name's ending and the first seven bytes of head agree on a
 // drawing or a figure; sets isFigureFile and, on success, nameExtension.
 int DetectFormat(const char *fileName, const unsigned char *head);

@@ -137,8 +137,8 @@ int Convert(const FileName &name, const void *source, LONG_PTR lengthOrOffset, U
     try {
         if (source == nullptr || infoOut == nullptr || bitsOut == nullptr) return kResultUnknownFormat;
         if (IsMemoryInput(flag)) {
-            return ConvertMemory(static_cast<const unsigned char *>(source), lengthOrOffset, infoOut, bitsOut,
-                                 progress, userData, preview);
+            return ConvertMemory(static_cast<const unsigned char *>(source), lengthOrOffset, infoOut, bitsOut, progress,
+                                 userData, preview);
         }
         return ConvertFile(name, lengthOrOffset, infoOut, bitsOut, progress, userData, preview);
     } catch (const std::bad_alloc &) {
@@ -245,7 +245,10 @@ PLOTMIRA_EXPORT int WINAPI GetPluginInfoW(int infoNumber, LPWSTR buffer, int buf
     return copied > 0 ? copied : 0;
 }
 
-PLOTMIRA_EXPORT int WINAPI IsSupported(LPCSTR fileName, SupportedData data) { return Supported(fileName, nullptr, data); }
+PLOTMIRA_EXPORT int WINAPI IsSupported(LPCSTR fileName, SupportedData data)
+{
+    return Supported(fileName, nullptr, data);
+}
 
 PLOTMIRA_EXPORT int WINAPI IsSupportedW(LPCWSTR fileName, SupportedData data)
 {
@@ -259,7 +262,8 @@ PLOTMIRA_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG_PTR lengthOrOffset
 
 PLOTMIRA_EXPORT int WINAPI GetPictureInfoW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag, PictureInfo *info)
 {
-    return PictureInfoOf(IsMemoryInput(flag) ? AnsiName(nullptr) : WideName(source), source, lengthOrOffset, flag, info);
+    return PictureInfoOf(IsMemoryInput(flag) ? AnsiName(nullptr) : WideName(source), source, lengthOrOffset, flag,
+                         info);
 }
 
 PLOTMIRA_EXPORT int WINAPI GetPicture(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoHandleOut,

@@ -52,10 +52,16 @@ PLOTMIRA_EXPORT int DescribeDrawing(const void *image, LONG_PTR length, DrawingD
         if ((figure ? ReadFigureFile(bytes, size) : ReadDrawingFile(bytes, size)) < 0) return kResultBrokenData;
         description->format = figure ? kFormatFigure : kFormatDrawing;
         description->version = fileVersion;
-        description->counts = {lineCount, arcCount, pointCount, textCount, dimensionCount,
-                               solidCount, blockRefCount, blockDefCount};
-        description->topLevel = {firstBlockLine - 1, firstBlockArc - 1, firstBlockPoint - 1, firstBlockText - 1,
-                                 firstBlockDimension - 1, firstBlockSolid - 1, 0, 0};
+        description->counts = {lineCount,      arcCount,   pointCount,    textCount,
+                               dimensionCount, solidCount, blockRefCount, blockDefCount};
+        description->topLevel = {firstBlockLine - 1,
+                                 firstBlockArc - 1,
+                                 firstBlockPoint - 1,
+                                 firstBlockText - 1,
+                                 firstBlockDimension - 1,
+                                 firstBlockSolid - 1,
+                                 0,
+                                 0};
         return kResultSuccess;
     } catch (const std::bad_alloc &) {
         return kResultNoMemory;

@@ -36,10 +36,10 @@ struct ObjectCounts {
 };
 
 struct DrawingDescription {
-    int format;            // kFormatDrawing or kFormatFigure
-    uint32_t version;      // the file's version number
-    ObjectCounts counts;   // every record the reader stored
-    ObjectCounts topLevel; // those of the main drawing (blockRefs and blockDefs 0)
+    int format;             // kFormatDrawing or kFormatFigure
+    uint32_t version;       // the file's version number
+    ObjectCounts counts;    // every record the reader stored
+    ObjectCounts topLevel;  // those of the main drawing (blockRefs and blockDefs 0)
 };
 
 extern "C" {

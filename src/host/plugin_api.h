@@ -62,24 +62,18 @@ static_assert(offsetof(PictureInfo, hInfo) == 22, "32-bit hInfo sits at offset 2
 extern "C" {
 PLOTMIRA_EXPORT int WINAPI GetPluginInfo(int infoNumber, LPSTR buffer, int bufferLength);
 PLOTMIRA_EXPORT int WINAPI IsSupported(LPCSTR fileName, SupportedData data);
-PLOTMIRA_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag,
-                                          PictureInfo *info);
-PLOTMIRA_EXPORT int WINAPI GetPicture(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag,
-                                      HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
-                                      ProgressCallback progress, LONG_PTR userData);
-PLOTMIRA_EXPORT int WINAPI GetPreview(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag,
-                                      HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
-                                      ProgressCallback progress, LONG_PTR userData);
+PLOTMIRA_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag, PictureInfo *info);
+PLOTMIRA_EXPORT int WINAPI GetPicture(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoHandleOut,
+                                      HLOCAL *bitsHandleOut, ProgressCallback progress, LONG_PTR userData);
+PLOTMIRA_EXPORT int WINAPI GetPreview(LPCSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoHandleOut,
+                                      HLOCAL *bitsHandleOut, ProgressCallback progress, LONG_PTR userData);
 
 // The UTF-16 twins: the same behaviour, with file names in UTF-16.
 PLOTMIRA_EXPORT int WINAPI GetPluginInfoW(int infoNumber, LPWSTR buffer, int bufferLength);
 PLOTMIRA_EXPORT int WINAPI IsSupportedW(LPCWSTR fileName, SupportedData data);
-PLOTMIRA_EXPORT int WINAPI GetPictureInfoW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag,
-                                           PictureInfo *info);
-PLOTMIRA_EXPORT int WINAPI GetPictureW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag,
-                                       HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
-                                       ProgressCallback progress, LONG_PTR userData);
-PLOTMIRA_EXPORT int WINAPI GetPreviewW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag,
-                                       HLOCAL *infoHandleOut, HLOCAL *bitsHandleOut,
-                                       ProgressCallback progress, LONG_PTR userData);
+PLOTMIRA_EXPORT int WINAPI GetPictureInfoW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag, PictureInfo *info);
+PLOTMIRA_EXPORT int WINAPI GetPictureW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoHandleOut,
+                                       HLOCAL *bitsHandleOut, ProgressCallback progress, LONG_PTR userData);
+PLOTMIRA_EXPORT int WINAPI GetPreviewW(LPCWSTR source, LONG_PTR lengthOrOffset, UINT flag, HLOCAL *infoHandleOut,
+                                       HLOCAL *bitsHandleOut, ProgressCallback progress, LONG_PTR userData);
 }

@@ -34,8 +34,7 @@ const wchar_t kFigureWidthInvalid[] =
     L"図形の幅は 300 から 5000 までの数で入力してください。空欄なら画面の幅の半分になります。";
 const wchar_t kReferenceFileInvalid[] =
     L"参照ファイルの名前は 2 文字以上で入力してください。空欄なら参照ファイルを使いません。";
-const wchar_t kReferenceFileUnspellable[] =
-    L"参照ファイルの名前に、このシステムの文字コードで表せない文字があります。";
+const wchar_t kReferenceFileUnspellable[] = L"参照ファイルの名前に、このシステムの文字コードで表せない文字があります。";
 const wchar_t kWriteFailed[] = L"設定をレジストリに書き込めませんでした。";
 const wchar_t kBrowseFilter[] = L"テキスト ファイル (*.txt)\0*.txt\0すべてのファイル (*.*)\0*.*\0";
 
@@ -157,25 +156,17 @@ void Browse(HWND dialog)
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        ShowStoredSettings(dialog);
-        return TRUE;  // focus to the first field
+    case WM_INITDIALOG: ShowStoredSettings(dialog); return TRUE;  // focus to the first field
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
             if (Apply(dialog)) EndDialog(dialog, IDOK);
             return TRUE;
-        case IDCANCEL:
-            EndDialog(dialog, IDCANCEL);
-            return TRUE;
-        case PLOTMIRA_IDC_BROWSE:
-            Browse(dialog);
-            return TRUE;
-        default:
-            return FALSE;
+        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+        case PLOTMIRA_IDC_BROWSE: Browse(dialog); return TRUE;
+        default: return FALSE;
         }
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -191,8 +182,7 @@ extern "C" int WINAPI ConfigurationDlg(HWND parent, int function)
         case kFunctionSettings:
             DialogBoxParamW(pluginInstance, MAKEINTRESOURCEW(PLOTMIRA_IDD_SETTINGS), parent, SettingsDialogProc, 0);
             return kResultSuccess;
-        default:
-            return kResultNotImplemented;
+        default: return kResultNotImplemented;
         }
     } catch (...) {
         return kResultInternalError;

@@ -64,9 +64,9 @@ ATOM RegisterSurfaceClass(HINSTANCE instance, const char *className)
 
 int CreateSurfaceWindow(HINSTANCE instance, const char *className, int showCommand)
 {
-    HWND window = CreateWindowExA(0, className, kSurfaceTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, static_cast<int>(renderContext.rasterWidth),
-                                  renderContext.rasterHeight, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExA(0, className, kSurfaceTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  static_cast<int>(renderContext.rasterWidth), renderContext.rasterHeight, nullptr,
+                                  nullptr, instance, nullptr);
     if (window == nullptr) return 0;
     surfaceWindow = window;
     ShowWindow(window, showCommand);
@@ -97,15 +97,12 @@ void DestroySurfaceWindow()
 LRESULT CALLBACK SurfaceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_CREATE:
-        SetUpSurface(window);
-        return 0;
+    case WM_CREATE: SetUpSurface(window); return 0;
     case WM_DESTROY:
         // The window dies inside the host's thread: release what is left of
         // the surface, and post no quit message into the host's own loop.
         ReleaseSurface();
         return 0;
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
+    default: return DefWindowProcA(window, message, wParam, lParam);
     }
 }

@@ -177,10 +177,7 @@ int64_t ReadClassTag()
     return static_cast<int64_t>(static_cast<int16_t>(word)) + kShortTagBias;
 }
 
-void ResetClassMap()
-{
-    std::memset(&classMap, 0, sizeof classMap);
-}
+void ResetClassMap() { std::memset(&classMap, 0, sizeof classMap); }
 
 int ReadTaggedObject(int (*afterEach)())
 {

@@ -33,7 +33,7 @@ namespace {
 constexpr size_t kMagicBytes = 8;              // "JwwData." / "JwsData."
 constexpr size_t kMinimumDrawingBytes = 2000;  // shorter drawings are refused
 constexpr size_t kMinimumFigureBytes = 100;
-constexpr size_t kFigureSkippedBlock = 192;    // values after the figure's magic, not used
+constexpr size_t kFigureSkippedBlock = 192;  // values after the figure's magic, not used
 constexpr uint32_t kVersion230 = 230;
 constexpr uint32_t kVersion300 = 300;
 constexpr uint32_t kVersion351 = 351;
@@ -42,14 +42,14 @@ constexpr uint32_t kVersion600 = 600;
 constexpr uint32_t kVersion700 = 700;  // the layout of 600, with 4 more bytes at the end
 constexpr int kLastSelectableView = 4;
 constexpr int kViewsBefore300 = 4;
-constexpr int kOrdinaryPens = 10;             // pens 0..9
+constexpr int kOrdinaryPens = 10;  // pens 0..9
 constexpr int kFirstExtendedPen = 100;
 constexpr int kLastExtendedPen = 356;
 constexpr int kFirstExtendedLineType = 30;
 constexpr int kLastExtendedLineType = 62;
 constexpr int kHeaderFlagWords = 16;
-constexpr int kSolidsFirstFlag = 2;    // the third flag word
-constexpr int kPrintColoursFlag = 5;   // the sixth flag word
+constexpr int kSolidsFirstFlag = 2;   // the third flag word
+constexpr int kPrintColoursFlag = 5;  // the sixth flag word
 constexpr int kTextKinds = 10;
 
 void SkipDwords(int n) { SkipBytes(static_cast<size_t>(n) * 4); }

@@ -14,11 +14,10 @@ RecordTable<BlockDefRecord> blockDefs;
 char *textPool = nullptr;
 size_t textPoolBytes = 0;
 
-uint32_t pointCount, lineCount, arcCount, textCount, dimensionCount, solidCount, blockRefCount,
-    blockDefCount;
+uint32_t pointCount, lineCount, arcCount, textCount, dimensionCount, solidCount, blockRefCount, blockDefCount;
 size_t poolCursor;
-uint32_t firstBlockPoint = 1, firstBlockLine = 1, firstBlockArc = 1, firstBlockText = 1,
-         firstBlockDimension = 1, firstBlockSolid = 1;
+uint32_t firstBlockPoint = 1, firstBlockLine = 1, firstBlockArc = 1, firstBlockText = 1, firstBlockDimension = 1,
+         firstBlockSolid = 1;
 
 namespace {
 

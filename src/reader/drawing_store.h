@@ -11,7 +11,7 @@ constexpr int32_t kTopLevelOwner = 100000;  // owner of the main drawing's objec
 // The common attributes that open every entity record.
 struct EntityHeader {
     uint32_t group;
-    uint8_t penStyle;  // line type; for points 100 announces the mark fields
+    uint8_t penStyle;   // line type; for points 100 announces the mark fields
     uint16_t penColor;  // 1..9, 100..356; for solids 10 announces an RGB colour
     uint16_t penWidth;  // absent (0) before version 351
     uint16_t layer;
@@ -102,11 +102,9 @@ extern RecordTable<BlockDefRecord> blockDefs;
 extern char *textPool;
 extern size_t textPoolBytes;
 
-extern uint32_t pointCount, lineCount, arcCount, textCount, dimensionCount, solidCount,
-    blockRefCount, blockDefCount;
+extern uint32_t pointCount, lineCount, arcCount, textCount, dimensionCount, solidCount, blockRefCount, blockDefCount;
 extern size_t poolCursor;
-extern uint32_t firstBlockPoint, firstBlockLine, firstBlockArc, firstBlockText,
-    firstBlockDimension, firstBlockSolid;
+extern uint32_t firstBlockPoint, firstBlockLine, firstBlockArc, firstBlockText, firstBlockDimension, firstBlockSolid;
 
 // Allocates the nine blocks for N bytes of drawing data; 1 when all exist.
 int AllocateStore(size_t dataLength);

@@ -9,8 +9,8 @@ int32_t currentOwner = kTopLevelOwner;
 
 namespace {
 
-constexpr uint8_t kPointWithMark = 100;     // penStyle of a point followed by its mark fields
-constexpr uint16_t kSolidOwnColour = 10;    // penColor of a solid followed by its RGB colour
+constexpr uint8_t kPointWithMark = 100;   // penStyle of a point followed by its mark fields
+constexpr uint16_t kSolidOwnColour = 10;  // penColor of a solid followed by its RGB colour
 
 // Appends a record read into a local copy once it is complete, so a record
 // cut off by the end of the data never reaches the store.

@@ -60,8 +60,8 @@ void ForEachReference(uint32_t definition, bool solids, PlaceFn place)
     for (const uint32_t r : found->second) {
         if (placementsLeft == 0) break;
         const BlockRefRecord &ref = blockRefs[r];
-        const uint16_t pen = EffectivePen(ref.header.layerGroup, ref.header.layer,
-                                          solids ? ref.header.penColor : kReferenceProbePen);
+        const uint16_t pen =
+            EffectivePen(ref.header.layerGroup, ref.header.layer, solids ? ref.header.penColor : kReferenceProbePen);
         if (!IsInPass(pen)) continue;
         --placementsLeft;
         Placement p;
@@ -88,8 +88,8 @@ void PlaceBlockLine(uint32_t index, uint32_t definition, double x1, double y1, d
     });
 }
 
-void PlaceBlockArc(uint32_t index, uint32_t definition, double cx, double cy, double start, double sweep,
-                   double radius, double tilt, double flatness)
+void PlaceBlockArc(uint32_t index, uint32_t definition, double cx, double cy, double start, double sweep, double radius,
+                   double tilt, double flatness)
 {
     ForEachReference(definition, false, [&](const Placement &p, int32_t owner) {
         double x = cx, y = cy;
@@ -120,8 +120,8 @@ void PlaceBlockPoint(uint32_t index, uint32_t definition, double px, double py)
     });
 }
 
-void PlaceBlockText(uint32_t index, uint32_t definition, double x1, double y1, double x2, double y2,
-                    double halfWidth, double height, double halfSpacing)
+void PlaceBlockText(uint32_t index, uint32_t definition, double x1, double y1, double x2, double y2, double halfWidth,
+                    double height, double halfSpacing)
 {
     ForEachReference(definition, false, [&](const Placement &p, int32_t owner) {
         double a = x1, b = y1, c = x2, d = y2;

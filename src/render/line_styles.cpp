@@ -12,7 +12,7 @@
 namespace {
 
 constexpr uint32_t kTopBit = 0x80000000u;
-constexpr uint32_t kNoBitSeen = 10;  // no masked pattern bit can equal it
+constexpr uint32_t kNoBitSeen = 10;           // no masked pattern bit can equal it
 constexpr uint16_t kPenOfHiddenExtended = 8;  // pen 100 on a display-only layer
 
 uint32_t LayerGroupState(uint16_t group) { return group < kLayerGroups ? layerGroupState[group] : 0; }
@@ -145,7 +145,7 @@ void RandomStep(double x, double y)
         if ((next & rc.dashPattern) == rc.randomLastBit) {
             rc.dashBit = next;
             const double distance = (rc.dashBit & rc.dashPattern) != 0 ? static_cast<double>(rc.randomAmplitude)
-                                                                        : -static_cast<double>(rc.randomAmplitude);
+                                                                       : -static_cast<double>(rc.randomAmplitude);
             OffsetPolar(&x, &y, rc.randomAngle, distance);
             LineTo(rc.targetDc, SaturatePixel(x), SaturatePixel(y));
         }

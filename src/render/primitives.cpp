@@ -12,12 +12,12 @@
 namespace {
 
 constexpr double kTwoPi = 2 * 3.1415926535;
-constexpr double kFineStep = 0.1;     // radians per arc step from 100 pixels of radius
-constexpr double kMediumStep = 0.2;   // from 50 pixels
-constexpr double kCoarseStep = 0.3;   // below 50 pixels
+constexpr double kFineStep = 0.1;    // radians per arc step from 100 pixels of radius
+constexpr double kMediumStep = 0.2;  // from 50 pixels
+constexpr double kCoarseStep = 0.3;  // below 50 pixels
 constexpr int32_t kFineRadius = 100;
 constexpr int32_t kMediumRadius = 50;
-constexpr int32_t kPointHalf = 2;     // a point is a dot 4 pixels across
+constexpr int32_t kPointHalf = 2;  // a point is a dot 4 pixels across
 // Pixels beyond the raster whose steps still matter to a walk: pen and
 // random offsets reach this far at most.
 constexpr int64_t kWalkMarginBase = 8;
@@ -118,9 +118,8 @@ void ClippedWalk(const Walk &w, int64_t margin, Skip skip, Step step)
 
 void DashedSegment(const Walk &w)
 {
-    ClippedWalk(w, kWalkMarginBase + kMaxPenPixels, SkipDashSteps, [](int64_t x, int64_t y) {
-        DashStep(static_cast<int32_t>(x), static_cast<int32_t>(y));
-    });
+    ClippedWalk(w, kWalkMarginBase + kMaxPenPixels, SkipDashSteps,
+                [](int64_t x, int64_t y) { DashStep(static_cast<int32_t>(x), static_cast<int32_t>(y)); });
     // LineDDA leaves out the end point; the walk takes it as one more step.
     DashStep(static_cast<int32_t>(w.x2), static_cast<int32_t>(w.y2));
 }
@@ -132,9 +131,8 @@ void RandomSegment(const Walk &w, int lineType)
                        static_cast<int32_t>(w.y2), lineType);
     const int64_t pitchReach = std::min<int64_t>(rc.randomPitch, 8192);
     const int64_t margin = kWalkMarginBase + kMaxPenPixels + rc.randomAmplitude + pitchReach;
-    ClippedWalk(w, margin, SkipRandomSteps, [](int64_t x, int64_t y) {
-        RandomStep(static_cast<double>(x), static_cast<double>(y));
-    });
+    ClippedWalk(w, margin, SkipRandomSteps,
+                [](int64_t x, int64_t y) { RandomStep(static_cast<double>(x), static_cast<double>(y)); });
     LineTo(rc.targetDc, static_cast<int>(w.x2), static_cast<int>(w.y2));
 }
 

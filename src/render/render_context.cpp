@@ -17,7 +17,7 @@ constexpr double kFallbackPixelsPerMm = 1.0;
 constexpr int kPaperSizeCount = 15;
 // Paper widths in millimetres by paper size number: A0..A4, the A4 variants,
 // then the long and large formats.
-constexpr double kPaperWidthMm[kPaperSizeCount] = {1189, 841,  594,  420,   297,   297,   297,   297,
+constexpr double kPaperWidthMm[kPaperSizeCount] = {1189, 841,  594,  420,  297,   297,   297,   297,
                                                    1682, 2378, 3364, 4756, 10000, 50000, 100000};
 
 double PaperWidthMm(uint32_t size)

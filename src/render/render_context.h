@@ -7,7 +7,7 @@
 
 #include "platform/win32.h"
 
-constexpr int kPreparedPens = 10;     // pens 0..9
+constexpr int kPreparedPens = 10;  // pens 0..9
 constexpr int kMaxArcPoints = 100;
 // Pixel coordinates are kept within this bound (about 2^28) so that
 // differences and GDI's own arithmetic never overflow 32 bits.

@@ -18,8 +18,7 @@ void ResetSolidBudget();
 void DrawSolids();
 // Fills solid `index` (its kind from the store) at the given eight values,
 // with the pen and brush already selected.
-void FillSolid(uint32_t index, double x1, double y1, double x2, double y2, double x3, double y3, double x4,
-               double y4);
+void FillSolid(uint32_t index, double x1, double y1, double x2, double y2, double x3, double y3, double x4, double y4);
 // The fill colour of a solid of the given effective pen; false when it has none.
 bool SolidColor(uint32_t index, uint16_t pen, COLORREF *color);
 // Selects a one-pixel pen and a brush in the colour of solid `index` (its own

@@ -14,9 +14,9 @@ namespace {
 constexpr UINT kShiftJisCodePage = 932;
 constexpr int kMaxFaceChars = LF_FACESIZE - 1;
 constexpr unsigned char kSqueezeMark = '^';
-constexpr unsigned char kDotLead = 0x81;   // "・" in Shift-JIS
+constexpr unsigned char kDotLead = 0x81;  // "・" in Shift-JIS
 constexpr unsigned char kDotTrail = 0x45;
-constexpr int kStepsPerCharacter = 10;     // the direction target lies ten steps per byte away
+constexpr int kStepsPerCharacter = 10;  // the direction target lies ten steps per byte away
 
 bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 bool IsTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
@@ -71,9 +71,8 @@ HFONT CreateTextFont(const char *fontName, int32_t widthPx, int32_t heightPx, in
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, face);
 }
 
-void DrawTextEntity(double x1, double y1, double x2, double y2, const char *fontName, double halfWidth,
-                    double height, double halfSpacing, const char *text, uint16_t pen, uint16_t flags,
-                    uint16_t layerGroup)
+void DrawTextEntity(double x1, double y1, double x2, double y2, const char *fontName, double halfWidth, double height,
+                    double halfSpacing, const char *text, uint16_t pen, uint16_t flags, uint16_t layerGroup)
 {
     RenderContext &rc = renderContext;
     if (text == nullptr || pen >= kPenCount) return;

@@ -18,7 +18,7 @@ namespace {
 const char *const kJapaneseDays[7] = {"\x93\xfa", "\x8c\x8e", "\x89\xce", "\x90\x85",
                                       "\x96\xd8", "\x8b\xe0", "\x93\x79"};  // 日月火水木金土
 const char *const kEnglishDays[7] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
-const char *const kMonths[13] = {"", "JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+const char *const kMonths[13] = {"",    "JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                  "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 const char kMorningJapanese[] = "\x91\x4f";    // 前
 const char kAfternoonJapanese[] = "\x8c\xe3";  // 後
@@ -62,7 +62,8 @@ void ExpandFileMacro(char prefix, char c1)
         return;
     }
     if (prefix == '=') {
-        if (FileWriteTime(&t)) std::snprintf(macroBuffer, sizeof macroBuffer, "%02d/%02d/%02d", t.wYear, t.wMonth, t.wDay);
+        if (FileWriteTime(&t))
+            std::snprintf(macroBuffer, sizeof macroBuffer, "%02d/%02d/%02d", t.wYear, t.wMonth, t.wDay);
     } else if (prefix == '%') {
         Put(FileName().c_str());
     } else {

@@ -14,12 +14,12 @@ extern char nameExtension[4];    // last three characters of the accepted name, 
 // sees no settings file, no reference file and empty file macros; the
 // host's last name comes back afterwards.
 class NamelessConversion {
-public:
+   public:
     NamelessConversion() : saved_(drawingPath) { drawingPath.clear(); }
     ~NamelessConversion() { drawingPath = saved_; }
     NamelessConversion(const NamelessConversion &) = delete;
     NamelessConversion &operator=(const NamelessConversion &) = delete;
 
-private:
+   private:
     std::string saved_;
 };

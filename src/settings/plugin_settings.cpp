@@ -92,8 +92,8 @@ void WriteSettingsToRegistry()
 {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, &disposition) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, &disposition) != ERROR_SUCCESS) {
         return;
     }
     RegSetValueExA(key, kRefFileValue, 0, REG_SZ, reinterpret_cast<const BYTE *>(refFile.c_str()),
@@ -207,8 +207,8 @@ int WriteStoredPluginSettings(const StoredPluginSettings &settings)
 {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, &disposition) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, &disposition) != ERROR_SUCCESS) {
         return 0;
     }
     bool ok = true;
@@ -229,10 +229,14 @@ int WriteStoredPluginSettings(const StoredPluginSettings &settings)
     } else {
         remove(kRefFileValue);
     }
-    if (settings.hasDrawingWidth) setNumber(kSizeJwwValue, settings.drawingWidth);
-    else remove(kSizeJwwValue);
-    if (settings.hasFigureWidth) setNumber(kSizeJwsValue, settings.figureWidth);
-    else remove(kSizeJwsValue);
+    if (settings.hasDrawingWidth)
+        setNumber(kSizeJwwValue, settings.drawingWidth);
+    else
+        remove(kSizeJwwValue);
+    if (settings.hasFigureWidth)
+        setNumber(kSizeJwsValue, settings.figureWidth);
+    else
+        remove(kSizeJwsValue);
     RegCloseKey(key);
     return ok ? 1 : 0;
 }
@@ -255,7 +259,8 @@ bool AcceptableReferenceFile(const std::string &name) { return name.size() >= kM
 int ApplySettingsFile()
 {
     const size_t separator = LastPathSeparator(drawingPath);
-    if (separator == std::string::npos || drawingPath.compare(separator + 1, std::string::npos, kSettingsDrawingName) != 0) {
+    if (separator == std::string::npos ||
+        drawingPath.compare(separator + 1, std::string::npos, kSettingsDrawingName) != 0) {
         return 0;
     }
     const std::string settingsPath = drawingPath.substr(0, separator + 1) + kSettingsFileName;

@@ -14,13 +14,13 @@ namespace {
 
 constexpr COLORREF kDefaultPenColors[10] = {0xFFFFFF, 0x00C0C0, 0x000000, 0x00C000, 0xC0C000,
                                             0xC000C0, 0x0000FF, 0x008080, 0xFF0080, 0xC0C0C0};
-constexpr COLORREF kDefaultExtendedColors[17] = {
-    0xFFFFFF, 0x000000, 0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF, 0xFF00FF, 0xFFFF00, 0xFFFFFF,
-    0x8000C0, 0x4080C0, 0x0080FF, 0x80C080, 0xFF8000, 0xFF4080, 0xC0C0C0, 0x808080};
+constexpr COLORREF kDefaultExtendedColors[17] = {0xFFFFFF, 0x000000, 0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF,
+                                                 0xFF00FF, 0xFFFF00, 0xFFFFFF, 0x8000C0, 0x4080C0, 0x0080FF,
+                                                 0x80C080, 0xFF8000, 0xFF4080, 0xC0C0C0, 0x808080};
 constexpr int kFirstExtendedPen = 100;
 constexpr uint32_t kDefaultPenWidths[9] = {1, 1, 1, 1, 1, 1, 2, 3, 5};
 constexpr uint32_t kDefaultPatterns2To9[8] = {0x99999999, 0xC3C3C3C3, 0xE7E7E7E7, 0xF99FF99F,
-                                             0xFFF99FFF, 0xF24FF24F, 0xFFF24FFF, 0x22222222};
+                                              0xFFF99FFF, 0xF24FF24F, 0xFFF24FFF, 0x22222222};
 constexpr uint32_t kDefaultPatterns16To19[4] = {0xFFF99FFF, 0xFFF24FFF, 0xFFFE7FFF, 0xFFFE7FFF};
 constexpr uint32_t kDefaultPitches11To19[9] = {3, 4, 5, 6, 7, 2, 2, 2, 4};
 constexpr uint32_t kDefaultRandomWidths[5] = {1, 1, 2, 2, 2};

@@ -102,8 +102,8 @@ GdiCaseResult RunGdiCase(const GdiCase &c)
             if (pen != nullptr) DeleteObject(pen);
             pen = next;
         } else if ((verb == "brush" && op.size() >= 2) || verb == "nullbrush") {
-            HBRUSH next = verb == "brush" ? CreateSolidBrush(ParseColor(op[1]))
-                                          : static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+            HBRUSH next =
+                verb == "brush" ? CreateSolidBrush(ParseColor(op[1])) : static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
             HGDIOBJ previous = SelectObject(dc, next);
             if (originalBrush == nullptr) originalBrush = previous;
             if (brush != nullptr) DeleteObject(brush);
@@ -124,9 +124,9 @@ GdiCaseResult RunGdiCase(const GdiCase &c)
             const std::string face = FromHex(op[4]);
             WCHAR wide[64] = {};
             MultiByteToWideChar(932, 0, face.c_str(), static_cast<int>(face.size()), wide, 63);
-            HFONT next = CreateFontW(Int(op, 1), Int(op, 2), Int(op, 3), 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET,
-                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN,
-                                     wide);
+            HFONT next =
+                CreateFontW(Int(op, 1), Int(op, 2), Int(op, 3), 0, FW_NORMAL, 0, 0, 0, SHIFTJIS_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, wide);
             HGDIOBJ previous = SelectObject(dc, next);
             if (originalFont == nullptr) originalFont = previous;
             if (font != nullptr) DeleteObject(font);
@@ -152,8 +152,8 @@ GdiCaseResult RunGdiCase(const GdiCase &c)
 
     result.bgr.assign(Stride(c.width) * c.height, 0);
     info.bmiHeader.biBitCount = 24;
-    result.ok = GetDIBits(dc, bitmap, 0, static_cast<UINT>(c.height), result.bgr.data(), &info, DIB_RGB_COLORS) ==
-                c.height;
+    result.ok =
+        GetDIBits(dc, bitmap, 0, static_cast<UINT>(c.height), result.bgr.data(), &info, DIB_RGB_COLORS) == c.height;
     SelectObject(dc, oldBitmap);
     DeleteObject(bitmap);
     DeleteDC(dc);

@@ -77,8 +77,8 @@ std::vector<GoldenCase> Cases()
                              const int types[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19};
                              double y = 130;
                              for (int type : types) {
-                                 o.Line(Pen(static_cast<uint16_t>(1 + n % 8), static_cast<uint8_t>(type)), -200, y,
-                                        200, y - 20);
+                                 o.Line(Pen(static_cast<uint16_t>(1 + n % 8), static_cast<uint8_t>(type)), -200, y, 200,
+                                        y - 20);
                                  y -= 14;
                                  ++n;
                              }
@@ -161,8 +161,8 @@ std::vector<GoldenCase> Cases()
                      }});
     cases.push_back({"layers", "layers.jww", [] {
                          DrawingOptions options;
-                         options.groupStates[1] = 0;  // hidden group
-                         options.groupStates[2] = 1;  // display-only group
+                         options.groupStates[1] = 0;       // hidden group
+                         options.groupStates[2] = 1;       // display-only group
                          options.layerStates[{0, 3}] = 0;  // hidden layer
                          options.layerStates[{0, 4}] = 1;  // display-only layer
                          return Drawing(options, [](ArchiveWriter &out, ObjectWriter &o) {
@@ -170,11 +170,12 @@ std::vector<GoldenCase> Cases()
                              const double wide[8] = {-180, 100, 180, 100, 180, 20, -180, 20};
                              o.Solid(Pen(4, 1, 0, 4), wide);  // display-only: pen 9, under the others
                              o.Line(Pen(2, 1, 0, 0), -200, 60, 200, 60);
-                             o.Line(Pen(2, 1, 1, 0), -200, 50, 200, 50);   // hidden group
-                             o.Line(Pen(2, 1, 2, 0), -200, 40, 200, 40);   // display-only group
-                             o.Line(Pen(2, 1, 0, 3), -200, 30, 200, 30);   // hidden layer
-                             o.Line(Pen(100, 1, 0, 4), -200, -20, 200, -20);  // extended pen 100 on a display-only layer
-                             o.Line(Pen(9, 1, 0, 0), -200, -40, 200, -40);   // pen 9 is never drawn
+                             o.Line(Pen(2, 1, 1, 0), -200, 50, 200, 50);  // hidden group
+                             o.Line(Pen(2, 1, 2, 0), -200, 40, 200, 40);  // display-only group
+                             o.Line(Pen(2, 1, 0, 3), -200, 30, 200, 30);  // hidden layer
+                             o.Line(Pen(100, 1, 0, 4), -200, -20, 200,
+                                    -20);                                   // extended pen 100 on a display-only layer
+                             o.Line(Pen(9, 1, 0, 0), -200, -40, 200, -40);  // pen 9 is never drawn
                              out.Count(0);
                          });
                      }});

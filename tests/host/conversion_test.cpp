@@ -26,7 +26,7 @@ std::vector<uint8_t> EmptyDrawing() { return MakeEmptyDrawing(DrawingOptions{});
 std::vector<uint8_t> MinimalFigure() { return MakeMinimalFigure(); }
 
 class Conversions : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override
     {
         setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1);
@@ -158,7 +158,8 @@ TEST_F(Conversions, BadInputsAnswerResultCodes)
 
     // 57 bytes of a drawing: too short to be one.
     std::vector<uint8_t> drawing = EmptyDrawing();
-    const std::string shortFile = folder.Write("short.jww", std::vector<uint8_t>(drawing.begin(), drawing.begin() + 57));
+    const std::string shortFile =
+        folder.Write("short.jww", std::vector<uint8_t>(drawing.begin(), drawing.begin() + 57));
     EXPECT_EQ(GetPicture(shortFile.c_str(), 0, 0, &info, &bits, nullptr, 0), 2);
     EXPECT_EQ(GetPictureInfo(shortFile.c_str(), 0, 0, &pictureInfo), 2);
 
@@ -169,7 +170,8 @@ TEST_F(Conversions, BadInputsAnswerResultCodes)
     EXPECT_EQ(GetPicture(renamed.c_str(), 0, 0, &info, &bits, nullptr, 0), 2);
 
     // A drawing header that ends before the reader's minimum fails the conversion.
-    const std::string truncated = folder.Write("cut.jww", std::vector<uint8_t>(drawing.begin(), drawing.begin() + 1000));
+    const std::string truncated =
+        folder.Write("cut.jww", std::vector<uint8_t>(drawing.begin(), drawing.begin() + 1000));
     EXPECT_EQ(GetPicture(truncated.c_str(), 0, 0, &info, &bits, nullptr, 0), 5);
 
     // Memory input too short, or not a drawing by its first bytes.
@@ -275,7 +277,8 @@ TEST_F(Conversions, MemoryImagesConvertLikeTheirFiles)
     std::vector<uint8_t> bytes;
     if (FILE *file = std::fopen(corpus.c_str(), "rb")) {
         uint8_t buffer[65536];
-        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.insert(bytes.end(), buffer, buffer + got);
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            bytes.insert(bytes.end(), buffer, buffer + got);
         std::fclose(file);
     }
     if (bytes.empty()) bytes = MakeShowcaseDrawing();
@@ -328,7 +331,7 @@ TEST_F(Conversions, UnicodeExportsOpenAnyName)
     EXPECT_STREQ(macroBuffer, "\x90\x7d\x96\xca.jww");
     WCHAR text[32];
     EXPECT_EQ(GetPluginInfoW(5, text, 32), 17);  // UTF-16 units
-    EXPECT_EQ(text[7], 0x56f3);  // 図
+    EXPECT_EQ(text[7], 0x56f3);                  // 図
     EXPECT_EQ(GetPluginInfoW(1, text, 5), 4);
     EXPECT_EQ(text[4], 0);
     EXPECT_EQ(GetPluginInfoW(6, text, 32), 0);
@@ -340,9 +343,12 @@ TEST_F(Conversions, AThousandMixedConversionsLeaveNothingBehind)
     std::vector<uint8_t> damaged = good;
     for (size_t i = 900; i < damaged.size(); i += 97) damaged[i] ^= 0x5A;
     const std::vector<std::string> inputs = {
-        folder.Write("good.jww", good), folder.Write("figure.jws", MakeShowcaseFigure()),
-        folder.Write("damaged.jww", damaged), folder.Write("cut.jww", std::vector<uint8_t>(good.begin(), good.begin() + 3000)),
-        folder.Write("foreign.jww", std::vector<uint8_t>(5000, 0x42)), folder.Write("macros.jww", MakeMacroDrawing())};
+        folder.Write("good.jww", good),
+        folder.Write("figure.jws", MakeShowcaseFigure()),
+        folder.Write("damaged.jww", damaged),
+        folder.Write("cut.jww", std::vector<uint8_t>(good.begin(), good.begin() + 3000)),
+        folder.Write("foreign.jww", std::vector<uint8_t>(5000, 0x42)),
+        folder.Write("macros.jww", MakeMacroDrawing())};
     for (const std::string &input : inputs) ConvertFile(input, true);
     const PlatformLiveCounts before = GetPlatformLiveCounts();
     for (int i = 0; i < 1000; ++i) {

@@ -19,7 +19,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kHuge = 1e300;
 
 class Malformed : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override { setenv("PLOTMIRA_DESKTOP_WIDTH", "400", 1); }
     void TearDown() override { setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1); }
     // Converts at full size (400 pixels) and as a preview; any result but a crash is an answer.
@@ -184,7 +184,8 @@ TEST_F(Malformed, EveryPenLineTypeAndLayer)
 {
     Expect("pens.jww", Drawing([](ArchiveWriter &out, ObjectWriter &o) {
                out.Count(256 + 60);
-               for (int type = 0; type < 256; ++type) o.Line(Pen(static_cast<uint16_t>(type * 257), static_cast<uint8_t>(type)), -100, type, 100, -type);
+               for (int type = 0; type < 256; ++type)
+                   o.Line(Pen(static_cast<uint16_t>(type * 257), static_cast<uint8_t>(type)), -100, type, 100, -type);
                for (int i = 0; i < 60; ++i) {
                    Attributes a = Pen(static_cast<uint16_t>(i * 1111));
                    a.layer = static_cast<uint16_t>(i * 1000);

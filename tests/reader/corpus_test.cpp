@@ -60,7 +60,7 @@ int Read(const CorpusFile &file, const std::vector<uint8_t> &bytes)
 }
 
 class Corpus : public ::testing::Test {
-protected:
+   protected:
     static void SetUpTestSuite() { corpus = new std::vector<CorpusFile>(LoadCorpus()); }
     static void TearDownTestSuite() { delete corpus; }
     void SetUp() override
@@ -86,8 +86,8 @@ TEST_F(Corpus, EveryFileIsReadToItsEnd)
         const int result = Read(file, file.bytes);
         EXPECT_GE(result, 0) << file.path;
         EXPECT_FALSE(lastReadExhausted) << file.path;
-        const size_t expectedEnd = !file.figure && fileVersion == 700 ? file.bytes.size() - kVersion700Trailer
-                                                                       : file.bytes.size();
+        const size_t expectedEnd =
+            !file.figure && fileVersion == 700 ? file.bytes.size() - kVersion700Trailer : file.bytes.size();
         EXPECT_EQ(lastReadEnd, expectedEnd) << file.path << " version " << fileVersion;
         // Markers and owners agree: top-level records own 100000, members a definition.
         EXPECT_LE(firstBlockLine, lineCount + 1) << file.path;

@@ -18,7 +18,7 @@ namespace {
 constexpr double kPi = 3.1415926535;
 
 class Reader : public ::testing::Test {
-protected:
+   protected:
     void TearDown() override { ReleaseStore(); }
     int ReadDrawing(const std::vector<uint8_t> &bytes)
     {
@@ -118,11 +118,11 @@ TEST_F(Reader, StringsInEveryForm)
     ArchiveWriter out;
     out.String("");
     out.String("abc");
-    out.String(std::string(300, 'x'));     // 0xFF and a 16-bit length
-    out.String(std::string(70000, 'y'));   // 0xFF, 0xFFFF and a 32-bit length
-    out.UnicodeString(u"A\u56f3\uff71");   // A, 図 and half-width ｱ
+    out.String(std::string(300, 'x'));    // 0xFF and a 16-bit length
+    out.String(std::string(70000, 'y'));  // 0xFF, 0xFFFF and a 32-bit length
+    out.UnicodeString(u"A\u56f3\uff71");  // A, 図 and half-width ｱ
     out.UnicodeString(u"");
-    out.String("\x82\xa0");                // Shift-JIS bytes stay as they are
+    out.String("\x82\xa0");  // Shift-JIS bytes stay as they are
     Begin(out.Bytes());
     EXPECT_STREQ(ReadString(), "");
     EXPECT_STREQ(ReadString(), "abc");

@@ -28,7 +28,7 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 // A white surface of the given size as the render context's target, with
 // the default pens prepared.
 class Surface : public ::testing::Test {
-protected:
+   protected:
     void Open(int width, int height)
     {
         ResetSettingTables();
@@ -68,7 +68,8 @@ protected:
     {
         int n = 0;
         for (uint32_t y = 0; y < static_cast<uint32_t>(renderContext.rasterHeight); ++y) {
-            for (uint32_t x = 0; x < renderContext.rasterWidth; ++x) n += Painted(static_cast<int>(x), static_cast<int>(y));
+            for (uint32_t x = 0; x < renderContext.rasterWidth; ++x)
+                n += Painted(static_cast<int>(x), static_cast<int>(y));
         }
         return n;
     }
@@ -76,7 +77,8 @@ protected:
     {
         std::vector<COLORREF> all;
         for (int y = 0; y < renderContext.rasterHeight; ++y) {
-            for (uint32_t x = 0; x < renderContext.rasterWidth; ++x) all.push_back(GetPixel(dc, static_cast<int>(x), y));
+            for (uint32_t x = 0; x < renderContext.rasterWidth; ++x)
+                all.push_back(GetPixel(dc, static_cast<int>(x), y));
         }
         return all;
     }
@@ -96,7 +98,7 @@ TEST(ViewFit, DrawingsAndFigures)
     EXPECT_EQ(ToPixelX(0), 500);
     EXPECT_EQ(ToPixelY(0), 353);
     EXPECT_LT(ToPixelY(10), ToPixelY(0));  // y up on paper, down on the raster
-    paperSize = 99;  // unknown sizes fit as A0
+    paperSize = 99;                        // unknown sizes fit as A0
     FitToRaster(1189, 840);
     EXPECT_DOUBLE_EQ(renderContext.pixelsPerMm, 1.0);
 
@@ -291,8 +293,8 @@ TEST_F(Surface, ClippedWalksPaintWhatFullWalksPaint)
         BeginLineStyle(0, 50);
         HGDIOBJ previous = SelectObject(dc, renderContext.penTable[1]);
         MoveToEx(dc, segment[0], segment[1], nullptr);
-        LineDDA(segment[0], segment[1], segment[2], segment[3],
-                [](int x, int y, LPARAM) { DashStep(x, y); }, 0);
+        LineDDA(
+            segment[0], segment[1], segment[2], segment[3], [](int x, int y, LPARAM) { DashStep(x, y); }, 0);
         DashStep(segment[2], segment[3]);
         SelectObject(dc, previous);
         EXPECT_EQ(Pixels(), clipped);
@@ -318,9 +320,12 @@ TEST_F(Surface, DdaPixelsAreLineDdaPixels)
     for (int x2 = -9; x2 <= 9; x2 += 3) {
         for (int y2 = -9; y2 <= 9; y2 += 2) {
             seen.points.clear();
-            LineDDA(1, 2, x2, y2, [](int x, int y, LPARAM data) {
-                reinterpret_cast<Seen *>(data)->points.push_back({x, y});
-            }, reinterpret_cast<LPARAM>(&seen));
+            LineDDA(
+                1, 2, x2, y2,
+                [](int x, int y, LPARAM data) {
+                    reinterpret_cast<Seen *>(data)->points.push_back({x, y});
+                },
+                reinterpret_cast<LPARAM>(&seen));
             for (size_t i = 0; i < seen.points.size(); ++i) {
                 int64_t x, y;
                 DdaPixel(1, 2, x2, y2, static_cast<int64_t>(i), &x, &y);
@@ -462,7 +467,7 @@ TEST_F(Surface, SolidKinds)
 
 // A store with block definitions built record by record.
 class Blocks : public Surface {
-protected:
+   protected:
     void SetUp() override
     {
         Open(100, 100);
@@ -570,7 +575,7 @@ TEST_F(Blocks, CyclesAndExplosionsEnd)
 
 // Texts, on a surface where one drawing unit is one pixel.
 class Texts : public Surface {
-protected:
+   protected:
     void SetUp() override
     {
         Open(200, 60);
@@ -597,17 +602,17 @@ protected:
     void Draw(const char *text, double height, double x2 = 190, uint16_t flags = 0)
     {
         Clear();
-        DrawTextEntity(10, 20, x2, 20, "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e", height / 2, height, 0,
-                       text, 2, flags, 0);
+        DrawTextEntity(10, 20, x2, 20, "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e", height / 2, height, 0, text,
+                       2, flags, 0);
     }
 };
 
 TEST_F(Texts, SmallTextsAreBoxes)
 {
-    Draw("ABC", 5.9);  // 5 pixels: a box of the baseline and the height
-    EXPECT_TRUE(Painted(10, 40));   // the start of the baseline (y up: row 60 - 20)
-    EXPECT_TRUE(Painted(100, 40));  // along the baseline
-    EXPECT_TRUE(Painted(100, 34));  // along the top edge, 5.9 units higher
+    Draw("ABC", 5.9);                // 5 pixels: a box of the baseline and the height
+    EXPECT_TRUE(Painted(10, 40));    // the start of the baseline (y up: row 60 - 20)
+    EXPECT_TRUE(Painted(100, 40));   // along the baseline
+    EXPECT_TRUE(Painted(100, 34));   // along the top edge, 5.9 units higher
     EXPECT_FALSE(Painted(100, 38));  // nothing inside
     Draw("", 5.9);
     EXPECT_TRUE(Painted(100, 40));  // an empty small text still has its box
@@ -634,7 +639,10 @@ TEST_F(Texts, SqueezeSpreadAndDoubleBytes)
     Draw("ABCD", 12);
     EXPECT_GT(spread, RightMost() + 6);
 
-    Draw("\x90\x7d" "A", 12);  // 図 then A: A starts two cells in
+    Draw(
+        "\x90\x7d"
+        "A",
+        12);  // 図 then A: A starts two cells in
     const int afterWide = RightMost();
     Draw("AA", 12);
     EXPECT_GT(afterWide, RightMost() + 3);

@@ -21,7 +21,7 @@ SYSTEMTIME clockNow;
 void TestClock(SYSTEMTIME *time) { *time = clockNow; }
 
 class Macros : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override
     {
         macroClock = TestClock;
@@ -37,9 +37,9 @@ protected:
     }
     static void SetClock(int year, int month, int weekday, int day, int hour, int minute, int second)
     {
-        clockNow = {static_cast<WORD>(year),   static_cast<WORD>(month),  static_cast<WORD>(weekday),
-                    static_cast<WORD>(day),    static_cast<WORD>(hour),   static_cast<WORD>(minute),
-                    static_cast<WORD>(second), 0};
+        clockNow = {
+            static_cast<WORD>(year), static_cast<WORD>(month),  static_cast<WORD>(weekday), static_cast<WORD>(day),
+            static_cast<WORD>(hour), static_cast<WORD>(minute), static_cast<WORD>(second),  0};
     }
     std::string Expand(const char *text, uint16_t group = 0)
     {

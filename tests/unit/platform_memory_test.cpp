@@ -50,7 +50,8 @@ TEST(PlatformFastPaths, ReadBackOfEveryWidthMatchesThePixelsAndZeroesThePadding)
         const int rows = 3;
         Surface surface(width, rows);
         ASSERT_NE(surface.pixels, nullptr);
-        for (int i = 0; i < width * rows; ++i) surface.pixels[i] = 0xAB000000u | static_cast<uint32_t>(i * 2654435761u >> 8);
+        for (int i = 0; i < width * rows; ++i)
+            surface.pixels[i] = 0xAB000000u | static_cast<uint32_t>(i * 2654435761u >> 8);
         const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
         std::vector<uint8_t> out(stride * rows, 0xEE);  // the destination may hold anything
         BITMAPINFO info = BottomUpInfo(width, rows, 24);

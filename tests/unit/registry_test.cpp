@@ -24,10 +24,7 @@ std::string ReadText(const std::string &path)
     return text.str();
 }
 
-void WriteText(const std::string &path, const std::string &text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
+void WriteText(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
 
 const RegistryValue *Find(const RegistryTree &tree, const char *key, const char *value)
 {
@@ -40,7 +37,7 @@ const RegistryValue *Find(const RegistryTree &tree, const char *key, const char 
 }
 
 class Registry : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override
     {
         registry = folder.Path("config/plotmira/registry.reg");
@@ -113,14 +110,12 @@ TEST(RegistryText, ReadsWineUserRegistry)
 TEST_F(Registry, MissingOrDamagedFileReadsAsEmpty)
 {
     HKEY key = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Plotmira_spi\\ini", 0, KEY_READ, &key),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Plotmira_spi\\ini", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(key, nullptr);
     mkdir(folder.Path("config").c_str(), 0700);
     mkdir(folder.Path("config/plotmira").c_str(), 0700);
     WriteText(registry, std::string("\x00\xff[[[\"=\n", 8));
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Plotmira_spi\\ini", 0, KEY_READ, &key),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Plotmira_spi\\ini", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, WritesKeepOtherKeysAndReplaceTheFileWhole)
@@ -130,15 +125,13 @@ TEST_F(Registry, WritesKeepOtherKeysAndReplaceTheFileWhole)
     WriteText(registry, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Other]\n\"Keep\"=\"me\"\n");
     HKEY key = nullptr;
     DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Plotmira_spi\\ini", 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Plotmira_spi\\ini", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &key, &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
     const DWORD width = 1200;
-    ASSERT_EQ(RegSetValueExA(key, "SIZE_JWW", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&width), 4),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, "REF_FILE", 0, REG_SZ, reinterpret_cast<const BYTE *>("ref.txt"), 8),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "SIZE_JWW", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&width), 4), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "REF_FILE", 0, REG_SZ, reinterpret_cast<const BYTE *>("ref.txt"), 8), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
 
@@ -190,8 +183,8 @@ TEST_F(Registry, CadProgramKeysComeFromWineWhenTheFileHasNone)
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Other", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
 
     // Writing the module's settings never copies Wine's keys into the file.
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Plotmira_spi\\ini", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Plotmira_spi\\ini", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_EQ(ReadText(registry).find("Jw_cad"), std::string::npos);

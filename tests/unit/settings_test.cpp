@@ -30,7 +30,7 @@ std::string ReadText(const std::string &path)
 }
 
 class Settings : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override
     {
         registry = folder.Path("registry.reg");
@@ -70,8 +70,9 @@ protected:
 
 TEST_F(Settings, RegistryWidthsSizeDrawingsAndFigures)
 {
-    Registry("[HKEY_CURRENT_USER\\Software\\Plotmira_spi\\ini]\n\"SIZE_JWW\"=dword:000003e8\n"
-             "\"SIZE_JWS\"=dword:00000258\n\"REF_FILE\"=\"vars.txt\"\n");
+    Registry(
+        "[HKEY_CURRENT_USER\\Software\\Plotmira_spi\\ini]\n\"SIZE_JWW\"=dword:000003e8\n"
+        "\"SIZE_JWS\"=dword:00000258\n\"REF_FILE\"=\"vars.txt\"\n");
     isFigureFile = 0;
     RasterSize size = ComputeRasterSize(0);
     EXPECT_EQ(size.width, 1000);
@@ -86,8 +87,10 @@ TEST_F(Settings, RegistryWidthsSizeDrawingsAndFigures)
 TEST_F(Settings, RegistryValuesOfTheWrongKindAreIgnored)
 {
     const std::string longName(5000, 'r');
-    Registry("[HKEY_CURRENT_USER\\Software\\Plotmira_spi\\ini]\n\"SIZE_JWW\"=\"1000\"\n"
-             "\"SIZE_JWS\"=hex:e8,03\n\"REF_FILE\"=\"" + longName + "\"\n");
+    Registry(
+        "[HKEY_CURRENT_USER\\Software\\Plotmira_spi\\ini]\n\"SIZE_JWW\"=\"1000\"\n"
+        "\"SIZE_JWS\"=hex:e8,03\n\"REF_FILE\"=\"" +
+        longName + "\"\n");
     uint32_t jws = 1, jww = 1;
     EXPECT_EQ(LoadPluginSettings(&jws, &jww), 1);
     EXPECT_EQ(jww, 0u);
@@ -216,24 +219,25 @@ TEST_F(Settings, CadProgramSettingsOverlayTheDefaults)
     EXPECT_EQ(linePitchTable[11], 3u);
     EXPECT_EQ(randomWidthTable[13], 2u);
 
-    Registry("[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Pen]\n\"Color00\"=\"000000\"\n"
-             "\"Color03\"=\"ff0000\"\n\"Color04\"=\"123456789\"\n\"Color05\"=\"xyz\"\n"
-             "\"Color06\"=\"123456789012345678\"\n\"Width05\"=\"3\"\n\"Width06\"=\" -2\"\n"
-             "[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Line]\n\"Type_02\"=\"f0f0f0f0\"\n"
-             "\"Type_03\"=\"0x1234\"\n\"Pitch11\"=dword:00000008\n\"Pitch12\"=hex:08,00\n"
-             "\"RandW15\"=dword:00000009\n");
+    Registry(
+        "[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Pen]\n\"Color00\"=\"000000\"\n"
+        "\"Color03\"=\"ff0000\"\n\"Color04\"=\"123456789\"\n\"Color05\"=\"xyz\"\n"
+        "\"Color06\"=\"123456789012345678\"\n\"Width05\"=\"3\"\n\"Width06\"=\" -2\"\n"
+        "[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Line]\n\"Type_02\"=\"f0f0f0f0\"\n"
+        "\"Type_03\"=\"0x1234\"\n\"Pitch11\"=dword:00000008\n\"Pitch12\"=hex:08,00\n"
+        "\"RandW15\"=dword:00000009\n");
     LoadCadSettings();
     EXPECT_EQ(penColorTable[0], 0u);
     EXPECT_EQ(penColorTable[3], 0xFF0000u);
-    EXPECT_EQ(penColorTable[4], 0xFFFFFFFFu);   // beyond 32 bits
-    EXPECT_EQ(penColorTable[5], 0u);            // no hexadecimal digit
-    EXPECT_EQ(penColorTable[6], 0x0000FFu);     // 18 characters: too long, default kept
+    EXPECT_EQ(penColorTable[4], 0xFFFFFFFFu);  // beyond 32 bits
+    EXPECT_EQ(penColorTable[5], 0u);           // no hexadecimal digit
+    EXPECT_EQ(penColorTable[6], 0x0000FFu);    // 18 characters: too long, default kept
     EXPECT_EQ(penWidthTable[5], 3u);
     EXPECT_EQ(penWidthTable[6], static_cast<uint32_t>(-2));
     EXPECT_EQ(linePatternTable[2], 0xF0F0F0F0u);
-    EXPECT_EQ(linePatternTable[3], 0u);         // its own 0x prefix is not hexadecimal text
+    EXPECT_EQ(linePatternTable[3], 0u);  // its own 0x prefix is not hexadecimal text
     EXPECT_EQ(linePitchTable[11], 8u);
-    EXPECT_EQ(linePitchTable[12], 4u);          // two bytes are not a number: default kept
+    EXPECT_EQ(linePitchTable[12], 4u);  // two bytes are not a number: default kept
     EXPECT_EQ(randomWidthTable[15], 9u);
 
     // Without a Pen key the Line key is not read either.
@@ -262,7 +266,8 @@ TEST_F(Settings, ConversionsFollowTheSettings)
     c = ConvertFile(figure, true);
     ASSERT_EQ(c.result, 0);
     EXPECT_TRUE(BackgroundAndReferenceMark(c, 0xFFFFFF));
-    WriteText(registry, ReadText(registry) + "\n[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Pen]\n\"Color00\"=\"000000\"\n");
+    WriteText(registry,
+              ReadText(registry) + "\n[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Pen]\n\"Color00\"=\"000000\"\n");
     c = ConvertFile(figure, true);
     ASSERT_EQ(c.result, 0);
     EXPECT_TRUE(BackgroundAndReferenceMark(c, 0x000000));

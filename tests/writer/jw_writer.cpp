@@ -288,7 +288,7 @@ void WriteDrawingHeader(ArchiveWriter &out, const DrawingOptions &o)
     }
     out.RepeatDoubles(11, 0.0);
     const uint32_t penColors[10] = {o.backgroundColor, 0x000000, 0x0000FF, 0x00C000, 0xC0C000,
-                                    0xC000C0, 0x00C0C0, 0x008080, 0xFF0080, 0xC0C0C0};
+                                    0xC000C0,          0x00C0C0, 0x008080, 0xFF0080, 0xC0C0C0};
     for (int n = 0; n < 10; ++n) {
         out.Dword(penColors[n]);
         out.Dword(n < 6 ? 1 : n - 4);

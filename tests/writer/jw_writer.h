@@ -10,7 +10,7 @@
 #include <vector>
 
 class ArchiveWriter {
-public:
+   public:
     void Byte(uint8_t v) { bytes_.push_back(v); }
     void Word(uint16_t v);
     void Dword(uint32_t v);
@@ -29,7 +29,7 @@ public:
     std::vector<uint8_t> &MutableBytes() { return bytes_; }
     size_t Size() const { return bytes_.size(); }
 
-private:
+   private:
     void EscapedLength(uint32_t length);
     std::vector<uint8_t> bytes_;
 };
@@ -58,7 +58,7 @@ struct TextSpec {
 // Writes an object stream: class tags as MFC writes them (a new class the
 // first time, then its map index), and each class's record for the version.
 class ObjectWriter {
-public:
+   public:
     ObjectWriter(ArchiveWriter &out, uint32_t version) : out_(out), version_(version) {}
 
     void Line(const Attributes &a, double x1, double y1, double x2, double y2);
@@ -71,12 +71,13 @@ public:
     void Solid(const Attributes &a, const double corners[8], uint32_t fillColor = 0);
     void BlockRef(const Attributes &a, double x, double y, double scaleX, double scaleY, double rotation,
                   uint32_t defNumber);
-    void BlockDef(const Attributes &a, uint32_t number, const std::string &name, const std::u16string &unicodeName = u"");
+    void BlockDef(const Attributes &a, uint32_t number, const std::string &name,
+                  const std::u16string &unicodeName = u"");
 
     // Writes a tag with no class behind it, as a damaged file would.
     void RawTag(uint16_t word) { out_.Word(word); }
 
-private:
+   private:
     void Tag(const std::string &className);
     void Header(const Attributes &a);
     void LineBody(const Attributes &a, double x1, double y1, double x2, double y2);

@@ -28,10 +28,7 @@ int DescriptorOf(HANDLE handle)
     return slot < openFiles.size() ? openFiles[slot] : -1;
 }
 
-HANDLE HandleOfSlot(size_t slot)
-{
-    return reinterpret_cast<HANDLE>(kFirstFileHandle + slot * kHandleStep);
-}
+HANDLE HandleOfSlot(size_t slot) { return reinterpret_cast<HANDLE>(kFirstFileHandle + slot * kHandleStep); }
 
 }  // namespace
 
@@ -46,8 +43,8 @@ size_t LiveFileCount()
 
 extern "C" {
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                          DWORD disposition, DWORD attributes, HANDLE templateFile)
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                          DWORD attributes, HANDLE templateFile)
 {
     (void)share;
     (void)security;
@@ -76,8 +73,8 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     return HandleOfSlot(openFiles.size() - 1);
 }
 
-HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                          DWORD disposition, DWORD attributes, HANDLE templateFile)
+HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                          DWORD attributes, HANDLE templateFile)
 {
     if (name == nullptr) return INVALID_HANDLE_VALUE;
     size_t units = 0;

@@ -28,15 +28,15 @@ HGDIOBJ RegisterFontObject(PortableFont *font);
 struct PortableFont {
     int height;
     int width;
-    int escapement;  // tenths of a degree, counter-clockwise
+    int escapement;      // tenths of a degree, counter-clockwise
     std::string family;  // the face that stands in for the requested one
 };
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kGrayLevels = 16;      // GDI's anti-aliased glyphs have 17 levels, 0..16
-constexpr int kDefaultHeight = 16;   // a height of 0 asks for the default size
+constexpr int kGrayLevels = 16;     // GDI's anti-aliased glyphs have 17 levels, 0..16
+constexpr int kDefaultHeight = 16;  // a height of 0 asks for the default size
 constexpr int kMaxPixelsPerEm = 4096;
 constexpr char kDefaultFamily[] = "IPAGothic";  // the fixed-pitch Japanese gothic GDI falls back to
 
@@ -45,9 +45,9 @@ const struct {
     const char *windows;
     const char *standIn;
 } kSubstitutes[] = {
-    {"ＭＳ ゴシック", "IPAGothic"},  {"MS Gothic", "IPAGothic"},   {"ＭＳ 明朝", "IPAMincho"},
-    {"MS Mincho", "IPAMincho"},      {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"MS PGothic", "IPAPGothic"},
-    {"ＭＳ Ｐ明朝", "IPAPMincho"},    {"MS PMincho", "IPAPMincho"},  {"ＭＳ ＵＩ Gothic", "IPAPGothic"},
+    {"ＭＳ ゴシック", "IPAGothic"}, {"MS Gothic", "IPAGothic"},        {"ＭＳ 明朝", "IPAMincho"},
+    {"MS Mincho", "IPAMincho"},     {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"MS PGothic", "IPAPGothic"},
+    {"ＭＳ Ｐ明朝", "IPAPMincho"},  {"MS PMincho", "IPAPMincho"},      {"ＭＳ ＵＩ Gothic", "IPAPGothic"},
     {"MS UI Gothic", "IPAPGothic"},
 };
 
@@ -95,7 +95,8 @@ bool SameIgnoringCase(const std::string &a, const char *b)
 {
     if (a.size() != std::strlen(b)) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     }
     return true;
 }
@@ -238,8 +239,8 @@ struct GlyphKey {
     uint32_t codePoint;
     bool operator==(const GlyphKey &o) const
     {
-        return face == o.face && ppem == o.ppem && loadFlags == o.loadFlags && xx == o.xx && xy == o.xy &&
-               yx == o.yx && yy == o.yy && codePoint == o.codePoint;
+        return face == o.face && ppem == o.ppem && loadFlags == o.loadFlags && xx == o.xx && xy == o.xy && yx == o.yx &&
+               yy == o.yy && codePoint == o.codePoint;
     }
 };
 

@@ -48,9 +48,12 @@ struct StockObjects {
             int index;
             GdiKind kind;
             COLORREF color;
-        } kinds[] = {{WHITE_BRUSH, GdiKind::Brush, RGB(255, 255, 255)}, {BLACK_BRUSH, GdiKind::Brush, RGB(0, 0, 0)},
-                     {NULL_BRUSH, GdiKind::Brush, 0},                    {WHITE_PEN, GdiKind::Pen, RGB(255, 255, 255)},
-                     {BLACK_PEN, GdiKind::Pen, RGB(0, 0, 0)},            {NULL_PEN, GdiKind::Pen, 0}};
+        } kinds[] = {{WHITE_BRUSH, GdiKind::Brush, RGB(255, 255, 255)},
+                     {BLACK_BRUSH, GdiKind::Brush, RGB(0, 0, 0)},
+                     {NULL_BRUSH, GdiKind::Brush, 0},
+                     {WHITE_PEN, GdiKind::Pen, RGB(255, 255, 255)},
+                     {BLACK_PEN, GdiKind::Pen, RGB(0, 0, 0)},
+                     {NULL_PEN, GdiKind::Pen, 0}};
         for (const auto &k : kinds) {
             MakeStock(storage[k.index], k.kind, k.color);
             objects[k.index] = &storage[k.index];
@@ -157,10 +160,7 @@ uint32_t *PixelRow(PortableGdiObject *bitmap, int32_t y)
     return bitmap->pixels + static_cast<size_t>(memoryRow) * static_cast<size_t>(bitmap->width);
 }
 
-int32_t RowCount(const PortableGdiObject *bitmap)
-{
-    return bitmap->height < 0 ? -bitmap->height : bitmap->height;
-}
+int32_t RowCount(const PortableGdiObject *bitmap) { return bitmap->height < 0 ? -bitmap->height : bitmap->height; }
 
 // A COLORREF as the 32-bit pixel a DIB section stores (0x00RRGGBB).
 uint32_t PixelOf(COLORREF color)
@@ -230,8 +230,7 @@ BOOL WINAPI DeleteDC(HDC dc)
     return TRUE;
 }
 
-HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO *info, UINT usage, void **bits,
-                                HANDLE section, DWORD offset)
+HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO *info, UINT usage, void **bits, HANDLE section, DWORD offset)
 {
     (void)usage;
     (void)offset;
@@ -264,7 +263,8 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object)
 {
     if (!IsValidDc(dc) || !IsValidObject(object) || object->deletePending) return nullptr;
     // A bitmap lives in one memory device context at a time.
-    if (object->kind == GdiKind::Bitmap && (dc->windowDc || (!object->stock && object->selectCount > 0 && dc->bitmap != object))) {
+    if (object->kind == GdiKind::Bitmap &&
+        (dc->windowDc || (!object->stock && object->selectCount > 0 && dc->bitmap != object))) {
         return nullptr;
     }
     HGDIOBJ *slot = SlotFor(dc, object->kind);
@@ -375,8 +375,7 @@ BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop)
     return TRUE;
 }
 
-int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMAPINFO *info,
-                     UINT usage)
+int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMAPINFO *info, UINT usage)
 {
     (void)usage;
     if (!IsValidDc(dc) || !IsValidObject(bitmap) || bitmap->kind != GdiKind::Bitmap || info == nullptr) {

@@ -165,7 +165,8 @@ std::vector<Span> PolygonSpans(const std::vector<POINT> &points, int64_t clipTop
         }
         std::sort(crossings.begin(), crossings.end());
         for (size_t i = 0; i + 1 < crossings.size(); i += 2) {
-            if (crossings[i] < crossings[i + 1]) spans.push_back({static_cast<int32_t>(y), crossings[i], crossings[i + 1]});
+            if (crossings[i] < crossings[i + 1])
+                spans.push_back({static_cast<int32_t>(y), crossings[i], crossings[i + 1]});
         }
     }
     return spans;
@@ -215,7 +216,8 @@ std::vector<Span> EllipseRegionSpans(int64_t left, int64_t top, int64_t right, i
         rowRight[static_cast<size_t>(i)] = rowRight[static_cast<size_t>(b - i)];
     }
     for (int64_t i = 0; i < height; ++i) {
-        spans.push_back({static_cast<int32_t>(top + i), rowLeft[static_cast<size_t>(i)], rowRight[static_cast<size_t>(i)]});
+        spans.push_back(
+            {static_cast<int32_t>(top + i), rowLeft[static_cast<size_t>(i)], rowRight[static_cast<size_t>(i)]});
     }
     return spans;
 }
@@ -246,7 +248,8 @@ std::vector<POINT> EllipseOutline(int64_t width, int64_t height)
     std::vector<POINT> loop;
     const size_t n = quadrant.size();
     for (size_t i = 0; i < n; ++i) loop.push_back(quadrant[i]);
-    for (size_t i = 0; i < n; ++i) loop.push_back({static_cast<LONG>(a - quadrant[n - 1 - i].x), quadrant[n - 1 - i].y});
+    for (size_t i = 0; i < n; ++i)
+        loop.push_back({static_cast<LONG>(a - quadrant[n - 1 - i].x), quadrant[n - 1 - i].y});
     for (size_t i = 0; i < n; ++i) {
         loop.push_back({static_cast<LONG>(a - quadrant[i].x), static_cast<LONG>(b - quadrant[i].y)});
     }
@@ -268,8 +271,8 @@ const std::vector<Span> &RoundCap(int width)
     static std::unordered_map<int, std::vector<Span>> caps;
     auto found = caps.find(width);
     if (found != caps.end()) return found->second;
-    return caps.emplace(width, EllipseRegionSpans(-(width / 2), -(width / 2), (width + 1) / 2 + 1,
-                                                  (width + 1) / 2 + 1)).first->second;
+    return caps.emplace(width, EllipseRegionSpans(-(width / 2), -(width / 2), (width + 1) / 2 + 1, (width + 1) / 2 + 1))
+        .first->second;
 }
 
 // A wide pen's stroke of one segment: the segment's body and a round cap at
@@ -292,7 +295,8 @@ void WideLine(const Painter &painter, int width, int64_t x1, int64_t y1, int64_t
         const double length = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
         const double widthX = width * std::fabs(static_cast<double>(dy)) / length;
         const double widthY = width * std::fabs(static_cast<double>(dx)) / length;
-        POINT narrow = {static_cast<LONG>(std::floor(widthX / 2 + 0.5)), static_cast<LONG>(std::floor(widthY / 2 + 0.5))};
+        POINT narrow = {static_cast<LONG>(std::floor(widthX / 2 + 0.5)),
+                        static_cast<LONG>(std::floor(widthY / 2 + 0.5))};
         POINT wide = {static_cast<LONG>(std::floor((widthX + 1) / 2 + 0.5)),
                       static_cast<LONG>(std::floor((widthY + 1) / 2 + 0.5))};
         if (dx < 0) {
@@ -372,7 +376,8 @@ BOOL WINAPI Polygon(HDC dc, const POINT *points, int count)
     const std::vector<POINT> loop(points, points + count);
     HGDIOBJ brush = dc->brush;
     if (brush != nullptr && !IsNullBrush(brush)) {
-        FillSpans(PainterFor(dc, brush->color), PolygonSpans(loop, 0, RowCount(static_cast<PortableGdiObject *>(dc->bitmap))));
+        FillSpans(PainterFor(dc, brush->color),
+                  PolygonSpans(loop, 0, RowCount(static_cast<PortableGdiObject *>(dc->bitmap))));
     }
     for (int i = 0; i < count; ++i) {
         const POINT &a = loop[static_cast<size_t>(i)];
@@ -398,7 +403,8 @@ BOOL WINAPI Ellipse(HDC dc, int left, int top, int right, int bottom)
                                   {static_cast<LONG>(r - 1), static_cast<LONG>(b - 1)},
                                   {static_cast<LONG>(l), static_cast<LONG>(b - 1)}};
         if (brush != nullptr && !IsNullBrush(brush)) {
-            for (int64_t y = t + 1; y < b - 1; ++y) PainterFor(dc, brush->color).Fill({static_cast<int32_t>(y), l + 1, r - 1});
+            for (int64_t y = t + 1; y < b - 1; ++y)
+                PainterFor(dc, brush->color).Fill({static_cast<int32_t>(y), l + 1, r - 1});
         }
         for (size_t i = 0; i < box.size(); ++i) {
             StrokeSegment(dc, box[i].x, box[i].y, box[(i + 1) % box.size()].x, box[(i + 1) % box.size()].y);

@@ -231,8 +231,8 @@ LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access
     return OpenHandle(tree, path, (access & KEY_SET_VALUE) != 0, result);
 }
 
-LONG WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
-                            REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition)
+LONG WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+                            LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition)
 {
     (void)reserved;
     (void)keyClass;
@@ -256,8 +256,7 @@ LONG WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyC
     return OpenHandle(tree, path, (access & KEY_SET_VALUE) != 0, result);
 }
 
-LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                             LPDWORD dataSize)
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize)
 {
     (void)reserved;
     if (openKeys.count(key) == 0) return ERROR_INVALID_HANDLE;

@@ -229,8 +229,8 @@ bool IsPlainString(const RegistryValue &value)
 
 RegistryTree ParseRegistryText(const std::string &raw)
 {
-    const bool utf16 = raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF &&
-                       static_cast<unsigned char>(raw[1]) == 0xFE;
+    const bool utf16 =
+        raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF && static_cast<unsigned char>(raw[1]) == 0xFE;
     const std::string text = utf16 ? FromUtf16(raw) : raw;
     const bool wine = text.compare(0, std::strlen(kWineHeader), kWineHeader) == 0;
     RegistryTree tree;

@@ -8,7 +8,6 @@
 #include "platform/portable/platform_internal.h"
 #include "platform/win32.h"
 
-
 namespace {
 
 constexpr int64_t kIntervalsPerSecond = 10000000;

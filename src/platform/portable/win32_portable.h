@@ -68,8 +68,7 @@ typedef void *HMENU;
 #endif
 
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
-#define RGB(r, g, b) \
-    ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
 #define GetRValue(c) ((BYTE)(c))
 #define GetGValue(c) ((BYTE)(((WORD)(c)) >> 8))
 #define GetBValue(c) ((BYTE)((c) >> 16))
@@ -283,20 +282,16 @@ static_assert(sizeof(BITMAPINFOHEADER) == 40, "info header layout");
 extern "C" {
 
 // files
-PLOTMIRA_PLATFORM_API HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share,
-                                                LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                                                DWORD attributes, HANDLE templateFile);
-PLOTMIRA_PLATFORM_API HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
-                                                LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                                                DWORD attributes, HANDLE templateFile);
+PLOTMIRA_PLATFORM_API HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                                DWORD disposition, DWORD attributes, HANDLE templateFile);
+PLOTMIRA_PLATFORM_API HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                                DWORD disposition, DWORD attributes, HANDLE templateFile);
 PLOTMIRA_PLATFORM_API DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh);
-PLOTMIRA_PLATFORM_API DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG *distanceHigh,
-                                                  DWORD method);
+PLOTMIRA_PLATFORM_API DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG *distanceHigh, DWORD method);
 PLOTMIRA_PLATFORM_API BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
                                            LPOVERLAPPED overlapped);
 PLOTMIRA_PLATFORM_API BOOL WINAPI CloseHandle(HANDLE object);
-PLOTMIRA_PLATFORM_API BOOL WINAPI GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access,
-                                              LPFILETIME write);
+PLOTMIRA_PLATFORM_API BOOL WINAPI GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME write);
 
 // time
 PLOTMIRA_PLATFORM_API void WINAPI GetLocalTime(LPSYSTEMTIME time);
@@ -316,12 +311,10 @@ PLOTMIRA_PLATFORM_API int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
 
 // windows
 PLOTMIRA_PLATFORM_API ATOM WINAPI RegisterClassA(const WNDCLASSA *windowClass);
-PLOTMIRA_PLATFORM_API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className,
-                                                  LPCSTR windowName, DWORD style, int x, int y,
-                                                  int width, int height, HWND parent, HMENU menu,
+PLOTMIRA_PLATFORM_API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
+                                                  int x, int y, int width, int height, HWND parent, HMENU menu,
                                                   HINSTANCE instance, LPVOID param);
-PLOTMIRA_PLATFORM_API LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam,
-                                                    LPARAM lParam);
+PLOTMIRA_PLATFORM_API LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 PLOTMIRA_PLATFORM_API BOOL WINAPI ShowWindow(HWND window, int command);
 PLOTMIRA_PLATFORM_API BOOL WINAPI UpdateWindow(HWND window);
 PLOTMIRA_PLATFORM_API BOOL WINAPI DestroyWindow(HWND window);
@@ -336,8 +329,8 @@ PLOTMIRA_PLATFORM_API HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name
 PLOTMIRA_PLATFORM_API HGDIOBJ WINAPI GetStockObject(int index);
 PLOTMIRA_PLATFORM_API HDC WINAPI CreateCompatibleDC(HDC dc);
 PLOTMIRA_PLATFORM_API BOOL WINAPI DeleteDC(HDC dc);
-PLOTMIRA_PLATFORM_API HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO *info, UINT usage,
-                                                      void **bits, HANDLE section, DWORD offset);
+PLOTMIRA_PLATFORM_API HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO *info, UINT usage, void **bits,
+                                                      HANDLE section, DWORD offset);
 PLOTMIRA_PLATFORM_API HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
 PLOTMIRA_PLATFORM_API BOOL WINAPI DeleteObject(HGDIOBJ object);
 PLOTMIRA_PLATFORM_API HBRUSH WINAPI CreateSolidBrush(COLORREF color);
@@ -357,8 +350,8 @@ PLOTMIRA_PLATFORM_API HFONT WINAPI CreateFontW(int height, int width, int escape
                                                DWORD outPrecision, DWORD clipPrecision, DWORD quality,
                                                DWORD pitchAndFamily, const WCHAR *face);
 PLOTMIRA_PLATFORM_API BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count);
-PLOTMIRA_PLATFORM_API int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines,
-                                           LPVOID bits, BITMAPINFO *info, UINT usage);
+PLOTMIRA_PLATFORM_API int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits,
+                                           BITMAPINFO *info, UINT usage);
 
 }  // extern "C"
 
@@ -372,16 +365,14 @@ PLOTMIRA_PLATFORM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags,
                                                      LPBOOL usedDefault);
 
 // registry (HKEY_CURRENT_USER over a .reg file; see registry_file.h)
-PLOTMIRA_PLATFORM_API LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access,
-                                                PHKEY result);
+PLOTMIRA_PLATFORM_API LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
 PLOTMIRA_PLATFORM_API LONG WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
-                                                  DWORD options, REGSAM access,
-                                                  LPSECURITY_ATTRIBUTES security, PHKEY result,
-                                                  LPDWORD disposition);
-PLOTMIRA_PLATFORM_API LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
-                                                   LPBYTE data, LPDWORD dataSize);
-PLOTMIRA_PLATFORM_API LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
-                                                 const BYTE *data, DWORD dataSize);
+                                                  DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
+                                                  PHKEY result, LPDWORD disposition);
+PLOTMIRA_PLATFORM_API LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                                   LPDWORD dataSize);
+PLOTMIRA_PLATFORM_API LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data,
+                                                 DWORD dataSize);
 PLOTMIRA_PLATFORM_API LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name);
 PLOTMIRA_PLATFORM_API LONG WINAPI RegCloseKey(HKEY key);
 

@@ -76,9 +76,8 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA *windowClass)
     return static_cast<ATOM>(kFirstClassAtom + classes.size() - 1);
 }
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                            int y, int width, int height, HWND parent, HMENU menu,
-                            HINSTANCE instance, LPVOID param)
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                            int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
 {
     if (className == nullptr) return nullptr;
     const WNDCLASSA *windowClass = FindClass(className, nullptr);
@@ -94,8 +93,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     window->visible = false;
     windows.insert(window);
 
-    CREATESTRUCTA create = {param, instance, menu, parent, h, w, top, left,
-                            static_cast<LONG>(style), windowName, className, exStyle};
+    CREATESTRUCTA create = {param,      instance,  menu,   parent, h, w, top, left, static_cast<LONG>(style),
+                            windowName, className, exStyle};
     if (window->procedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == kCreateFailed) {
         window->procedure(window, WM_DESTROY, 0, 0);
         windows.erase(window);
