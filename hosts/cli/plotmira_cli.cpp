@@ -1,7 +1,7 @@
-// plotmira: the native converter. It is a host like any viewer: it calls the
-// module's exports (IsSupported, GetPictureInfo, GetPicture or GetPreview)
-// and writes the bitmap it receives as PNG or BMP. Descriptions and raster
-// widths go through the module's front door as well (host/module_api.h).
+// plotmira: the native converter. A host of the library like any other: it
+// opens each drawing through include/plotmira.h, draws the view the command
+// line asks for (the whole sheet as the plug-in draws it, a region, a
+// thumbnail) and writes it as PNG or BMP.
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,68 +9,58 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "host/module_api.h"
-#include "host/plugin_api.h"
 #include "hosts/cli/image_files.h"
-#include "platform/portable/registry_file.h"
-#include "plotmira_version.h"
+#include "plotmira.h"
 
 namespace {
 
-constexpr size_t kHeadBytes = 2048;  // what viewers hand IsSupported
-constexpr int kExitFailed = 1;       // an input could not be converted or described
-constexpr int kExitUsage = 2;        // the command line is wrong; nothing was done
-constexpr int32_t kMaxJobs = 256;    // worker processes of a batch
+constexpr int kExitFailed = 1;     // an input could not be converted or described
+constexpr int kExitUsage = 2;      // the command line is wrong; nothing was done
+constexpr int32_t kMaxJobs = 256;  // worker processes of a batch
+constexpr int32_t kMinThumbnail = 16;
+constexpr int32_t kMaxThumbnail = 5000;
+constexpr double kRasterAspect = 0.707;  // the plug-in's height / width
+constexpr int kLayerGroups = PLOTMIRA_LAYER_GROUPS;
 
 const char *const kUsage =
     "usage:\n"
-    "  plotmira render INPUT -o OUTPUT.png|OUTPUT.bmp|- [--preview] [--width N]\n"
-    "  plotmira render INPUT... -d DIR [-j N] [--preview] [--width N]\n"
+    "  plotmira render INPUT -o OUTPUT.png|OUTPUT.bmp|- [OPTIONS]\n"
+    "  plotmira render INPUT... -d DIR [-j N] [OPTIONS]\n"
     "  plotmira thumbnail -s SIZE INPUT OUTPUT.png\n"
-    "  plotmira info INPUT\n"
+    "  plotmira info [--texts] INPUT\n"
     "  plotmira settings [--drawing-width N] [--figure-width N] [--reference-file PATH]\n"
     "  plotmira --help | --version\n"
     "\n"
     "render     converts a Jw_cad drawing (.jww) or figure (.jws) to PNG or BMP,\n"
     "           chosen by the output's extension; -o - writes PNG to standard output.\n"
-    "           -d DIR writes DIR/NAME.png for each input, in N worker processes\n"
-    "           (-j N; default: one per core), messages in the order of the inputs.\n"
-    "  --preview  a 320-pixel preview\n"
-    "  --width N  pictures N pixels wide (300 to 5000), whatever the settings say\n"
+    "           -d DIR writes DIR/NAME.png for each input (DIR is made when missing),\n"
+    "           in N worker processes (-j N; default: one per core), messages in the\n"
+    "           order of the inputs.\n"
+    "  --preview             a 320-pixel preview\n"
+    "  --width N             pictures N pixels wide (300 to 5000), whatever the settings say\n"
+    "  --region X0,Y0,X1,Y1  only that rectangle of the sheet, in the drawing's millimetres\n"
+    "                        (origin at the paper's centre, y up), drawn sharp at the\n"
+    "                        picture's width, its height in proportion\n"
+    "  --hide-layer G[:L]    leaves out layer group G, or layer L of it (0 to 15; repeatable)\n"
     "thumbnail  a PNG whose longer edge is SIZE pixels (16 to 5000), drawn at that size\n"
-    "info       JSON: format, version and object counts\n"
+    "info       JSON: format, version, object counts, sheet, extent, registered views,\n"
+    "           layers; --texts adds every text the drawing shows\n"
     "settings   shows the settings and where they come from; with options, sets them\n"
     "           in the registry file (widths 300 to 5000, \"\" goes back to the default)\n"
     "\n"
     "Exit status: 0 done, 1 an input failed, 2 wrong command line.\n";
 
 enum class ImageFormat { kPng, kBmp, kUnknown };
-
-const char *ResultText(int code)
-{
-    switch (code) {
-    case kResultNotImplemented: return "not implemented";
-    case kResultSuccess: return "success";
-    case kResultCancelled: return "cancelled";
-    case kResultUnknownFormat: return "not a Jw_cad drawing (.jww) or figure (.jws)";
-    case kResultBrokenData: return "the file is damaged";
-    case kResultNoMemory: return "not enough memory for the picture";
-    case kResultMemoryError: return "the drawing could not be converted";
-    case kResultReadError: return "the file cannot be opened or read";
-    case kResultInternalError: return "internal error";
-    default: return "unknown error";
-    }
-}
-
-const char *TooLargeText() { return "the file is too large (the limit is 256 MiB)"; }
 
 int Usage(const char *problem)
 {
@@ -122,81 +112,151 @@ bool ParseNumber(const char *text, long low, long high, int32_t *value)
     return true;
 }
 
-// True when the input is a regular file larger than the module takes: said
-// as such rather than as the module's "no memory".
-bool TooLarge(const std::string &path)
+// "X0,Y0,X1,Y1": four finite numbers making a rectangle of some size.
+bool ParseRegion(const char *text, double region[4])
 {
-    struct stat status = {};
-    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-           static_cast<uint64_t>(status.st_size) > kMaxInputBytes;
+    const char *at = text;
+    for (int i = 0; i < 4; ++i) {
+        char *end = nullptr;
+        errno = 0;
+        region[i] = std::strtod(at, &end);
+        if (end == at || errno != 0 || !std::isfinite(region[i])) return false;
+        if (i < 3 && *end != ',') return false;
+        at = end + (i < 3 ? 1 : 0);
+    }
+    return *at == '\0' && region[0] != region[2] && region[1] != region[3];
 }
 
-// The picture the module handed over, as the host owns it: its two blocks,
-// freed when it goes.
-class HostPicture {
-   public:
-    HostPicture() = default;
-    HostPicture(const HostPicture &) = delete;
-    HostPicture &operator=(const HostPicture &) = delete;
-    ~HostPicture()
-    {
-        if (info_ != nullptr) {
-            LocalUnlock(info_);
-            LocalFree(info_);
-        }
-        if (bits_ != nullptr) {
-            LocalUnlock(bits_);
-            LocalFree(bits_);
-        }
+// "G" or "G:L", each 0 to 15.
+bool ParseLayer(const char *text, plotmira_view *view)
+{
+    std::string group = text, layer;
+    const size_t colon = group.find(':');
+    if (colon != std::string::npos) {
+        layer = group.substr(colon + 1);
+        group.resize(colon);
     }
-    void Take(HLOCAL info, HLOCAL bits)
-    {
-        info_ = info;
-        bits_ = bits;
-        const auto *header = static_cast<const BITMAPINFOHEADER *>(LocalLock(info));
-        picture_ = {header->biWidth, header->biHeight, static_cast<const uint8_t *>(LocalLock(bits))};
+    int32_t g = 0, l = 0;
+    if (!ParseNumber(group.c_str(), 0, kLayerGroups - 1, &g)) return false;
+    if (colon == std::string::npos) {
+        view->hide_groups = static_cast<uint16_t>(view->hide_groups | 1u << g);
+        return true;
     }
-    const DibPicture &Picture() const { return picture_; }
+    if (!ParseNumber(layer.c_str(), 0, PLOTMIRA_LAYERS_PER_GROUP - 1, &l)) return false;
+    view->hide_layers[g] = static_cast<uint16_t>(view->hide_layers[g] | 1u << l);
+    return true;
+}
 
-   private:
-    HLOCAL info_ = nullptr;
-    HLOCAL bits_ = nullptr;
-    DibPicture picture_ = {0, 0, nullptr};
+int32_t HeightOf(int32_t width) { return static_cast<int32_t>(width * kRasterAspect); }
+
+// What the command line asks of every picture.
+struct PictureRequest {
+    bool preview = false;
+    int32_t width = 0;  // 0: the document's natural width
+    bool hasRegion = false;
+    double region[4] = {0, 0, 0, 0};
+    plotmira_view layers;  // only the layer masks are used
 };
 
-// One conversion, the way a viewer calls the plug-in.
-bool ConvertOne(const std::string &input, bool preview, HostPicture *picture, std::string *message)
+class Document {
+   public:
+    Document() = default;
+    Document(const Document &) = delete;
+    Document &operator=(const Document &) = delete;
+    ~Document() { plotmira_close(doc_); }
+    plotmira_status Open(const std::string &path)
+    {
+        plotmira_status status = plotmira_open_file(path.c_str(), &doc_);
+        if (status != PLOTMIRA_OK) return status;
+        info_.struct_size = sizeof info_;
+        return plotmira_describe(doc_, &info_);
+    }
+    plotmira_document *Get() const { return doc_; }
+    const plotmira_info &Info() const { return info_; }
+
+   private:
+    plotmira_document *doc_ = nullptr;
+    plotmira_info info_ = {};
+};
+
+// A picture in the DIB form the writers take.
+struct Picture {
+    std::vector<uint8_t> bits;
+    DibPicture dib = {0, 0, nullptr};
+};
+
+std::string Failure(const std::string &input, plotmira_status status, const plotmira_info *info)
 {
-    if (TooLarge(input)) {
-        *message = input + ": " + TooLargeText();
+    if (status == PLOTMIRA_ERR_VERSION && info != nullptr) {
+        return input + ": the drawing's version " + std::to_string(info->version) + " is not supported";
+    }
+    return input + ": " + plotmira_strerror(status);
+}
+
+// The view of one picture. The whole sheet is drawn as the plug-in draws the
+// file, its upper-case-J rule included: print pens and the print view.
+bool MakeView(const plotmira_info &info, const PictureRequest &request, plotmira_view *view, std::string *message)
+{
+    int32_t width = request.preview ? PLOTMIRA_PREVIEW_WIDTH : request.width != 0 ? request.width : info.natural_width;
+    int32_t height = HeightOf(width);
+    plotmira_view_init(view, width, height);
+    std::memcpy(view->hide_layers, request.layers.hide_layers, sizeof view->hide_layers);
+    view->hide_groups = request.layers.hide_groups;
+    if (info.print_by_name && info.print_view > 0) {
+        view->pens = PLOTMIRA_PENS_PRINT;
+        view->registered_view = info.print_view;
+    }
+    if (request.hasRegion) {
+        const double w = std::fabs(request.region[2] - request.region[0]);
+        const double h = std::fabs(request.region[3] - request.region[1]);
+        const double rows = std::round(h * width / w);
+        if (!(rows >= 1 && rows <= PLOTMIRA_MAX_SIDE) ||
+            int64_t{width} * static_cast<int64_t>(rows) > PLOTMIRA_MAX_PIXELS) {
+            *message = "the region is too narrow for a picture " + std::to_string(width) + " pixels wide";
+            return false;
+        }
+        view->placement = PLOTMIRA_PLACE_REGION;
+        view->registered_view = 0;
+        std::memcpy(view->region, request.region, sizeof view->region);
+        view->height = static_cast<int32_t>(rows);
+    }
+    return true;
+}
+
+bool Draw(const Document &doc, const plotmira_view &view, Picture *picture, std::string *message)
+{
+    const size_t stride = plotmira_row_bytes(PLOTMIRA_PIXELS_BGR24_DIB, view.width);
+    picture->bits.assign(stride * static_cast<size_t>(view.height), 0);
+    const plotmira_image image = {sizeof image, PLOTMIRA_PIXELS_BGR24_DIB, picture->bits.data(), stride,
+                                  picture->bits.size()};
+    const plotmira_status status = plotmira_render(doc.Get(), &view, &image);
+    if (status != PLOTMIRA_OK) {
+        *message = plotmira_strerror(status);
         return false;
     }
-    std::vector<unsigned char> head(kHeadBytes, 0);
-    if (FILE *file = std::fopen(input.c_str(), "rb")) {
-        const size_t got = std::fread(head.data(), 1, head.size(), file);
-        (void)got;
-        std::fclose(file);
-    } else {
-        *message = input + ": " + ResultText(kResultReadError);
+    picture->dib = {view.width, view.height, picture->bits.data()};
+    return true;
+}
+
+// One input to one picture.
+bool ConvertOne(const std::string &input, const PictureRequest &request, Picture *picture, std::string *message)
+{
+    Document doc;
+    const plotmira_status status = doc.Open(input);
+    if (status != PLOTMIRA_OK) {
+        *message = Failure(input, status, nullptr);
         return false;
     }
-    if (!IsSupported(input.c_str(), head.data())) {
-        *message = input + ": " + ResultText(kResultUnknownFormat);
+    if (!doc.Info().version_drawn) {
+        *message = Failure(input, PLOTMIRA_ERR_VERSION, &doc.Info());
         return false;
     }
-    PictureInfo info = {};
-    int result = GetPictureInfo(input.c_str(), 0, 0, &info);
-    HLOCAL infoHandle = nullptr;
-    HLOCAL bitsHandle = nullptr;
-    if (result == kResultSuccess) {
-        result = preview ? GetPreview(input.c_str(), 0, 0, &infoHandle, &bitsHandle, nullptr, 0)
-                         : GetPicture(input.c_str(), 0, 0, &infoHandle, &bitsHandle, nullptr, 0);
-    }
-    if (result != kResultSuccess) {
-        *message = input + ": " + ResultText(result);
+    plotmira_view view;
+    std::string problem;
+    if (!MakeView(doc.Info(), request, &view, &problem) || !Draw(doc, view, picture, &problem)) {
+        *message = input + ": " + problem;
         return false;
     }
-    picture->Take(infoHandle, bitsHandle);
     return true;
 }
 
@@ -209,10 +269,11 @@ bool WriteImage(const std::string &output, const DibPicture &picture, std::strin
     return written;
 }
 
-bool ConvertToFile(const std::string &input, const std::string &output, bool preview, std::string *message)
+bool ConvertToFile(const std::string &input, const std::string &output, const PictureRequest &request,
+                   std::string *message)
 {
-    HostPicture picture;
-    return ConvertOne(input, preview, &picture, message) && WriteImage(output, picture.Picture(), message);
+    Picture picture;
+    return ConvertOne(input, request, &picture, message) && WriteImage(output, picture.dib, message);
 }
 
 // The picture of a batch's input: DIR/NAME.png.
@@ -222,6 +283,24 @@ std::string BatchOutput(const std::string &directory, const std::string &input)
     const size_t dot = name.find_last_of('.');
     if (dot != std::string::npos) name.resize(dot);
     return directory + "/" + name + ".png";
+}
+
+// Makes the folder and the folders above it that are missing.
+bool MakeFolder(const std::string &path, std::string *message)
+{
+    struct stat status = {};
+    if (stat(path.c_str(), &status) == 0) {
+        if (S_ISDIR(status.st_mode)) return true;
+        *message = path + ": not a folder";
+        return false;
+    }
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolder(path.substr(0, slash), message)) return false;
+    if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+        *message = path + ": the folder cannot be made (" + std::strerror(errno) + ")";
+        return false;
+    }
+    return true;
 }
 
 // What a worker reports of one input: done or not, and the message.
@@ -242,11 +321,11 @@ struct Worker {
 // line "INDEX STATUS MESSAGE" on its pipe. Staying alive from one input to
 // the next keeps its memory and fonts warm.
 void RunWorker(const std::vector<std::string> &inputs, size_t first, size_t step, const std::string &directory,
-               bool preview, int out)
+               const PictureRequest &request, int out)
 {
     for (size_t i = first; i < inputs.size(); i += step) {
         std::string message;
-        const bool converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), preview, &message);
+        const bool converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), request, &message);
         for (char &c : message) {
             if (c == '\n') c = ' ';
         }
@@ -282,8 +361,25 @@ void TakeReports(Worker *worker, const char *data, size_t size, std::vector<Batc
 // render -d: every input to DIR/NAME.png, in JOBS worker processes (one:
 // in this process). Messages come in the order of the inputs, whatever
 // order the workers finish in; a line shows the progress on a terminal.
-int RenderBatch(const std::vector<std::string> &inputs, const std::string &directory, bool preview, int32_t jobs)
+int RenderBatch(const std::vector<std::string> &inputs, const std::string &directory, const PictureRequest &request,
+                int32_t jobs)
 {
+    // Two inputs of the same name would write one picture over the other:
+    // refused before anything is written.
+    std::map<std::string, std::string> firstOf;
+    for (const std::string &input : inputs) {
+        const std::string output = BatchOutput(directory, input);
+        const auto found = firstOf.find(output);
+        if (found != firstOf.end() && found->second != input) {
+            return Refuse(found->second + " and " + input + " would both be written to " + output);
+        }
+        firstOf.emplace(output, input);
+    }
+    std::string problem;
+    if (!MakeFolder(directory, &problem)) {
+        std::fprintf(stderr, "plotmira: %s\n", problem.c_str());
+        return kExitFailed;
+    }
     const bool terminal = isatty(STDERR_FILENO) != 0;
     std::vector<BatchResult> results(inputs.size());
     const size_t step = std::min(static_cast<size_t>(jobs), inputs.size());
@@ -297,7 +393,7 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
             if (child == 0) {
                 close(ends[0]);
                 for (const Worker &other : workers) close(other.pipe);
-                RunWorker(inputs, k, step, directory, preview, ends[1]);
+                RunWorker(inputs, k, step, directory, request, ends[1]);
             }
             if (child < 0) {
                 unstarted.push_back(k);
@@ -309,7 +405,7 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
     }
     auto convertHere = [&](size_t i) {
         results[i].converted =
-            ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), preview, &results[i].message);
+            ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), request, &results[i].message);
         results[i].finished = true;
     };
     for (size_t k : unstarted) {
@@ -318,8 +414,9 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
     size_t reported = 0, failures = 0;
     auto report = [&]() {
         for (; reported < inputs.size() && results[reported].finished; ++reported) {
-            if (terminal)
+            if (terminal) {
                 std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", reported + 1, inputs.size(), inputs[reported].c_str());
+            }
             if (!results[reported].converted) {
                 ++failures;
                 std::fprintf(stderr, "%splotmira: %s\n", terminal ? "\r\033[K" : "", results[reported].message.c_str());
@@ -367,8 +464,8 @@ int Render(int argc, char **argv)
     std::vector<std::string> inputs;
     std::string output;
     std::string directory;
-    bool preview = false;
-    int32_t width = 0;
+    PictureRequest request;
+    plotmira_view_init(&request.layers, 1, 1);
     int32_t jobs = static_cast<int32_t>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -377,16 +474,28 @@ int Render(int argc, char **argv)
         } else if (arg == "-d" && i + 1 < argc) {
             directory = argv[++i];
         } else if (arg == "--preview") {
-            preview = true;
+            request.preview = true;
         } else if (arg == "-j" && i + 1 < argc) {
             if (!ParseNumber(argv[++i], 1, kMaxJobs, &jobs)) {
                 return Refuse("-j takes a number of worker processes from 1 to " + std::to_string(kMaxJobs) +
                               ", not \"" + std::string(argv[i]) + "\"");
             }
         } else if (arg == "--width" && i + 1 < argc) {
-            if (!ParseNumber(argv[++i], kMinConfiguredWidth, kMaxConfiguredWidth, &width)) {
+            if (!ParseNumber(argv[++i], PLOTMIRA_MIN_SETTING_WIDTH, PLOTMIRA_MAX_SETTING_WIDTH, &request.width)) {
                 return Refuse("--width takes a number of pixels from 300 to 5000, not \"" + std::string(argv[i]) +
                               "\"");
+            }
+        } else if (arg == "--region" && i + 1 < argc) {
+            if (!ParseRegion(argv[++i], request.region)) {
+                return Refuse(
+                    "--region takes X0,Y0,X1,Y1 in millimetres, a rectangle of some width and height, not \"" +
+                    std::string(argv[i]) + "\"");
+            }
+            request.hasRegion = true;
+        } else if (arg == "--hide-layer" && i + 1 < argc) {
+            if (!ParseLayer(argv[++i], &request.layers)) {
+                return Refuse("--hide-layer takes a layer group G or a layer G:L, each 0 to 15, not \"" +
+                              std::string(argv[i]) + "\"");
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Usage(("unknown option " + arg).c_str());
@@ -401,16 +510,14 @@ int Render(int argc, char **argv)
         return Refuse(output + ": the output must end in .png or .bmp (or be - for PNG on standard output)");
     }
     if (output == "-" && isatty(STDOUT_FILENO)) return Refuse("will not write a PNG to a terminal; redirect it");
-    if (width != 0) SetRasterWidth(width);
 
     std::string message;
     if (!output.empty()) {
-        if (ConvertToFile(inputs[0], output, preview, &message)) return 0;
+        if (ConvertToFile(inputs[0], output, request, &message)) return 0;
         std::fprintf(stderr, "plotmira: %s\n", message.c_str());
         return kExitFailed;
     }
-
-    return RenderBatch(inputs, directory, preview, jobs);
+    return RenderBatch(inputs, directory, request, jobs);
 }
 
 // thumbnail -s SIZE INPUT OUTPUT: the freedesktop thumbnailer's call. The
@@ -422,7 +529,7 @@ int Thumbnail(int argc, char **argv)
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "-s" && i + 1 < argc) {
-            if (!ParseNumber(argv[++i], kMinRequestedWidth, kMaxRequestedWidth, &size)) {
+            if (!ParseNumber(argv[++i], kMinThumbnail, kMaxThumbnail, &size)) {
                 return Refuse("-s takes a size in pixels from 16 to 5000, not \"" + std::string(argv[i]) + "\"");
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -432,73 +539,145 @@ int Thumbnail(int argc, char **argv)
         }
     }
     if (size == 0 || paths.size() != 2) return Usage("thumbnail needs -s SIZE, an input and an output");
-    SetRasterWidth(size);
-    HostPicture picture;
+    PictureRequest request;
+    plotmira_view_init(&request.layers, 1, 1);
+    request.width = size;
+    Picture picture;
     std::string message;
     std::string error;
-    if (!ConvertOne(paths[0], false, &picture, &message)) {
+    if (!ConvertOne(paths[0], request, &picture, &message)) {
         std::fprintf(stderr, "plotmira: %s\n", message.c_str());
         return kExitFailed;
     }
-    if (!WritePng(paths[1], picture.Picture(), &error)) {
+    if (!WritePng(paths[1], picture.dib, &error)) {
         std::fprintf(stderr, "plotmira: %s: %s\n", paths[1].c_str(), error.c_str());
         return kExitFailed;
     }
     return 0;
 }
 
-// Reads at most kMaxInputBytes + 1 bytes, so that a device or a pipe
-// without end is refused instead of read for ever.
-int ReadInput(const std::string &path, std::vector<unsigned char> *bytes)
+// A JSON string of UTF-8 text.
+std::string Quoted(const char *text)
 {
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return kResultReadError;
-    unsigned char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes->insert(bytes->end(), buffer, buffer + got);
-        if (bytes->size() > kMaxInputBytes) break;
+    std::string out = "\"";
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != 0; ++p) {
+        if (*p == '"' || *p == '\\') {
+            out += '\\';
+            out += static_cast<char>(*p);
+        } else if (*p < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", *p);
+            out += escaped;
+        } else {
+            out += static_cast<char>(*p);
+        }
     }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    return failed ? kResultReadError : kResultSuccess;
+    return out + "\"";
 }
 
-void PrintCounts(const char *name, const ObjectCounts &c, bool withBlocks)
+// A number as JSON has it: shortest round trip, no infinities.
+std::string Number(double value)
+{
+    if (!std::isfinite(value)) return "null";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    // Fewer digits where they say the same.
+    for (int digits = 6; digits < 17; ++digits) {
+        char shorter[32];
+        std::snprintf(shorter, sizeof shorter, "%.*g", digits, value);
+        if (std::strtod(shorter, nullptr) == value) return shorter;
+    }
+    return text;
+}
+
+std::string Rect(const plotmira_rect &r)
+{
+    return "{\"minX\": " + Number(r.min_x) + ", \"minY\": " + Number(r.min_y) + ", \"maxX\": " + Number(r.max_x) +
+           ", \"maxY\": " + Number(r.max_y) + "}";
+}
+
+void PrintCounts(const char *name, const plotmira_counts &c, bool withBlocks)
 {
     std::printf(
         " \"%s\": {\"lines\": %u, \"arcs\": %u, \"points\": %u, \"texts\": %u, \"dimensions\": %u, "
         "\"solids\": %u",
         name, c.lines, c.arcs, c.points, c.texts, c.dimensions, c.solids);
-    if (withBlocks) std::printf(", \"blockRefs\": %u, \"blockDefs\": %u", c.blockRefs, c.blockDefs);
+    if (withBlocks) std::printf(", \"blockRefs\": %u, \"blockDefs\": %u", c.block_refs, c.block_defs);
     std::printf("}");
+}
+
+int PrintText(const plotmira_text *text, void *data)
+{
+    bool *first = static_cast<bool *>(data);
+    std::printf(
+        "%s\n  {\"text\": %s, \"x\": %s, \"y\": %s, \"height\": %s, \"angle\": %s, \"layerGroup\": %d, "
+        "\"layer\": %d, \"inBlock\": %s, \"dimension\": %s}",
+        *first ? "" : ",", Quoted(text->text).c_str(), Number(text->x).c_str(), Number(text->y).c_str(),
+        Number(text->height).c_str(), Number(text->angle).c_str(), text->layer_group, text->layer,
+        (text->kind & PLOTMIRA_TEXT_IN_BLOCK) != 0 ? "true" : "false",
+        (text->kind & PLOTMIRA_TEXT_DIMENSION) != 0 ? "true" : "false");
+    *first = false;
+    return 0;
 }
 
 int Info(int argc, char **argv)
 {
-    if (argc != 3) return Usage("info takes one input");
-    const std::string input = argv[2];
-    std::vector<unsigned char> bytes;
-    const int read = ReadInput(input, &bytes);
-    if (read != kResultSuccess) {
-        std::fprintf(stderr, "plotmira: %s: %s\n", input.c_str(), ResultText(read));
+    bool texts = false;
+    std::vector<std::string> inputs;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--texts") {
+            texts = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Usage(("unknown option " + arg).c_str());
+        } else {
+            inputs.push_back(arg);
+        }
+    }
+    if (inputs.size() != 1) return Usage("info takes one input");
+    const std::string &input = inputs[0];
+    Document doc;
+    const plotmira_status status = doc.Open(input);
+    if (status != PLOTMIRA_OK) {
+        std::fprintf(stderr, "plotmira: %s\n", Failure(input, status, nullptr).c_str());
         return kExitFailed;
     }
-    if (bytes.size() > kMaxInputBytes) {
-        std::fprintf(stderr, "plotmira: %s: %s\n", input.c_str(), TooLargeText());
-        return kExitFailed;
-    }
-    DrawingDescription description = {};
-    const int result = DescribeDrawing(bytes.data(), static_cast<LONG_PTR>(bytes.size()), &description);
-    if (result != kResultSuccess) {
-        std::fprintf(stderr, "plotmira: %s: %s\n", input.c_str(), ResultText(result));
-        return kExitFailed;
-    }
-    std::printf("{\"format\": \"%s\", \"version\": %u,\n", description.format == kFormatFigure ? "jws" : "jww",
-                description.version);
-    PrintCounts("counts", description.counts, true);
+    const plotmira_info &d = doc.Info();
+    std::printf("{\"format\": \"%s\", \"version\": %u,\n", d.format == PLOTMIRA_FORMAT_JWS ? "jws" : "jww", d.version);
+    PrintCounts("counts", d.counts, true);
     std::printf(",\n");
-    PrintCounts("topLevel", description.topLevel, false);
+    PrintCounts("topLevel", d.top_level, false);
+    std::printf(",\n \"versionDrawn\": %s, \"complete\": %s,\n", d.version_drawn ? "true" : "false",
+                d.complete ? "true" : "false");
+    std::printf(" \"sheet\": {\"paper\": %s, \"paperSize\": %u, \"widthMm\": %s, \"heightMm\": %s, \"rect\": %s},\n",
+                Quoted(d.paper_name).c_str(), d.paper_size, Number(d.sheet.max_x - d.sheet.min_x).c_str(),
+                Number(d.sheet.max_y - d.sheet.min_y).c_str(), Rect(d.sheet).c_str());
+    std::printf(" \"extent\": %s,\n", d.has_extent ? Rect(d.extent).c_str() : "null");
+    std::printf(" \"picture\": {\"width\": %d, \"height\": %d},\n", d.natural_width, d.natural_height);
+    std::printf(" \"printView\": %d, \"views\": [", d.print_view);
+    for (uint32_t v = 0; v < d.view_count; ++v) {
+        std::printf("%s{\"number\": %u, \"centerX\": %s, \"centerY\": %s, \"zoom\": %s}", v == 0 ? "" : ", ", v + 1,
+                    Number(d.views[v].center_x).c_str(), Number(d.views[v].center_y).c_str(),
+                    Number(d.views[v].zoom).c_str());
+    }
+    std::printf("],\n \"layerGroups\": [");
+    for (int g = 0; g < kLayerGroups; ++g) {
+        const plotmira_layer_group &group = d.groups[g];
+        std::printf("%s\n  {\"group\": %d, \"name\": %s, \"state\": %u, \"scale\": %s, \"layers\": [",
+                    g == 0 ? "" : ",", g, Quoted(group.name).c_str(), group.state, Number(group.scale).c_str());
+        for (int l = 0; l < PLOTMIRA_LAYERS_PER_GROUP; ++l) {
+            std::printf("%s{\"layer\": %d, \"name\": %s, \"state\": %u}", l == 0 ? "" : ", ", l,
+                        Quoted(group.layers[l].name).c_str(), group.layers[l].state);
+        }
+        std::printf("]}");
+    }
+    std::printf("]");
+    if (texts) {
+        std::printf(",\n \"texts\": [");
+        bool first = true;
+        plotmira_texts(doc.Get(), PrintText, &first);
+        std::printf("]");
+    }
     std::printf("}\n");
     return 0;
 }
@@ -513,15 +692,15 @@ void PrintWidth(const char *what, const char *name, bool present, uint32_t width
     }
 }
 
-void PrintSettings(const StoredPluginSettings &stored, const std::string &source)
+void PrintSettings(const plotmira_settings &stored)
 {
-    const int32_t desktop = DefaultDrawingWidth();
-    PrintWidth("drawing width", "SIZE_JWW", stored.hasDrawingWidth, stored.drawingWidth, desktop, "the desktop's width",
-               source);
-    PrintWidth("figure width", "SIZE_JWS", stored.hasFigureWidth, stored.figureWidth, desktop / 2,
+    const std::string source = stored.location;
+    PrintWidth("drawing width", "SIZE_JWW", stored.has_drawing_width, stored.drawing_width,
+               stored.default_drawing_width, "the desktop's width", source);
+    PrintWidth("figure width", "SIZE_JWS", stored.has_figure_width, stored.figure_width, stored.default_figure_width,
                "half the desktop's width", source);
-    if (stored.hasReferenceFile && !stored.referenceFile.empty()) {
-        std::printf("reference file (REF_FILE): %s, from %s\n", stored.referenceFile.c_str(), source.c_str());
+    if (stored.has_reference_file && stored.reference_file[0] != '\0') {
+        std::printf("reference file (REF_FILE): %s, from %s\n", stored.reference_file, source.c_str());
     } else {
         std::printf("reference file (REF_FILE): none, default\n");
     }
@@ -531,8 +710,10 @@ void PrintSettings(const StoredPluginSettings &stored, const std::string &source
 // every value is checked before any is written; "" removes a value.
 int Settings(int argc, char **argv)
 {
-    StoredPluginSettings stored;
-    ReadModuleSettings(&stored);
+    std::vector<plotmira_settings> holder(1);  // large: kept off the stack
+    plotmira_settings &stored = holder[0];
+    stored.struct_size = sizeof stored;
+    plotmira_settings_read(&stored);
     bool change = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -542,29 +723,35 @@ int Settings(int argc, char **argv)
         const std::string value = argv[++i];
         change = true;
         if (arg == "--reference-file") {
-            if (!value.empty() && !AcceptableReferenceFile(value)) {
+            stored.has_reference_file = !value.empty();
+            if (value.size() >= sizeof stored.reference_file) {
                 return Refuse("--reference-file takes a name of at least two characters, or \"\" for none");
             }
-            stored.hasReferenceFile = !value.empty();
-            stored.referenceFile = value;
+            std::memcpy(stored.reference_file, value.c_str(), value.size() + 1);
             continue;
         }
         const bool drawing = arg == "--drawing-width";
         uint32_t width = 0;
-        if (!value.empty() && !ParseSettingWidth(value, &width)) {
+        if (!value.empty() && plotmira_settings_parse_width(value.c_str(), &width) != PLOTMIRA_OK) {
             return Refuse(arg + " takes a number of pixels from 300 to 5000, or \"\" for the default, not \"" + value +
                           "\"");
         }
-        (drawing ? stored.hasDrawingWidth : stored.hasFigureWidth) = !value.empty();
-        (drawing ? stored.drawingWidth : stored.figureWidth) = width;
+        (drawing ? stored.has_drawing_width : stored.has_figure_width) = !value.empty();
+        (drawing ? stored.drawing_width : stored.figure_width) = width;
     }
-    const std::string source = RegistryFilePath();
-    if (change && !WriteModuleSettings(stored)) {
-        std::fprintf(stderr, "plotmira: %s: the settings could not be written\n", source.c_str());
-        return kExitFailed;
+    if (change) {
+        int bad = 0;
+        const plotmira_status status = plotmira_settings_write(&stored, &bad);
+        if (status == PLOTMIRA_ERR_SETTING && bad == PLOTMIRA_SETTING_REFERENCE_FILE) {
+            return Refuse("--reference-file takes a name of at least two characters, or \"\" for none");
+        }
+        if (status != PLOTMIRA_OK) {
+            std::fprintf(stderr, "plotmira: %s: the settings could not be written\n", stored.location);
+            return kExitFailed;
+        }
     }
-    std::printf("registry file: %s\n", source.c_str());
-    PrintSettings(stored, source);
+    std::printf("registry file: %s\n", stored.location);
+    PrintSettings(stored);
     return 0;
 }
 
@@ -579,11 +766,11 @@ int main(int argc, char **argv)
         if (command == "info") return Info(argc, argv);
         if (command == "settings") return Settings(argc, argv);
         if (command == "--help" || command == "-h") {
-            std::printf("plotmira %s: pictures of Jw_cad drawings and figures\n\n%s", PLOTMIRA_VERSION, kUsage);
+            std::printf("plotmira %s: pictures of Jw_cad drawings and figures\n\n%s", plotmira_version(), kUsage);
             return 0;
         }
         if (command == "--version") {
-            std::printf("plotmira %s\n", PLOTMIRA_VERSION);
+            std::printf("plotmira %s\n", plotmira_version());
             return 0;
         }
         return Usage(command.empty() ? "a command is needed" : ("unknown command " + command).c_str());

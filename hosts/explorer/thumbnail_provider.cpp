@@ -2,11 +2,9 @@
 // drawings and figures. Explorer (in its isolated thumbnail process) creates
 // the class, hands it the file as a stream (IInitializeWithStream) and asks
 // for a thumbnail whose longer edge is cx (IThumbnailProvider). The bytes
-// are converted as a drawing handed over in memory, through the module's
-// exports, drawn at cx pixels wide rather than scaled down.
-//
-// The module keeps process-wide state and Explorer calls from several
-// threads, so conversions take turns under one lock.
+// are opened as a document through the library and the sheet drawn at cx
+// pixels wide rather than scaled down. The library may be called from any
+// of Explorer's threads.
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
@@ -19,22 +17,29 @@
 #include <string>
 #include <vector>
 
-#include "host/module_api.h"
-#include "host/plugin_api.h"
 #include "hosts/explorer/thumbnail_ids.h"
-
-extern HINSTANCE pluginInstance;  // set by DllMain
+#include "plotmira.h"
 
 namespace {
 
-constexpr UINT kMemoryInput = 1;
 constexpr ULONG kReadPiece = 1 << 16;
+constexpr double kRasterAspect = 0.707;  // the plug-in's height / width
+constexpr UINT kMinThumbnail = 16;
+constexpr UINT kMaxThumbnail = 5000;
 const wchar_t kClassName[] = L"Plotmira thumbnail provider";
 const wchar_t *const kExtensions[] = {L".jww", L".jws"};
 
 LONG objectCount = 0;  // live providers and factories
 LONG lockCount = 0;    // IClassFactory::LockServer
-SRWLOCK conversionLock = SRWLOCK_INIT;
+
+// This DLL, found by an address inside it.
+HMODULE ThisModule()
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
 
 // The whole stream, at most the module's input limit.
 HRESULT ReadStream(IStream *stream, std::vector<unsigned char> *bytes)
@@ -43,7 +48,7 @@ HRESULT ReadStream(IStream *stream, std::vector<unsigned char> *bytes)
     stream->Seek(start, STREAM_SEEK_SET, nullptr);  // some streams cannot seek; they start at 0
     for (;;) {
         const size_t used = bytes->size();
-        if (used > kMaxInputBytes) return E_OUTOFMEMORY;
+        if (used > PLOTMIRA_MAX_INPUT_BYTES) return E_OUTOFMEMORY;
         try {
             bytes->resize(used + kReadPiece);
         } catch (const std::bad_alloc &) {
@@ -57,68 +62,57 @@ HRESULT ReadStream(IStream *stream, std::vector<unsigned char> *bytes)
     }
 }
 
-// A 32-bit top-down DIB section, opaque, of the 24-bit bottom-up picture.
-HBITMAP MakeBitmap(const BITMAPINFOHEADER &header, const uint8_t *bits)
+HRESULT HresultOf(plotmira_status status)
 {
-    const int width = header.biWidth;
-    const int height = header.biHeight;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void *pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    if (bitmap == nullptr) return nullptr;
-    const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-    auto *to = static_cast<uint8_t *>(pixels);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t *from = bits + static_cast<size_t>(height - 1 - y) * stride;
-        for (int x = 0; x < width; ++x, to += 4) {
-            to[0] = from[3 * x];
-            to[1] = from[3 * x + 1];
-            to[2] = from[3 * x + 2];
-            to[3] = 0xFF;
-        }
-    }
-    return bitmap;
-}
-
-HRESULT HresultOf(int result)
-{
-    switch (result) {
-    case kResultNoMemory: return E_OUTOFMEMORY;
-    case kResultUnknownFormat: return E_INVALIDARG;
+    switch (status) {
+    case PLOTMIRA_ERR_NO_MEMORY:
+    case PLOTMIRA_ERR_TOO_LARGE: return E_OUTOFMEMORY;
+    case PLOTMIRA_ERR_FORMAT: return E_INVALIDARG;
     default: return E_FAIL;
     }
 }
 
-// One conversion at width cx, under the module's lock.
-HRESULT Convert(const std::vector<unsigned char> &bytes, UINT cx, HBITMAP *bitmap)
+// The sheet drawn at width cx into a 32-bit top-down DIB section. A drawing
+// of a version the library does not draw has no thumbnail: the shell shows
+// its own icon.
+HRESULT MakeThumbnail(const std::vector<unsigned char> &bytes, UINT cx, HBITMAP *bitmap)
 {
-    int32_t width = static_cast<int32_t>(cx);
-    if (width < kMinRequestedWidth) width = kMinRequestedWidth;
-    if (width > kMaxRequestedWidth) width = kMaxRequestedWidth;
-    const auto *source = reinterpret_cast<LPCSTR>(bytes.data());
-    const auto length = static_cast<LONG_PTR>(bytes.size());
-    HLOCAL infoHandle = nullptr;
-    HLOCAL bitsHandle = nullptr;
-    AcquireSRWLockExclusive(&conversionLock);
-    SetRasterWidth(width);
-    const int result = GetPicture(source, length, kMemoryInput, &infoHandle, &bitsHandle, nullptr, 0);
-    SetRasterWidth(0);
-    ReleaseSRWLockExclusive(&conversionLock);
-    if (result != kResultSuccess) return HresultOf(result);
-    const auto *header = static_cast<const BITMAPINFOHEADER *>(LocalLock(infoHandle));
-    const auto *bits = static_cast<const uint8_t *>(LocalLock(bitsHandle));
-    *bitmap = MakeBitmap(*header, bits);
-    LocalUnlock(infoHandle);
-    LocalUnlock(bitsHandle);
-    LocalFree(infoHandle);
-    LocalFree(bitsHandle);
-    return *bitmap != nullptr ? S_OK : E_OUTOFMEMORY;
+    const UINT clamped = cx < kMinThumbnail ? kMinThumbnail : cx > kMaxThumbnail ? kMaxThumbnail : cx;
+    const int32_t width = static_cast<int32_t>(clamped);
+    const int32_t height = static_cast<int32_t>(width * kRasterAspect);
+    plotmira_document *doc = nullptr;
+    plotmira_status status = plotmira_open_memory(bytes.data(), bytes.size(), &doc);
+    if (status != PLOTMIRA_OK) return HresultOf(status);
+    plotmira_info info = {};
+    info.struct_size = sizeof info;
+    status = plotmira_describe(doc, &info);
+    if (status == PLOTMIRA_OK && !info.version_drawn) status = PLOTMIRA_ERR_VERSION;
+    BITMAPINFO header = {};
+    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    header.bmiHeader.biWidth = width;
+    header.bmiHeader.biHeight = -height;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 32;
+    header.bmiHeader.biCompression = BI_RGB;
+    void *pixels = nullptr;
+    HBITMAP made =
+        status == PLOTMIRA_OK ? CreateDIBSection(nullptr, &header, DIB_RGB_COLORS, &pixels, nullptr, 0) : nullptr;
+    if (status == PLOTMIRA_OK && made == nullptr) status = PLOTMIRA_ERR_NO_MEMORY;
+    if (status == PLOTMIRA_OK) {
+        plotmira_view view;
+        plotmira_view_init(&view, width, height);
+        const size_t stride = static_cast<size_t>(width) * 4;
+        const plotmira_image image = {sizeof image, PLOTMIRA_PIXELS_BGRA32, pixels, stride,
+                                      stride * static_cast<size_t>(height)};
+        status = plotmira_render(doc, &view, &image);
+    }
+    plotmira_close(doc);
+    if (status != PLOTMIRA_OK) {
+        if (made != nullptr) DeleteObject(made);
+        return HresultOf(status);
+    }
+    *bitmap = made;
+    return S_OK;
 }
 
 class ThumbnailProvider : public IThumbnailProvider, public IInitializeWithStream {
@@ -174,7 +168,7 @@ class ThumbnailProvider : public IThumbnailProvider, public IInitializeWithStrea
             HRESULT hr = ReadStream(stream_, &bytes);
             if (FAILED(hr)) return hr;
             if (bytes.size() < 8) return E_INVALIDARG;  // not even the format's magic
-            hr = Convert(bytes, cx, bitmap);
+            hr = MakeThumbnail(bytes, cx, bitmap);
             if (SUCCEEDED(hr)) *alpha = WTSAT_RGB;
             return hr;
         } catch (...) {
@@ -283,7 +277,7 @@ void DeleteIfEmpty(HKEY root, const std::wstring &path)
 HRESULT Register(HKEY root)
 {
     wchar_t modulePath[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(pluginInstance, modulePath, MAX_PATH);
+    const DWORD length = GetModuleFileNameW(ThisModule(), modulePath, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return E_FAIL;
     const std::wstring classKey = std::wstring(L"Software\\Classes\\CLSID\\") + ClassIdText();
     bool ok = SetDefaultValue(root, classKey, kClassName) &&

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "host/detection.h"
-#include "host/module_api.h"
 #include "host/surface.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
@@ -20,6 +19,7 @@ constexpr int kFirstViewIndex = 1;
 constexpr int kLastSelectableView = 4;
 
 bool readBackDone = false;
+int32_t requestedWidth = 0;
 
 BITMAPINFOHEADER MakeInfoHeader(int32_t width, int32_t height, LONG density)
 {
@@ -35,21 +35,6 @@ BITMAPINFOHEADER MakeInfoHeader(int32_t width, int32_t height, LONG density)
     return header;
 }
 
-void ChoosePrintView(int view)
-{
-    RenderContext &rc = renderContext;
-    rc.viewIndex = view;
-    rc.viewCenterX = viewOriginX[view];
-    rc.viewCenterY = viewOriginY[view];
-    rc.viewFactor = viewZoom[view];
-    penColorTable[0] = printPenColorTable[0];
-    penWidthTable[0] = printPenWidthTable[0];
-    for (int i = 1; i < kPrintPenCount; ++i) {
-        penColorTable[i] = usePrintColors != 0 ? printPenColorTable[i] : 0;
-        penWidthTable[i] = printPenWidthTable[i];
-    }
-}
-
 // Ends a conversion whose window exists: surface and window.
 void TearDownSurface()
 {
@@ -58,6 +43,34 @@ void TearDownSurface()
 }
 
 }  // namespace
+
+void UseRegisteredView(int view)
+{
+    RenderContext &rc = renderContext;
+    rc.viewIndex = view;
+    rc.viewCenterX = viewOriginX[view];
+    rc.viewCenterY = viewOriginY[view];
+    rc.viewFactor = viewZoom[view];
+}
+
+void UsePrintPens()
+{
+    penColorTable[0] = printPenColorTable[0];
+    penWidthTable[0] = printPenWidthTable[0];
+    for (int i = 1; i < kPrintPenCount; ++i) {
+        penColorTable[i] = usePrintColors != 0 ? printPenColorTable[i] : 0;
+        penWidthTable[i] = printPenWidthTable[i];
+    }
+}
+
+int SetRasterWidth(int32_t width)
+{
+    if (width != 0 && (width < kMinRequestedWidth || width > kMaxRequestedWidth)) return -1;
+    requestedWidth = width;
+    return 0;
+}
+
+int32_t RequestedRasterWidth() { return requestedWidth; }
 
 int32_t DesktopWidth()
 {
@@ -148,7 +161,6 @@ int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataL
                   int32_t *width, int32_t *height, int mode)
 {
     (void)source;
-    surfaceError = 0;
     if (!AllocateStore(dataLength)) {
         ReleaseStore();
         return kDriverStoreFailed;
@@ -169,7 +181,8 @@ int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataL
 
     RenderContext &rc = renderContext;
     if (mode == kModePrint && isFigureFile != 1 && view >= kFirstViewIndex && view <= kLastSelectableView) {
-        ChoosePrintView(view);
+        UseRegisteredView(view);
+        UsePrintPens();
     } else {
         rc.viewIndex = 0;
         rc.viewCenterX = rc.viewCenterY = 0.0;
@@ -178,37 +191,57 @@ int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataL
 
     readBackDone = false;
     FitToRaster(static_cast<uint32_t>(*width), *height);
+    SetUpView();
 
+    struct Target {
+        unsigned char *bits;
+        int32_t *width;
+        int32_t *height;
+    } target = {bits, width, height};
+    const int result = DrawOnSurface(
+        [](void *context) {
+            auto *t = static_cast<Target *>(context);
+            const RenderContext &rc = renderContext;
+            *t->width = static_cast<int32_t>(rc.rasterWidth);
+            *t->height = rc.rasterHeight;
+            const int readBack = ReadBackPixels(t->bits);
+            return readBack != 0 ? kDriverReadBackFailed + readBack : kDriverOk;
+        },
+        &target);
+    ReleaseStore();
+    return result;
+}
+
+void SetUpView()
+{
+    if (isFigureFile == 1) {
+        SetUpFigureView();
+    } else {
+        SetUpDrawingView();
+    }
+}
+
+int DrawOnSurface(int (*take)(void *context), void *context)
+{
+    surfaceError = 0;
     RegisterSurfaceClass(nullptr, kSurfaceClassName);
     if (!CreateSurfaceWindow(nullptr, kSurfaceClassName, SW_HIDE)) {
         ReleaseSurface();
-        ReleaseStore();
         return kDriverWindowFailed;
     }
     if (surfaceError != 0) {
         const int result = kDriverSurfaceFailed + static_cast<int>(surfaceError);
         TearDownSurface();
-        ReleaseStore();
         return result;
     }
-
     if (isFigureFile == 1) {
         DrawFigureScene();
     } else {
         DrawDrawingScene();
     }
-
-    *width = static_cast<int32_t>(rc.rasterWidth);
-    *height = rc.rasterHeight;
-    const int readBack = ReadBackPixels(bits);
-    if (readBack != 0) {
-        TearDownSurface();
-        ReleaseStore();
-        return kDriverReadBackFailed + readBack;
-    }
+    const int result = take(context);
     TearDownSurface();
-    ReleaseStore();
-    return kDriverOk;
+    return result;
 }
 
 // The surface's pixels as bottom-up 24-bit rows, straight into the host's

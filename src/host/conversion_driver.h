@@ -39,6 +39,18 @@ struct RasterGeometry {
     uint64_t imageSize;
 };
 
+// Widths a caller may ask for with SetRasterWidth.
+constexpr int32_t kMinRequestedWidth = 16;
+constexpr int32_t kMaxRequestedWidth = 5000;
+
+// Full-size pictures of both kinds are WIDTH pixels wide (height 0.707 x
+// WIDTH) until called again; 0 goes back to the settings and the desktop.
+// Previews keep their width. Answers 0, or -1 for a width outside
+// kMinRequestedWidth..kMaxRequestedWidth (nothing changes then).
+int SetRasterWidth(int32_t width);
+// The width SetRasterWidth asked for; 0 when none.
+int32_t RequestedRasterWidth();
+
 int32_t DesktopWidth();
 RasterSize ComputeRasterSize(int preview);
 // Row stride (24-bit rows padded to 4 bytes) and image size, in 64 bits.
@@ -50,5 +62,16 @@ int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLen
                 ProgressCallback progress, LONG_PTR userData, int preview);
 int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataLength, unsigned char *bits,
                   int32_t *width, int32_t *height, int mode);
+// Print mode: registered view n (its centre and zoom), and the drawing's
+// printer pens over pens 0..9 (black ones unless it prints in colour).
+void UseRegisteredView(int view);
+void UsePrintPens();
+// The view setup of the file's kind (after FitToRaster).
+void SetUpView();
+// Creates the surface of the render context's raster size, draws the scene
+// of the document in place through the view already set up, hands the
+// surface to `take` (its result is the answer), and frees the surface.
+// Driver result codes.
+int DrawOnSurface(int (*take)(void *context), void *context);
 // Reads the surface back into the host's bits block; 0 when done.
 int ReadBackPixels(unsigned char *bits);

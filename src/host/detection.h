@@ -12,6 +12,8 @@
 constexpr int kMagicLength = 7;
 // Shortest input the exports accept: the fixed part of the archive header.
 constexpr uint32_t kMinimumHeaderBytes = 58;
+// Larger inputs are refused (the store takes several times the input's size).
+constexpr uint64_t kMaxInputBytes = uint64_t{256} << 20;
 
 // 1 when the name's ending and the first seven bytes of head agree on a
 // drawing or a figure; sets isFigureFile and, on success, nameExtension.

@@ -9,8 +9,6 @@
 
 namespace {
 
-int32_t requestedWidth = 0;
-
 // Releases the store however the description ends.
 struct StoreGuard {
     ~StoreGuard() { ReleaseStore(); }
@@ -18,24 +16,7 @@ struct StoreGuard {
 
 }  // namespace
 
-int32_t RequestedRasterWidth() { return requestedWidth; }
-
-int ReadModuleSettings(StoredPluginSettings *settings) { return ReadStoredPluginSettings(settings); }
-
-int WriteModuleSettings(const StoredPluginSettings &settings) { return WriteStoredPluginSettings(settings); }
-
-int32_t DefaultDrawingWidth() { return DesktopWidth(); }
-
-extern "C" {
-
-PLOTMIRA_EXPORT int SetRasterWidth(int32_t width)
-{
-    if (width != 0 && (width < kMinRequestedWidth || width > kMaxRequestedWidth)) return -1;
-    requestedWidth = width;
-    return 0;
-}
-
-PLOTMIRA_EXPORT int DescribeDrawing(const void *image, LONG_PTR length, DrawingDescription *description)
+int DescribeDrawing(const void *image, LONG_PTR length, DrawingDescription *description)
 {
     try {
         const auto *bytes = static_cast<const unsigned char *>(image);
@@ -69,5 +50,3 @@ PLOTMIRA_EXPORT int DescribeDrawing(const void *image, LONG_PTR length, DrawingD
         return kResultInternalError;
     }
 }
-
-}  // extern "C"

@@ -1,24 +1,14 @@
-// What hosts other than image viewers need from the module, beside the
-// plug-in exports: the facts of a drawing, a raster width chosen by the
-// caller, and the input limit. The converter, the gdk-pixbuf loader and the
-// thumbnail provider enter the module only through these and the exports.
+// The module's own description of a drawing handed over in memory (record
+// counts as the reader stored them). Hosts use the library's interface
+// (include/plotmira.h) instead.
 #pragma once
 
 #include <cstdint>
 
+#include "host/conversion_driver.h"
+#include "host/detection.h"
 #include "host/plugin_api.h"
 #include "settings/plugin_settings.h"
-
-// Larger inputs are refused (the store takes several times the input's size).
-constexpr uint64_t kMaxInputBytes = uint64_t{256} << 20;
-
-// Widths the settings accept, for hosts that offer the same choice.
-constexpr int32_t kMinConfiguredWidth = kMinSettingWidth;
-constexpr int32_t kMaxConfiguredWidth = kMaxSettingWidth;
-
-// Widths a caller may ask for with SetRasterWidth.
-constexpr int32_t kMinRequestedWidth = 16;
-constexpr int32_t kMaxRequestedWidth = 5000;
 
 constexpr int kFormatDrawing = 0;  // .jww
 constexpr int kFormatFigure = 1;   // .jws
@@ -42,25 +32,8 @@ struct DrawingDescription {
     ObjectCounts topLevel;  // those of the main drawing (blockRefs and blockDefs 0)
 };
 
-extern "C" {
 // Reads a drawing or figure handed over in memory (recognised by its first
 // bytes) and describes it. Result codes of the plug-in interface: 0, 2 (not
 // a drawing or figure), 3 (too short to read), 4 (no memory).
-PLOTMIRA_EXPORT int DescribeDrawing(const void *image, LONG_PTR length, DrawingDescription *description);
+int DescribeDrawing(const void *image, LONG_PTR length, DrawingDescription *description);
 
-// Full-size pictures of both kinds are WIDTH pixels wide (height 0.707 x
-// WIDTH) until called again; 0 goes back to the settings and the desktop.
-// Previews keep their width. Answers 0, or -1 for a width outside
-// kMinRequestedWidth..kMaxRequestedWidth (nothing changes then).
-PLOTMIRA_EXPORT int SetRasterWidth(int32_t width);
-}
-
-// The module's settings for settings editors (see StoredPluginSettings): what
-// the registry holds, written back as the settings file writes it.
-int ReadModuleSettings(StoredPluginSettings *settings);
-int WriteModuleSettings(const StoredPluginSettings &settings);
-// The width of drawings when no setting gives one: the desktop's.
-int32_t DefaultDrawingWidth();
-
-// The width SetRasterWidth asked for; 0 when none.
-int32_t RequestedRasterWidth();

@@ -4,6 +4,7 @@
 #include "settings/setting_tables.h"
 
 HBITMAP surfaceBitmap = nullptr;
+void *surfacePixels = nullptr;
 uint32_t surfaceError = 0;
 HWND surfaceWindow = nullptr;
 
@@ -29,8 +30,8 @@ void SetUpSurface(HWND window)
     info.bmiHeader.biPlanes = kPlanes;
     info.bmiHeader.biBitCount = kSurfaceBitCount;
     info.bmiHeader.biCompression = BI_RGB;
-    void *pixels = nullptr;
-    surfaceBitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    surfacePixels = nullptr;
+    surfaceBitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &surfacePixels, nullptr, 0);
     if (surfaceBitmap == nullptr) surfaceError = 3;
 
     HDC dc = renderContext.targetDc;
@@ -84,6 +85,7 @@ void ReleaseSurface()
         DeleteObject(surfaceBitmap);
         surfaceBitmap = nullptr;
     }
+    surfacePixels = nullptr;
 }
 
 void DestroySurfaceWindow()

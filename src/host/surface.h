@@ -10,6 +10,7 @@
 constexpr char kSurfaceClassName[] = "grph01";
 
 extern HBITMAP surfaceBitmap;
+extern void *surfacePixels;    // the DIB section's rows: 32 bits a pixel, the bottom row first
 extern uint32_t surfaceError;  // 0, or the last failed step: 1 window DC, 2 memory DC, 3 DIB section
 extern HWND surfaceWindow;     // the hidden window of the conversion in progress
 

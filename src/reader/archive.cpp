@@ -5,10 +5,8 @@
 
 #include "platform/win32.h"
 #include "reader/drawing_store.h"
-#include "reader/object_records.h"
 
 ArchiveCursor archive;
-ClassMap classMap;
 
 namespace {
 
@@ -21,8 +19,6 @@ constexpr uint16_t kNewClassWord = 0xFFFF;
 constexpr uint32_t kClassTagBit = 0x80000000u;
 constexpr int32_t kShortTagBias = 0x8000;
 constexpr UINT kShiftJisCodePage = 932;
-// An object takes at least its 2-byte tag and a 13-byte header.
-constexpr size_t kMinObjectBytes = 15;
 
 bool Take(void *out, size_t bytes)
 {
@@ -65,11 +61,6 @@ const char *PoolUnicode(uint64_t units)
     std::vector<char> converted(static_cast<size_t>(bytes));
     WideCharToMultiByte(kShiftJisCodePage, 0, text.data(), wideLength, converted.data(), bytes, nullptr, nullptr);
     return AppendString(converted.data(), converted.size());
-}
-
-bool NameMatchesClass(const char *name, size_t length)
-{
-    return length < kClassNameBytes && std::strlen(name) == length;
 }
 
 }  // namespace
@@ -175,52 +166,4 @@ int64_t ReadClassTag()
     }
     if (word == kNewClassWord) return kNewClassTag;
     return static_cast<int64_t>(static_cast<int16_t>(word)) + kShortTagBias;
-}
-
-void ResetClassMap() { std::memset(&classMap, 0, sizeof classMap); }
-
-int ReadTaggedObject(int (*afterEach)())
-{
-    const int64_t tag = ReadClassTag();
-    if (archive.exhausted) return 0;
-    if (tag == kNewClassTag) {
-        ReadWord();  // schema number, not used
-        const uint16_t nameLength = ReadWord();
-        // A name that does not fit its slot, or a map that is full, ends the list.
-        if (archive.exhausted || nameLength >= kClassNameBytes || classMap.classCount + 1 >= kClassSlots ||
-            nameLength > RemainingBytes()) {
-            return 0;
-        }
-        const int32_t slot = ++classMap.classCount;
-        classMap.mapIndex[slot] = static_cast<uint32_t>(++classMap.mapCount);
-        ++classMap.mapCount;  // the object that follows takes this index
-        std::memcpy(classMap.names[slot], archive.data + archive.position, nameLength);
-        classMap.names[slot][nameLength] = '\0';
-        archive.position += nameLength;
-        if (!NameMatchesClass(classMap.names[slot], nameLength)) return 0;
-        if (!ReadObject(slot) || archive.exhausted) return 0;
-        return afterEach != nullptr ? afterEach() : 1;
-    }
-    bool matched = false;
-    for (int32_t slot = 1; slot <= classMap.classCount; ++slot) {
-        if (static_cast<int64_t>(classMap.mapIndex[slot]) != tag) continue;
-        matched = true;
-        ++classMap.mapCount;
-        if (!ReadObject(slot) || archive.exhausted) return 0;
-        if (afterEach != nullptr && !afterEach()) return 0;
-    }
-    return matched ? 1 : 0;
-}
-
-int ReadObjectList(uint32_t n)
-{
-    // A count that the remaining bytes cannot hold is refused before reading.
-    if (static_cast<uint64_t>(n) * kMinObjectBytes > RemainingBytes()) {
-        archive.exhausted = true;
-        return 0;
-    }
-    for (uint32_t i = 0; i < n; ++i) {
-        if (!ReadTaggedObject(nullptr)) return 0;
-    }
-    return 1;
 }

@@ -1,13 +1,10 @@
-// The archive primitives: a bounds-checked cursor over the file image, the
-// archive's values, strings, counts and class tags, and the class map that
-// the tagged object lists keep.
+// The archive primitives: a bounds-checked cursor over the file image and
+// the archive's values, strings, counts and class tags.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-constexpr int kClassSlots = 50;         // slots 0..49; slot 0 is never used
-constexpr size_t kClassNameBytes = 20;  // a name of at most 19 characters and its NUL
 constexpr int64_t kNewClassTag = -1;
 
 // The file image being read. A read past the end yields nothing, returns 0
@@ -20,15 +17,6 @@ struct ArchiveCursor {
 };
 
 extern ArchiveCursor archive;
-
-struct ClassMap {
-    char names[kClassSlots][kClassNameBytes];
-    uint32_t mapIndex[kClassSlots];
-    int32_t classCount;
-    int32_t mapCount;
-};
-
-extern ClassMap classMap;
 
 void BeginArchive(const uint8_t *data, size_t size);
 size_t RemainingBytes();
@@ -50,12 +38,3 @@ uint32_t ReadCount();
 // The class tag before an object: kNewClassTag, or the map index of a class
 // (other values match no class).
 int64_t ReadClassTag();
-
-void ResetClassMap();
-// Reads n tagged objects; 1 when all n were read, 0 at the first failure
-// (an unknown class, a tag that names none, the end of the data).
-int ReadObjectList(uint32_t n);
-// One step of an object list: a tag and the object(s) it announces. Also
-// used by the readers' block-definition loops, which read a member list
-// after each definition. 0 on failure.
-int ReadTaggedObject(int (*afterEach)());

@@ -4,6 +4,7 @@
 
 #include "reader/archive.h"
 #include "reader/drawing_store.h"
+#include "reader/object_lists.h"
 #include "reader/object_records.h"
 #include "settings/cad_settings.h"
 #include "settings/plugin_settings.h"
@@ -27,6 +28,7 @@ double figureRefX, figureRefY;
 double extentMinX, extentMinY, extentMaxX, extentMaxY;
 size_t lastReadEnd = 0;
 bool lastReadExhausted = false;
+bool lastListFailed = false;
 
 namespace {
 
@@ -218,6 +220,7 @@ void ReadBlockDefinitions()
 // renderer walks only its own records.
 void EndWithFailedList()
 {
+    lastListFailed = true;
     MarkFirstBlockRecords();
     lastReadEnd = archive.position;
     lastReadExhausted = archive.exhausted;
@@ -227,6 +230,7 @@ void EndWithFailedList()
 // definitions; false when the main list failed.
 bool ReadObjectLists(uint32_t objectCount)
 {
+    lastListFailed = false;
     ResetClassMap();
     currentOwner = kTopLevelOwner;
     if (!ReadObjectList(objectCount)) {
@@ -249,6 +253,74 @@ void SetFigureLayers()
 }
 
 }  // namespace
+
+void SaveDocumentSettings(DocumentSettings *s)
+{
+    s->fileVersion = fileVersion;
+    s->memoText = memoText;
+    s->memoSecondLine = memoSecondLine;
+    s->paperSize = paperSize;
+    s->selectedView = selectedView;
+    s->drawSolidsFirst = drawSolidsFirst;
+    s->usePrintColors = usePrintColors;
+    s->figureRefX = figureRefX;
+    s->figureRefY = figureRefY;
+    s->extentMinX = extentMinX;
+    s->extentMinY = extentMinY;
+    s->extentMaxX = extentMaxX;
+    s->extentMaxY = extentMaxY;
+    s->lastReadEnd = lastReadEnd;
+    s->lastReadExhausted = lastReadExhausted;
+    s->lastListFailed = lastListFailed;
+    std::memcpy(s->layerGroupState, layerGroupState, sizeof layerGroupState);
+    std::memcpy(s->layerGroupScale, layerGroupScale, sizeof layerGroupScale);
+    std::memcpy(s->layerState, layerState, sizeof layerState);
+    std::memcpy(s->layerName, layerName, sizeof layerName);
+    std::memcpy(s->layerGroupName, layerGroupName, sizeof layerGroupName);
+    std::memcpy(s->viewZoom, viewZoom, sizeof viewZoom);
+    std::memcpy(s->viewOriginX, viewOriginX, sizeof viewOriginX);
+    std::memcpy(s->viewOriginY, viewOriginY, sizeof viewOriginY);
+}
+
+void RestoreDocumentSettings(const DocumentSettings &s)
+{
+    fileVersion = s.fileVersion;
+    memoText = s.memoText;
+    memoSecondLine = s.memoSecondLine;
+    paperSize = s.paperSize;
+    selectedView = s.selectedView;
+    drawSolidsFirst = s.drawSolidsFirst;
+    usePrintColors = s.usePrintColors;
+    figureRefX = s.figureRefX;
+    figureRefY = s.figureRefY;
+    extentMinX = s.extentMinX;
+    extentMinY = s.extentMinY;
+    extentMaxX = s.extentMaxX;
+    extentMaxY = s.extentMaxY;
+    lastReadEnd = s.lastReadEnd;
+    lastReadExhausted = s.lastReadExhausted;
+    lastListFailed = s.lastListFailed;
+    std::memcpy(layerGroupState, s.layerGroupState, sizeof layerGroupState);
+    std::memcpy(layerGroupScale, s.layerGroupScale, sizeof layerGroupScale);
+    std::memcpy(layerState, s.layerState, sizeof layerState);
+    std::memcpy(layerName, s.layerName, sizeof layerName);
+    std::memcpy(layerGroupName, s.layerGroupName, sizeof layerGroupName);
+    std::memcpy(viewZoom, s.viewZoom, sizeof viewZoom);
+    std::memcpy(viewOriginX, s.viewOriginX, sizeof viewOriginX);
+    std::memcpy(viewOriginY, s.viewOriginY, sizeof viewOriginY);
+}
+
+void ResetDocumentSettings()
+{
+    DocumentSettings empty = {};
+    empty.memoText = "";
+    empty.memoSecondLine = "";
+    for (auto &group : empty.layerName) {
+        for (const char *&name : group) name = "";
+    }
+    for (const char *&name : empty.layerGroupName) name = "";
+    RestoreDocumentSettings(empty);
+}
 
 bool IsReadableDrawingVersion(uint32_t version)
 {

@@ -36,6 +36,37 @@ extern double extentMinX, extentMinY, extentMaxX, extentMaxY;
 // and whether the data ended early.
 extern size_t lastReadEnd;
 extern bool lastReadExhausted;
+extern bool lastListFailed;  // the main object list ended at an object it could not read
+
+// The header values above as one value: what a drawing's reader left, kept
+// with the drawing (the library's documents) and put back before it is drawn.
+struct DocumentSettings {
+    uint32_t fileVersion;
+    const char *memoText;
+    const char *memoSecondLine;
+    uint32_t paperSize;
+    uint32_t layerGroupState[kLayerGroups];
+    double layerGroupScale[kLayerGroups];
+    uint32_t layerState[kLayerGroups][kLayersPerGroup];
+    const char *layerName[kLayerGroups][kLayersPerGroup];
+    const char *layerGroupName[kLayerGroups];
+    double viewZoom[kRegisteredViews + 1];
+    double viewOriginX[kRegisteredViews + 1];
+    double viewOriginY[kRegisteredViews + 1];
+    int selectedView;
+    uint32_t drawSolidsFirst;
+    uint32_t usePrintColors;
+    double figureRefX, figureRefY;
+    double extentMinX, extentMinY, extentMaxX, extentMaxY;
+    size_t lastReadEnd;
+    bool lastReadExhausted;
+    bool lastListFailed;
+};
+
+void SaveDocumentSettings(DocumentSettings *settings);
+void RestoreDocumentSettings(const DocumentSettings &settings);
+// Empties every header value, as before any file was read.
+void ResetDocumentSettings();
 
 // −1 when the data is too short to be a drawing; the version number itself
 // for a version the module does not read; otherwise 0..4, the registered view

@@ -129,6 +129,132 @@ void MarkFirstBlockRecords()
     firstBlockSolid = solidCount + 1;
 }
 
+namespace {
+
+// Cuts a table down to its records: what a file's size foresaw is far more
+// than most files hold. The records never move while they are read.
+template <typename Record>
+void Shrink(RecordTable<Record> &table, uint32_t count)
+{
+    const size_t slots = size_t{count} + 1;
+    if (table.records == nullptr || slots >= table.slots) return;
+    auto *cut = static_cast<Record *>(std::realloc(table.records, slots * sizeof(Record)));
+    if (cut == nullptr) return;
+    table.records = cut;
+    table.slots = slots;
+}
+
+template <typename Record>
+size_t TableBytes(const RecordTable<Record> &table)
+{
+    return table.slots * sizeof(Record);
+}
+
+}  // namespace
+
+void TakeStore(StoreTables *t)
+{
+    Shrink(points, pointCount);
+    Shrink(lines, lineCount);
+    Shrink(arcs, arcCount);
+    Shrink(texts, textCount);
+    Shrink(dimensions, dimensionCount);
+    Shrink(solids, solidCount);
+    Shrink(blockRefs, blockRefCount);
+    Shrink(blockDefs, blockDefCount);
+    t->points = points;
+    t->lines = lines;
+    t->arcs = arcs;
+    t->texts = texts;
+    t->dimensions = dimensions;
+    t->solids = solids;
+    t->blockRefs = blockRefs;
+    t->blockDefs = blockDefs;
+    t->textPool = textPool;
+    t->textPoolBytes = textPoolBytes;
+    t->pointCount = pointCount;
+    t->lineCount = lineCount;
+    t->arcCount = arcCount;
+    t->textCount = textCount;
+    t->dimensionCount = dimensionCount;
+    t->solidCount = solidCount;
+    t->blockRefCount = blockRefCount;
+    t->blockDefCount = blockDefCount;
+    t->poolCursor = poolCursor;
+    t->firstBlockPoint = firstBlockPoint;
+    t->firstBlockLine = firstBlockLine;
+    t->firstBlockArc = firstBlockArc;
+    t->firstBlockText = firstBlockText;
+    t->firstBlockDimension = firstBlockDimension;
+    t->firstBlockSolid = firstBlockSolid;
+    ForgetStore();
+}
+
+void LendStore(const StoreTables &t)
+{
+    points = t.points;
+    lines = t.lines;
+    arcs = t.arcs;
+    texts = t.texts;
+    dimensions = t.dimensions;
+    solids = t.solids;
+    blockRefs = t.blockRefs;
+    blockDefs = t.blockDefs;
+    textPool = t.textPool;
+    textPoolBytes = t.textPoolBytes;
+    pointCount = t.pointCount;
+    lineCount = t.lineCount;
+    arcCount = t.arcCount;
+    textCount = t.textCount;
+    dimensionCount = t.dimensionCount;
+    solidCount = t.solidCount;
+    blockRefCount = t.blockRefCount;
+    blockDefCount = t.blockDefCount;
+    poolCursor = t.poolCursor;
+    firstBlockPoint = t.firstBlockPoint;
+    firstBlockLine = t.firstBlockLine;
+    firstBlockArc = t.firstBlockArc;
+    firstBlockText = t.firstBlockText;
+    firstBlockDimension = t.firstBlockDimension;
+    firstBlockSolid = t.firstBlockSolid;
+}
+
+void ForgetStore()
+{
+    points = {};
+    lines = {};
+    arcs = {};
+    texts = {};
+    dimensions = {};
+    solids = {};
+    blockRefs = {};
+    blockDefs = {};
+    textPool = nullptr;
+    textPoolBytes = 0;
+    ResetStore();
+}
+
+void FreeStoreTables(StoreTables *t)
+{
+    std::free(t->points.records);
+    std::free(t->lines.records);
+    std::free(t->arcs.records);
+    std::free(t->texts.records);
+    std::free(t->dimensions.records);
+    std::free(t->solids.records);
+    std::free(t->blockRefs.records);
+    std::free(t->blockDefs.records);
+    std::free(t->textPool);
+    *t = StoreTables{};
+}
+
+size_t StoreTableBytes(const StoreTables &t)
+{
+    return TableBytes(t.points) + TableBytes(t.lines) + TableBytes(t.arcs) + TableBytes(t.texts) +
+           TableBytes(t.dimensions) + TableBytes(t.solids) + TableBytes(t.blockRefs) + TableBytes(t.blockDefs) +
+           t.textPoolBytes;
+}
+
 PointRecord *AppendPoint() { return Append(points, pointCount); }
 LineRecord *AppendLine() { return Append(lines, lineCount); }
 ArcRecord *AppendArc() { return Append(arcs, arcCount); }

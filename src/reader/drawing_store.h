@@ -106,6 +106,39 @@ extern uint32_t pointCount, lineCount, arcCount, textCount, dimensionCount, soli
 extern size_t poolCursor;
 extern uint32_t firstBlockPoint, firstBlockLine, firstBlockArc, firstBlockText, firstBlockDimension, firstBlockSolid;
 
+// Every table, the pool, the counts and the markers as one value. A store
+// taken from the process-wide one outlives the request that read it (the
+// library's documents keep theirs) and is lent back to be drawn again.
+struct StoreTables {
+    RecordTable<PointRecord> points;
+    RecordTable<LineRecord> lines;
+    RecordTable<ArcRecord> arcs;
+    RecordTable<TextRecord> texts;
+    RecordTable<DimensionRecord> dimensions;
+    RecordTable<SolidRecord> solids;
+    RecordTable<BlockRefRecord> blockRefs;
+    RecordTable<BlockDefRecord> blockDefs;
+    char *textPool = nullptr;
+    size_t textPoolBytes = 0;
+    uint32_t pointCount = 0, lineCount = 0, arcCount = 0, textCount = 0, dimensionCount = 0, solidCount = 0,
+             blockRefCount = 0, blockDefCount = 0;
+    size_t poolCursor = 0;
+    uint32_t firstBlockPoint = 1, firstBlockLine = 1, firstBlockArc = 1, firstBlockText = 1, firstBlockDimension = 1,
+             firstBlockSolid = 1;
+};
+
+// Moves the process-wide store into `tables` (its record tables cut to what
+// they hold) and leaves an empty one behind.
+void TakeStore(StoreTables *tables);
+// Makes `tables` the process-wide store without copying; ForgetStore gives
+// it back (the owner still frees it).
+void LendStore(const StoreTables &tables);
+void ForgetStore();
+// Frees what TakeStore moved out.
+void FreeStoreTables(StoreTables *tables);
+// Bytes the tables and the pool take.
+size_t StoreTableBytes(const StoreTables &tables);
+
 // Allocates the nine blocks for N bytes of drawing data; 1 when all exist.
 int AllocateStore(size_t dataLength);
 // Frees every allocated block; safe after a partial allocation.

@@ -163,10 +163,8 @@ void ReadText(TextRecord &text)
     text.owner = currentOwner;
 }
 
-int ReadObject(int32_t slot)
+int ReadObject(const char *name)
 {
-    if (slot < 1 || slot >= kClassSlots) return 0;
-    const char *name = classMap.names[slot];
     if (std::strcmp(name, "CDataSen") == 0) return Keep(AppendLine, ReadLine);
     if (std::strcmp(name, "CDataEnko") == 0) return Keep(AppendArc, ReadArc);
     if (std::strcmp(name, "CDataTen") == 0) return Keep(AppendPoint, ReadPoint);

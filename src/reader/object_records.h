@@ -12,10 +12,10 @@ constexpr uint32_t kFirstVersionWithDimensionExtras = 420;
 extern uint32_t fileVersion;  // steers every layout below
 extern int32_t currentOwner;  // owner given to each object read
 
-// Reads the object of the class in the class map slot into its table.
+// Reads an object of the named class into its table.
 // 0 for a class name outside the eight, or when the data ends inside the
 // object (the incomplete record is not kept).
-int ReadObject(int32_t slot);
+int ReadObject(const char *className);
 
 void ReadHeader(EntityHeader &header);
 void ReadLine(LineRecord &line);

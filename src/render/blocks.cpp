@@ -10,6 +10,7 @@
 #include "render/line_styles.h"
 #include "render/primitives.h"
 #include "render/render_context.h"
+#include "render/scene_device.h"
 #include "render/solids.h"
 #include "render/text.h"
 
@@ -82,9 +83,7 @@ void PlaceBlockLine(uint32_t index, uint32_t definition, double x1, double y1, d
             return;
         }
         if (!std::isfinite(a + b + c + d)) return;
-        BeginLineStyle(0, memberStyle.memberLineType);
-        DrawStyledLine(ToPixelX(a), ToPixelY(b), ToPixelX(c), ToPixelY(d), memberStyle.memberPen,
-                       memberStyle.memberLineType);
+        SceneOutput().Line(a, b, c, d, memberStyle.memberPen, memberStyle.memberLineType);
     });
 }
 
@@ -101,8 +100,7 @@ void PlaceBlockArc(uint32_t index, uint32_t definition, double cx, double cy, do
             PlaceBlockArc(index, static_cast<uint32_t>(owner), x, y, start, sweep, r, t, f);
             return;
         }
-        BeginLineStyle(0, memberStyle.memberLineType);
-        DrawStyledArc(x, y, start, sweep, r, t, f, memberStyle.memberPen, memberStyle.memberLineType);
+        SceneOutput().Arc(x, y, start, sweep, r, t, f, memberStyle.memberPen, memberStyle.memberLineType);
     });
 }
 
@@ -116,7 +114,7 @@ void PlaceBlockPoint(uint32_t index, uint32_t definition, double px, double py)
             return;
         }
         if (!std::isfinite(x + y)) return;
-        DrawPointMark(ToPixelX(x), ToPixelY(y), memberStyle.memberPen);
+        SceneOutput().Point(x, y, memberStyle.memberPen);
     });
 }
 
@@ -132,12 +130,13 @@ void PlaceBlockText(uint32_t index, uint32_t definition, double x1, double y1, d
             PlaceBlockText(index, static_cast<uint32_t>(owner), a, b, c, d, w, h, s);
             return;
         }
-        DrawTextEntity(a, b, c, d, memberStyle.memberFontName, w, h, s, memberStyle.memberText, memberStyle.memberPen,
-                       memberStyle.memberTextFlags, memberStyle.memberLayerGroup);
+        SceneOutput().Text(TextEntity{a, b, c, d, memberStyle.memberFontName, w, h, s, memberStyle.memberText,
+                                      memberStyle.memberPen, memberStyle.memberTextFlags, memberStyle.memberLayerGroup,
+                                      memberStyle.memberLayer, memberStyle.memberRole});
     });
 }
 
-void PlaceBlockSolid(uint32_t index, uint32_t definition, const double v[8])
+void PlaceBlockSolid(uint32_t index, uint32_t definition, const double v[8], COLORREF color)
 {
     const uint8_t kind = solids[index].header.penStyle;
     if (kind == kQuadLimitKind) return;
@@ -154,10 +153,10 @@ void PlaceBlockSolid(uint32_t index, uint32_t definition, const double v[8])
             if (kind == kScaledBand || kind == kWidthBand) w[7] = v[7] * p.sx;
         }
         if (owner != kTopLevelOwner) {
-            PlaceBlockSolid(index, static_cast<uint32_t>(owner), w);
+            PlaceBlockSolid(index, static_cast<uint32_t>(owner), w, color);
             return;
         }
-        FillSolid(index, w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
+        SceneOutput().Solid(index, w, color);
     });
 }
 
@@ -165,15 +164,19 @@ void SetMemberPen(const EntityHeader &header)
 {
     memberStyle.memberPen = EffectivePen(header.layerGroup, header.layer, header.penColor);
     memberStyle.memberLineType = header.penStyle;
+    memberStyle.memberLayerGroup = header.layerGroup;
+    memberStyle.memberLayer = header.layer;
 }
 
-void SetMemberText(const TextRecord &text)
+void SetMemberText(const TextRecord &text, uint16_t role)
 {
+    memberStyle.memberRole = role;
     memberStyle.memberPen = EffectivePen(text.header.layerGroup, text.header.layer, text.header.penColor);
     memberStyle.memberFontName = text.fontName;
     memberStyle.memberText = text.text;
     memberStyle.memberTextFlags = text.header.flags;
     memberStyle.memberLayerGroup = text.header.layerGroup;
+    memberStyle.memberLayer = text.header.layer;
 }
 
 uint32_t DefinitionOf(int32_t owner) { return static_cast<uint32_t>(owner); }
@@ -196,35 +199,34 @@ void ReleaseBlockReferences()
 
 void DrawBlockMembers(uint32_t solidsFirst)
 {
-    for (uint32_t i = firstBlockLine; i <= lineCount; ++i) {
+    for (uint32_t i = firstBlockLine; i <= lineCount && !RenderStopped(); ++i) {
         const LineRecord &line = lines[i];
         SetMemberPen(line.header);
         PlaceBlockLine(i, DefinitionOf(line.owner), line.x1, line.y1, line.x2, line.y2);
     }
-    for (uint32_t i = firstBlockArc; i <= arcCount; ++i) {
+    for (uint32_t i = firstBlockArc; i <= arcCount && !RenderStopped(); ++i) {
         const ArcRecord &arc = arcs[i];
         SetMemberPen(arc.header);
         PlaceBlockArc(i, DefinitionOf(arc.owner), arc.cx, arc.cy, arc.startAngle, arc.sweepAngle, arc.radius,
                       arc.tiltAngle, arc.flatness);
     }
-    for (uint32_t i = firstBlockPoint; i <= pointCount; ++i) {
+    for (uint32_t i = firstBlockPoint; i <= pointCount && !RenderStopped(); ++i) {
         const PointRecord &point = points[i];
         SetMemberPen(point.header);
         PlaceBlockPoint(i, DefinitionOf(point.owner), point.x, point.y);
     }
     if (solidsFirst == 0) DrawBlockSolids();
-    SetBkMode(renderContext.targetDc, TRANSPARENT);
-    for (uint32_t i = firstBlockText; i <= textCount; ++i) {
+    for (uint32_t i = firstBlockText; i <= textCount && !RenderStopped(); ++i) {
         const TextRecord &text = texts[i];
-        SetMemberText(text);
+        SetMemberText(text, kTextInBlock);
         PlaceBlockText(i, DefinitionOf(text.owner), text.x1, text.y1, text.x2, text.y2, text.charWidth / 2,
                        text.charHeight, text.charSpacing / 2);
     }
-    for (uint32_t i = firstBlockDimension; i <= dimensionCount; ++i) {
+    for (uint32_t i = firstBlockDimension; i <= dimensionCount && !RenderStopped(); ++i) {
         const DimensionRecord &d = dimensions[i];
         SetMemberPen(d.line.header);
         PlaceBlockLine(i, DefinitionOf(d.line.owner), d.line.x1, d.line.y1, d.line.x2, d.line.y2);
-        SetMemberText(d.label);
+        SetMemberText(d.label, kTextInBlock | kTextDimension);
         PlaceBlockText(i, DefinitionOf(d.label.owner), d.label.x1, d.label.y1, d.label.x2, d.label.y2,
                        d.label.charWidth / 2, d.label.charHeight, d.label.charSpacing / 2);
         if (d.auxDrawMode != 0) {
@@ -239,11 +241,11 @@ void DrawBlockMembers(uint32_t solidsFirst)
 
 void DrawBlockSolids()
 {
-    for (uint32_t i = firstBlockSolid; i <= solidCount; ++i) {
-        WithSolidPenAndBrush(i, [](uint32_t index) {
-            const SolidRecord &s = solids[index];
-            const double values[8] = {s.x1, s.y1, s.x2, s.y2, s.x3, s.y3, s.x4, s.y4};
-            PlaceBlockSolid(index, DefinitionOf(s.owner), values);
-        });
+    for (uint32_t i = firstBlockSolid; i <= solidCount && !RenderStopped(); ++i) {
+        COLORREF color;
+        if (!SolidFillColor(i, &color)) continue;
+        const SolidRecord &s = solids[i];
+        const double values[8] = {s.x1, s.y1, s.x2, s.y2, s.x3, s.y3, s.x4, s.y4};
+        PlaceBlockSolid(i, DefinitionOf(s.owner), values, color);
     }
 }

@@ -19,6 +19,8 @@ struct MemberStyle {
     const char *memberText;
     uint16_t memberTextFlags;
     uint16_t memberLayerGroup;
+    uint16_t memberLayer;
+    uint16_t memberRole;  // of texts: kTextInBlock, kTextDimension bits
 };
 
 extern MemberStyle memberStyle;

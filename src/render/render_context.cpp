@@ -5,6 +5,7 @@
 #include "settings/drawing_source.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
+#include "render/scene_device.h"
 
 RenderContext renderContext;
 
@@ -14,6 +15,7 @@ constexpr double kPi = 3.1415926535;  // the CAD program's ten-decimal π
 constexpr double kFigureAspect = 0.707;
 constexpr double kFigureMargin = 0.9;  // a figure fills 90 % of its bounding dimension
 constexpr double kFallbackPixelsPerMm = 1.0;
+constexpr uint32_t kCancelInterval = 1024;  // objects walked between two questions
 constexpr int kPaperSizeCount = 15;
 // Paper widths in millimetres by paper size number: A0..A4, the A4 variants,
 // then the long and large formats.
@@ -76,9 +78,42 @@ int32_t SaturatePixel(double v)
     return static_cast<int32_t>(v);  // truncation toward zero
 }
 
+namespace {
+
+// Truncates toward zero on the canvas, then moves to the raster. With the
+// origin at 0 this is SaturatePixel itself.
+int32_t CanvasToRaster(double v, int64_t origin)
+{
+    if (std::isnan(v)) return kPixelLimit;
+    if (v >= kCanvasLimit) v = kCanvasLimit;
+    if (v <= -kCanvasLimit) v = -kCanvasLimit;
+    const int64_t pixel = static_cast<int64_t>(v) - origin;
+    if (pixel >= kPixelLimit) return kPixelLimit;
+    if (pixel <= -kPixelLimit) return -kPixelLimit;
+    return static_cast<int32_t>(pixel);
+}
+
+}  // namespace
+
 int32_t ToPixelLength(double v) { return SaturatePixel(v * renderContext.viewScale); }
-int32_t ToPixelX(double x) { return SaturatePixel(x * renderContext.viewScale - renderContext.viewOffsetX); }
-int32_t ToPixelY(double y) { return SaturatePixel(renderContext.viewOffsetY - y * renderContext.viewScale); }
+int32_t ToPixelX(double x)
+{
+    return CanvasToRaster(x * renderContext.viewScale - renderContext.viewOffsetX, renderContext.originX);
+}
+int32_t ToPixelY(double y)
+{
+    return CanvasToRaster(renderContext.viewOffsetY - y * renderContext.viewScale, renderContext.originY);
+}
+
+bool RenderStopped()
+{
+    RenderContext &rc = renderContext;
+    if (rc.cancelled || rc.cancel == nullptr) return rc.cancelled;
+    if (++rc.cancelTicks % kCancelInterval == 0 && rc.cancel(rc.cancelData) != 0) rc.cancelled = true;
+    return rc.cancelled;
+}
+
+SceneDevice &SceneOutput() { return renderContext.device != nullptr ? *renderContext.device : RasterDevice(); }
 
 void RotatePoint(double x, double y, double cx, double cy, double angle, double *ox, double *oy)
 {

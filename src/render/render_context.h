@@ -12,6 +12,11 @@ constexpr int kMaxArcPoints = 100;
 // Pixel coordinates are kept within this bound (about 2^28) so that
 // differences and GDI's own arithmetic never overflow 32 bits.
 constexpr int32_t kPixelLimit = 1 << 28;
+// Pixel coordinates on the canvas a view cuts its raster from stay within
+// this bound (2^52), where doubles still hold every whole number.
+constexpr double kCanvasLimit = 4503599627370496.0;
+
+class SceneDevice;
 
 struct RenderContext {
     HDC targetDc = nullptr;
@@ -25,6 +30,19 @@ struct RenderContext {
     double viewCenterY = 0.0;
     double viewFactor = 1.0;
     int32_t viewIndex = 0;
+    // The canvas pixel of the raster's top-left corner: a view cut from a
+    // larger canvas (a tile, a zoomed part) subtracts it after truncation,
+    // so that its pixels are exactly the canvas's pixels. 0 for the plug-in.
+    int64_t originX = 0;
+    int64_t originY = 0;
+
+    // Where the scene walk hands its objects: the raster device when null.
+    SceneDevice *device = nullptr;
+    // Asked now and then during a scene; nonzero stops the walk.
+    int (*cancel)(void *data) = nullptr;
+    void *cancelData = nullptr;
+    uint32_t cancelTicks = 0;
+    bool cancelled = false;
 
     // Pens and passes.
     HPEN penTable[kPreparedPens] = {};
@@ -57,8 +75,9 @@ void FitToRaster(uint32_t width, int32_t height);
 void SetUpDrawingView();
 void SetUpFigureView();
 
-// Drawing units to pixels, truncated toward zero, held within ±kPixelLimit
-// (a value that is not a number counts as far outside).
+// Drawing units to pixels, truncated toward zero on the canvas, less the
+// raster's origin, held within ±kPixelLimit (a value that is not a number
+// counts as far outside).
 int32_t ToPixelLength(double v);
 int32_t ToPixelX(double x);
 int32_t ToPixelY(double y);
@@ -67,4 +86,10 @@ int32_t SaturatePixel(double v);
 void RotatePoint(double x, double y, double cx, double cy, double angle, double *ox, double *oy);
 void OffsetPolar(double *x, double *y, double angleDeg, double distance);
 // Copies entry index of the block references; answers the index.
+// True once the caller's cancel callback has asked to stop; asks it every
+// so many calls.
+bool RenderStopped();
+// The device the scene walk draws on.
+SceneDevice &SceneOutput();
+
 uint32_t ReadBlockRef(uint32_t index, double *x, double *y, double *rotation, double *scaleX, double *scaleY);

@@ -10,22 +10,18 @@
 #include "render/line_styles.h"
 #include "render/primitives.h"
 #include "render/render_context.h"
+#include "render/scene_device.h"
 #include "render/solids.h"
 #include "render/text.h"
 
 namespace {
 
-constexpr COLORREF kReferenceMarkColor = RGB(255, 0, 0);
-constexpr int32_t kReferenceMarkHalf = 3;  // a red dot 6 pixels across
 // Figures carry no "solids first" flag of their own: they are drawn with
 // solids among the other objects, whatever the last drawing said.
 constexpr uint32_t kFigureSolidsFirst = 0;
 
 uint32_t sceneSolidsFirst = 0;
 constexpr size_t kVersionMessageBytes = 80;
-constexpr int kVersionLineX = 60;
-constexpr int32_t kVersionLineHeight = 16;
-const char kVersionLineFace[] = "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e";  // ＭＳ ゴシック
 
 bool Finite(double a, double b, double c, double d)
 {
@@ -35,23 +31,22 @@ bool Finite(double a, double b, double c, double d)
 void DrawLineRecord(const LineRecord &line, uint16_t pen)
 {
     if (!Finite(line.x1, line.y1, line.x2, line.y2)) return;
-    BeginLineStyle(0, line.header.penStyle);
-    DrawStyledLine(ToPixelX(line.x1), ToPixelY(line.y1), ToPixelX(line.x2), ToPixelY(line.y2), pen,
-                   line.header.penStyle);
+    SceneOutput().Line(line.x1, line.y1, line.x2, line.y2, pen, line.header.penStyle);
 }
 
 void DrawPointRecord(const PointRecord &point, uint16_t pen)
 {
     if (!std::isfinite(point.x) || !std::isfinite(point.y)) return;
-    DrawPointMark(ToPixelX(point.x), ToPixelY(point.y), pen);
+    SceneOutput().Point(point.x, point.y, pen);
 }
 
 uint16_t PenOf(const EntityHeader &header) { return EffectivePen(header.layerGroup, header.layer, header.penColor); }
 
-void DrawTextRecord(const TextRecord &text, uint16_t pen)
+void DrawTextRecord(const TextRecord &text, uint16_t pen, uint16_t role)
 {
-    DrawTextEntity(text.x1, text.y1, text.x2, text.y2, text.fontName, text.charWidth / 2, text.charHeight,
-                   text.charSpacing / 2, text.text, pen, text.header.flags, text.header.layerGroup);
+    SceneOutput().Text(TextEntity{text.x1, text.y1, text.x2, text.y2, text.fontName, text.charWidth / 2,
+                                  text.charHeight, text.charSpacing / 2, text.text, pen, text.header.flags,
+                                  text.header.layerGroup, text.header.layer, role});
 }
 
 // A dimension is drawn whole in the pass of its line; its label, auxiliary
@@ -62,7 +57,7 @@ void DrawDimension(const DimensionRecord &dimension)
     if (!IsInPass(pen)) return;
     DrawLineRecord(dimension.line, pen);
     const uint16_t labelPen = PenOf(dimension.label.header);
-    DrawTextRecord(dimension.label, labelPen);
+    DrawTextRecord(dimension.label, labelPen, kTextDimension);
     if (dimension.auxDrawMode != 0) {
         DrawLineRecord(dimension.auxLine1, labelPen);
         DrawLineRecord(dimension.auxLine2, labelPen);
@@ -73,44 +68,38 @@ void DrawDimension(const DimensionRecord &dimension)
 
 void DrawTopLevelEntities()
 {
-    for (uint32_t i = 1; i < firstBlockLine && i <= lineCount; ++i) {
+    SceneDevice &device = SceneOutput();
+    for (uint32_t i = 1; i < firstBlockLine && i <= lineCount && !RenderStopped(); ++i) {
         const uint16_t pen = PenOf(lines[i].header);
         if (IsInPass(pen)) DrawLineRecord(lines[i], pen);
     }
-    for (uint32_t i = 1; i < firstBlockArc && i <= arcCount; ++i) {
+    for (uint32_t i = 1; i < firstBlockArc && i <= arcCount && !RenderStopped(); ++i) {
         const ArcRecord &arc = arcs[i];
         const uint16_t pen = PenOf(arc.header);
         if (!IsInPass(pen)) continue;
-        BeginLineStyle(0, arc.header.penStyle);
-        DrawStyledArc(arc.cx, arc.cy, arc.startAngle, arc.sweepAngle, arc.radius, arc.tiltAngle, arc.flatness, pen,
-                      arc.header.penStyle);
+        device.Arc(arc.cx, arc.cy, arc.startAngle, arc.sweepAngle, arc.radius, arc.tiltAngle, arc.flatness, pen,
+                   arc.header.penStyle);
     }
-    for (uint32_t i = 1; i < firstBlockPoint && i <= pointCount; ++i) {
+    for (uint32_t i = 1; i < firstBlockPoint && i <= pointCount && !RenderStopped(); ++i) {
         const uint16_t pen = PenOf(points[i].header);
         if (IsInPass(pen)) DrawPointRecord(points[i], pen);
     }
     if (sceneSolidsFirst == 0) DrawSolids();
-    SetBkMode(renderContext.targetDc, TRANSPARENT);
-    for (uint32_t i = 1; i < firstBlockText && i <= textCount; ++i) {
+    for (uint32_t i = 1; i < firstBlockText && i <= textCount && !RenderStopped(); ++i) {
         const uint16_t pen = PenOf(texts[i].header);
-        if (IsInPass(pen)) DrawTextRecord(texts[i], pen);
+        if (IsInPass(pen)) DrawTextRecord(texts[i], pen, 0);
     }
-    for (uint32_t i = 1; i < firstBlockDimension && i <= dimensionCount; ++i) DrawDimension(dimensions[i]);
+    for (uint32_t i = 1; i < firstBlockDimension && i <= dimensionCount && !RenderStopped(); ++i) {
+        DrawDimension(dimensions[i]);
+    }
 }
 
-// A drawing of a version the module does not read shows one line that says
-// so. It is drawn in the drawing's usual face rather than in the device
-// context's default font, which differs from one system to the next.
+// A drawing of a version the module does not read shows one line that says so.
 void DrawVersionLine()
 {
-    RenderContext &rc = renderContext;
     char message[kVersionMessageBytes] = {};
     std::snprintf(message, sizeof message, "JW_DATA_VERSION = %u", fileVersion);
-    HFONT font = CreateTextFont(kVersionLineFace, 0, kVersionLineHeight, 0);
-    HGDIOBJ previous = SelectObject(rc.targetDc, font);
-    TextOutA(rc.targetDc, kVersionLineX, rc.rasterHeight / 2, message, static_cast<int>(std::strlen(message)));
-    SelectObject(rc.targetDc, previous);
-    DeleteObject(font);
+    SceneOutput().VersionLine(message);
 }
 
 }  // namespace
@@ -123,7 +112,6 @@ void DrawDrawingScene()
         return;
     }
     sceneSolidsFirst = drawSolidsFirst;
-    SetUpDrawingView();
     CreatePenTable();
     PrepareBlockReferences();
     ResetTextBudget();
@@ -153,7 +141,6 @@ void DrawFigureScene()
 {
     RenderContext &rc = renderContext;
     sceneSolidsFirst = kFigureSolidsFirst;
-    SetUpFigureView();
     CreatePenTable();
     PrepareBlockReferences();
     ResetTextBudget();
@@ -165,20 +152,6 @@ void DrawFigureScene()
     DrawTopLevelEntities();
     DrawBlockMembers(sceneSolidsFirst);
     ReleaseBlockReferences();
-
-    rc.currentPen = CreatePen(PS_SOLID, 1, kReferenceMarkColor);
-    rc.previousPen = SelectObject(rc.targetDc, rc.currentPen);
-    HBRUSH brush = CreateSolidBrush(kReferenceMarkColor);
-    HGDIOBJ previousBrush = SelectObject(rc.targetDc, brush);
-    if (std::isfinite(figureRefX) && std::isfinite(figureRefY)) {
-        const int32_t x = ToPixelX(figureRefX), y = ToPixelY(figureRefY);
-        Ellipse(rc.targetDc, x - kReferenceMarkHalf, y - kReferenceMarkHalf, x + kReferenceMarkHalf,
-                y + kReferenceMarkHalf);
-    }
-    SelectObject(rc.targetDc, previousBrush);
-    SelectObject(rc.targetDc, rc.previousPen);
-    DeleteObject(brush);
-    DeleteObject(rc.currentPen);
-    rc.currentPen = nullptr;
+    if (std::isfinite(figureRefX) && std::isfinite(figureRefY)) SceneOutput().ReferenceMark(figureRefX, figureRefY);
     DeletePenTable();
 }

@@ -10,6 +10,7 @@
 #include "render/line_styles.h"
 #include "render/primitives.h"
 #include "render/render_context.h"
+#include "render/scene_device.h"
 #include "settings/setting_tables.h"
 
 namespace {
@@ -114,33 +115,23 @@ void FillSolid(uint32_t index, double x1, double y1, double x2, double y2, doubl
     });
 }
 
-void WithSolidPenAndBrush(uint32_t index, void (*fill)(uint32_t index))
+bool SolidFillColor(uint32_t index, COLORREF *color)
 {
-    RenderContext &rc = renderContext;
     const SolidRecord &solid = solids[index];
     uint16_t pen = EffectivePen(solid.header.layerGroup, solid.header.layer, solid.header.penColor);
-    if (pen == 0) return;
-    if (rc.viewIndex != 0 && usePrintColors == 0) pen = 1;
-    COLORREF color;
-    if (!SolidColor(index, pen, &color)) return;
-    rc.currentPen = CreatePen(PS_SOLID, 1, color);
-    HBRUSH brush = CreateSolidBrush(color);
-    rc.previousPen = SelectObject(rc.targetDc, rc.currentPen);
-    HGDIOBJ previousBrush = SelectObject(rc.targetDc, brush);
-    fill(index);
-    SelectObject(rc.targetDc, previousBrush);
-    DeleteObject(brush);
-    SelectObject(rc.targetDc, rc.previousPen);
-    DeleteObject(rc.currentPen);
-    rc.currentPen = nullptr;
+    if (pen == 0) return false;
+    if (renderContext.viewIndex != 0 && usePrintColors == 0) pen = 1;
+    return SolidColor(index, pen, color);
 }
 
 void DrawSolids()
 {
-    for (uint32_t i = 1; i < firstBlockSolid && i <= solidCount; ++i) {
-        WithSolidPenAndBrush(i, [](uint32_t index) {
-            const SolidRecord &s = solids[index];
-            FillSolid(index, s.x1, s.y1, s.x2, s.y2, s.x3, s.y3, s.x4, s.y4);
-        });
+    SceneDevice &device = SceneOutput();
+    for (uint32_t i = 1; i < firstBlockSolid && i <= solidCount && !RenderStopped(); ++i) {
+        COLORREF color;
+        if (!SolidFillColor(i, &color)) continue;
+        const SolidRecord &s = solids[i];
+        const double values[8] = {s.x1, s.y1, s.x2, s.y2, s.x3, s.y3, s.x4, s.y4};
+        device.Solid(i, values, color);
     }
 }

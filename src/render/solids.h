@@ -14,14 +14,13 @@ constexpr uint64_t kMaxSolidPixelsPerConversion = 400000000;
 // Restores the solid budget; once per scene.
 void ResetSolidBudget();
 
-// Fills the top-level solids, each in its own colour.
+// Hands the top-level solids to the scene's device, each in its colour.
 void DrawSolids();
-// Fills solid `index` (its kind from the store) at the given eight values,
-// with the pen and brush already selected.
+// Fills solid `index` (its kind from the store) at the given eight values
+// on the raster, with the pen and brush already selected.
 void FillSolid(uint32_t index, double x1, double y1, double x2, double y2, double x3, double y3, double x4, double y4);
 // The fill colour of a solid of the given effective pen; false when it has none.
 bool SolidColor(uint32_t index, uint16_t pen, COLORREF *color);
-// Selects a one-pixel pen and a brush in the colour of solid `index` (its own
-// colour or its pen's; print mode without colours makes it pen 1), runs
-// `fill`, then deletes both. Nothing happens for a hidden solid.
-void WithSolidPenAndBrush(uint32_t index, void (*fill)(uint32_t index));
+// The colour solid `index` is filled in: its own colour or its pen's (print
+// mode without colours makes it pen 1); false for a hidden solid.
+bool SolidFillColor(uint32_t index, COLORREF *color);

@@ -29,19 +29,6 @@ constexpr size_t kExtensionChars = 4;  // ".jww"
 
 void Put(const char *value) { std::snprintf(macroBuffer, sizeof macroBuffer, "%s", value); }
 
-// The last-write time of the file being converted, in local time; false when
-// the file cannot be opened or its time not read.
-bool FileWriteTime(SYSTEMTIME *time)
-{
-    HANDLE file = OpenPathForReading(drawingPath, FILE_SHARE_WRITE);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    FILETIME write, local;
-    const bool ok = GetFileTime(file, nullptr, nullptr, &write) && FileTimeToLocalFileTime(&write, &local) &&
-                    FileTimeToSystemTime(&local, time);
-    CloseHandle(file);
-    return ok;
-}
-
 // The drawing's file name, in the drawing's Shift-JIS text.
 std::string FileName()
 {
@@ -55,14 +42,14 @@ void ExpandFileMacro(char prefix, char c1)
     if (c1 == 'F') {
         if (prefix != '=') {
             Put(PathAsShiftJis(drawingPath).c_str());
-        } else if (FileWriteTime(&t)) {
+        } else if (DrawingFileTime(&t)) {
             std::snprintf(macroBuffer, sizeof macroBuffer, "%02d/%02d/%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay,
                           t.wHour, t.wMinute, t.wSecond);
         }
         return;
     }
     if (prefix == '=') {
-        if (FileWriteTime(&t))
+        if (DrawingFileTime(&t))
             std::snprintf(macroBuffer, sizeof macroBuffer, "%02d/%02d/%02d", t.wYear, t.wMonth, t.wDay);
     } else if (prefix == '%') {
         Put(FileName().c_str());

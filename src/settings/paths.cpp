@@ -48,6 +48,17 @@ std::string PathFromAnsi(const char *ansi)
     return FromWide(wide.data(), units, CP_UTF8);
 }
 
+std::string Utf8FromShiftJis(const char *text)
+{
+    if (text == nullptr || *text == '\0') return std::string();
+    const int length = static_cast<int>(std::char_traits<char>::length(text));
+    const int units = MultiByteToWideChar(kShiftJisCodePage, 0, text, length, nullptr, 0);
+    if (units <= 0) return std::string();
+    std::vector<WCHAR> wide(static_cast<size_t>(units) + 1, 0);
+    MultiByteToWideChar(kShiftJisCodePage, 0, text, length, wide.data(), units);
+    return FromWide(wide.data(), units, CP_UTF8);
+}
+
 HANDLE OpenPathForReading(const std::string &utf8, DWORD share)
 {
     if (utf8.empty()) return INVALID_HANDLE_VALUE;

@@ -14,5 +14,7 @@ std::string PathFromWide(const WCHAR *wide);
 std::vector<WCHAR> WidePath(const std::string &utf8);
 // Opens a file named in UTF-8 for reading.
 HANDLE OpenPathForReading(const std::string &utf8, DWORD share);
+// A drawing's Shift-JIS text (names, texts) as UTF-8.
+std::string Utf8FromShiftJis(const char *text);
 // A path's text as the drawing's Shift-JIS text shows it.
 std::string PathAsShiftJis(const std::string &utf8);

@@ -7,6 +7,7 @@
 
 #include "settings/drawing_source.h"
 #include "settings/paths.h"
+#include "platform/registry_location.h"
 #include "platform/win32.h"
 
 std::string refFile;
@@ -254,6 +255,8 @@ bool ParseSettingWidth(const std::string &text, uint32_t *width)
     return true;
 }
 
+std::string SettingsLocation() { return RegistryKeyLocation(kSettingsKey); }
+
 bool AcceptableReferenceFile(const std::string &name) { return name.size() >= kMinRefFileChars; }
 
 int ApplySettingsFile()
@@ -306,6 +309,26 @@ int LoadReferenceFile()
     }
     if (read != SmallFile::kRead || bytes.size() < kMinReferenceFileBytes) return 0;
     return ScanReferenceEntries(bytes.data(), bytes.size());
+}
+
+void SavePluginSettings(PluginSettingsState *state)
+{
+    state->refFile = refFile;
+    state->sizeJww = sizeJww;
+    state->sizeJws = sizeJws;
+    state->referenceCount = referenceCount;
+    std::memcpy(state->referenceNames, referenceNames, sizeof referenceNames);
+    std::memcpy(state->referenceValues, referenceValues, sizeof referenceValues);
+}
+
+void RestorePluginSettings(const PluginSettingsState &state)
+{
+    refFile = state.refFile;
+    sizeJww = state.sizeJww;
+    sizeJws = state.sizeJws;
+    referenceCount = state.referenceCount;
+    std::memcpy(referenceNames, state.referenceNames, sizeof referenceNames);
+    std::memcpy(referenceValues, state.referenceValues, sizeof referenceValues);
 }
 
 void ResetPluginSettings()

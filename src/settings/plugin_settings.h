@@ -20,6 +20,20 @@ extern char referenceNames[kReferenceRows][kReferenceRowBytes];
 extern char referenceValues[kReferenceRows][kReferenceRowBytes];
 extern int referenceCount;
 
+// The values above and the reference tables as one value: what a drawing's
+// conversion left, kept with the drawing (the library's documents).
+struct PluginSettingsState {
+    std::string refFile;
+    uint32_t sizeJww;
+    uint32_t sizeJws;
+    int referenceCount;
+    char referenceNames[kReferenceRows][kReferenceRowBytes];
+    char referenceValues[kReferenceRows][kReferenceRowBytes];
+};
+
+void SavePluginSettings(PluginSettingsState *state);
+void RestorePluginSettings(const PluginSettingsState &state);
+
 // Refreshes the three values from the registry. 1 when the module's key
 // exists (widths in the outputs), else 0 with both outputs 0.
 int LoadPluginSettings(uint32_t *widthJws, uint32_t *widthJww);
@@ -49,6 +63,8 @@ int ReadStoredPluginSettings(StoredPluginSettings *settings);
 // REG_SZ, the widths as REG_DWORD) and deletes every absent one. 1 when all
 // of it reached the registry.
 int WriteStoredPluginSettings(const StoredPluginSettings &settings);
+// Where the values are kept, in words for people.
+std::string SettingsLocation();
 // What a settings editor accepts, by the settings file's rules: a width is a
 // whole decimal number from kMinSettingWidth to kMaxSettingWidth, and a
 // reference file name has at least two characters.

@@ -55,6 +55,28 @@ void InstallDefaultCadSettings()
     }
 }
 
+void SaveSettingTables(SettingTables *t)
+{
+    std::memcpy(t->penColor, penColorTable, sizeof penColorTable);
+    std::memcpy(t->penWidth, penWidthTable, sizeof penWidthTable);
+    std::memcpy(t->printPenColor, printPenColorTable, sizeof printPenColorTable);
+    std::memcpy(t->printPenWidth, printPenWidthTable, sizeof printPenWidthTable);
+    std::memcpy(t->linePattern, linePatternTable, sizeof linePatternTable);
+    std::memcpy(t->linePitch, linePitchTable, sizeof linePitchTable);
+    std::memcpy(t->randomWidth, randomWidthTable, sizeof randomWidthTable);
+}
+
+void RestoreSettingTables(const SettingTables &t)
+{
+    std::memcpy(penColorTable, t.penColor, sizeof penColorTable);
+    std::memcpy(penWidthTable, t.penWidth, sizeof penWidthTable);
+    std::memcpy(printPenColorTable, t.printPenColor, sizeof printPenColorTable);
+    std::memcpy(printPenWidthTable, t.printPenWidth, sizeof printPenWidthTable);
+    std::memcpy(linePatternTable, t.linePattern, sizeof linePatternTable);
+    std::memcpy(linePitchTable, t.linePitch, sizeof linePitchTable);
+    std::memcpy(randomWidthTable, t.randomWidth, sizeof randomWidthTable);
+}
+
 void ResetSettingTables()
 {
     std::memset(penColorTable, 0, sizeof penColorTable);

@@ -20,6 +20,21 @@ extern uint32_t linePatternTable[kLineTypeCount];
 extern uint32_t linePitchTable[kLineTypeCount];
 extern uint32_t randomWidthTable[kLastRandomLineType + 1];
 
+// The tables as one value: what a drawing's reader left, kept with the
+// drawing (the library's documents) and put back before it is drawn.
+struct SettingTables {
+    COLORREF penColor[kPenCount];
+    uint32_t penWidth[kPenCount];
+    COLORREF printPenColor[kPenCount];
+    uint32_t printPenWidth[kPenCount];
+    uint32_t linePattern[kLineTypeCount];
+    uint32_t linePitch[kLineTypeCount];
+    uint32_t randomWidth[kLastRandomLineType + 1];
+};
+
+void SaveSettingTables(SettingTables *tables);
+void RestoreSettingTables(const SettingTables &tables);
+
 // Installs the CAD program's built-in pen and line-type defaults, which a
 // figure starts from. Entries without a default keep their value.
 void InstallDefaultCadSettings();

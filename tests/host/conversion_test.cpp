@@ -378,9 +378,11 @@ TEST_F(Conversions, SharedLibraryExportsTheInterface)
     auto preview = reinterpret_cast<PictureFn>(dlsym(library, "GetPreview"));
     auto free = reinterpret_cast<FreeFn>(dlsym(library, "LocalFree"));
     ASSERT_TRUE(info && supported && picture && preview && free && dlsym(library, "GetPictureInfo"));
-    EXPECT_NE(dlsym(library, "DescribeDrawing"), nullptr);
-    EXPECT_NE(dlsym(library, "SetRasterWidth"), nullptr);
-    EXPECT_EQ(dlsym(library, "ReadDrawingFile"), nullptr);  // internals stay hidden
+    EXPECT_NE(dlsym(library, "plotmira_open_memory"), nullptr);  // the library's interface
+    EXPECT_NE(dlsym(library, "plotmira_render"), nullptr);
+    EXPECT_EQ(dlsym(library, "DescribeDrawing"), nullptr);  // internals stay hidden
+    EXPECT_EQ(dlsym(library, "SetRasterWidth"), nullptr);
+    EXPECT_EQ(dlsym(library, "ReadDrawingFile"), nullptr);
 
     char text[16];
     EXPECT_EQ(info(0, text, sizeof text), 4);

@@ -375,6 +375,8 @@ BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop)
     return TRUE;
 }
 
+BOOL WINAPI GdiFlush() { return TRUE; }
+
 int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMAPINFO *info, UINT usage)
 {
     (void)usage;

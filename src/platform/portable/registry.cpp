@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "platform/portable/registry_file.h"
+#include "platform/registry_location.h"
 #include "platform/win32.h"
 
 struct PortableKey {
@@ -326,3 +327,9 @@ LONG WINAPI RegCloseKey(HKEY key)
 }
 
 }  // extern "C"
+
+std::string RegistryKeyLocation(const char *subKey)
+{
+    (void)subKey;  // every key lives in the one file
+    return RegistryFilePath();
+}

@@ -3,6 +3,8 @@
 // and a software rasteriser; nothing here knows about drawings.
 #pragma once
 
+#include <pthread.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -293,6 +295,16 @@ PLOTMIRA_PLATFORM_API BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toR
 PLOTMIRA_PLATFORM_API BOOL WINAPI CloseHandle(HANDLE object);
 PLOTMIRA_PLATFORM_API BOOL WINAPI GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME access, LPFILETIME write);
 
+// locks: a critical section may be entered again by the thread that holds it
+struct CRITICAL_SECTION {
+    pthread_mutex_t mutex;
+};
+typedef CRITICAL_SECTION *LPCRITICAL_SECTION;
+PLOTMIRA_PLATFORM_API void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section);
+PLOTMIRA_PLATFORM_API void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section);
+PLOTMIRA_PLATFORM_API void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section);
+PLOTMIRA_PLATFORM_API void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section);
+
 // time
 PLOTMIRA_PLATFORM_API void WINAPI GetLocalTime(LPSYSTEMTIME time);
 PLOTMIRA_PLATFORM_API BOOL WINAPI FileTimeToLocalFileTime(const FILETIME *utc, LPFILETIME local);
@@ -350,6 +362,8 @@ PLOTMIRA_PLATFORM_API HFONT WINAPI CreateFontW(int height, int width, int escape
                                                DWORD outPrecision, DWORD clipPrecision, DWORD quality,
                                                DWORD pitchAndFamily, const WCHAR *face);
 PLOTMIRA_PLATFORM_API BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count);
+// Drawing here is never batched: the DIB section's bits are current at once.
+PLOTMIRA_PLATFORM_API BOOL WINAPI GdiFlush();
 PLOTMIRA_PLATFORM_API int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits,
                                            BITMAPINFO *info, UINT usage);
 

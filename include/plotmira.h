@@ -1,0 +1,345 @@
+/*
+ * plotmira.h: Jw_cad drawings (.jww) and figures (.jws) as pictures.
+ *
+ * The library reads a drawing once into a document, describes it (format,
+ * version, sheet, extent, registered views, layers, object counts, texts)
+ * and draws any part of it at any scale into a buffer the caller owns:
+ *
+ *     plotmira_document *doc;
+ *     if (plotmira_open_file("plan.jww", &doc) != PLOTMIRA_OK) ...
+ *     plotmira_view view;
+ *     plotmira_view_init(&view, 1920, 1357);          // the sheet fitted, as the plug-in draws it
+ *     plotmira_image image = {sizeof image, PLOTMIRA_PIXELS_RGB24, pixels, 0, bytes};
+ *     plotmira_status status = plotmira_render(doc, &view, &image);
+ *     plotmira_close(doc);
+ *
+ * Every function answers a status; plotmira_strerror() gives its words.
+ * Nothing is returned for the caller to free but the document itself.
+ *
+ * Pictures are drawn with the rules of the Windows plug-in (GDI's pixel
+ * rules, the drawing's pens, line types, layers and fonts): a view that fits
+ * the sheet at the plug-in's width is the plug-in's picture, byte for byte.
+ *
+ * Threads: documents are independent. Any function may be called from any
+ * thread, on different documents or on the same one (several renders of one
+ * document at once included). The drawing code keeps process-wide state, so
+ * opening, describing and drawing take turns inside the library; converting
+ * a picture into the caller's pixel format does too.
+ *
+ * Structures that may grow carry their size in their first field: set it to
+ * sizeof the structure (the *_init functions do); the library reads and
+ * writes only that many bytes of it.
+ *
+ * Strings are UTF-8. Coordinates are the drawing's own millimetres ("sheet
+ * millimetres"): x to the right, y upward, the origin at the centre of a
+ * drawing's paper (a figure has its own origin). Pixel coordinates run from
+ * the top-left corner, y downward.
+ *
+ * On Windows the plug-ins (plotmira.spi, plotmira.sph) export these
+ * functions too, with the C calling convention.
+ */
+#ifndef PLOTMIRA_H
+#define PLOTMIRA_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#define PLOTMIRA_API
+#else
+#define PLOTMIRA_API __attribute__((visibility("default")))
+#endif
+
+/* Inputs larger than this are refused (PLOTMIRA_ERR_TOO_LARGE). */
+#define PLOTMIRA_MAX_INPUT_BYTES (256u * 1024u * 1024u)
+/* Each side of a rendered picture is 1 to PLOTMIRA_MAX_SIDE pixels, and its
+ * area at most PLOTMIRA_MAX_PIXELS (8192 x 8192, or 16384 x 4096). */
+#define PLOTMIRA_MAX_SIDE 16384
+#define PLOTMIRA_MAX_PIXELS (64 * 1024 * 1024)
+/* A canvas (see plotmira_view) is at most this many pixels on a side. */
+#define PLOTMIRA_MAX_CANVAS_SIDE (1 << 24)
+/* Scales a view may ask for, in pixels per millimetre. */
+#define PLOTMIRA_MIN_SCALE 1e-6
+#define PLOTMIRA_MAX_SCALE 1e5
+/* The plug-in's preview is this many pixels wide. */
+#define PLOTMIRA_PREVIEW_WIDTH 320
+/* Picture widths the module's settings accept. */
+#define PLOTMIRA_MIN_SETTING_WIDTH 300
+#define PLOTMIRA_MAX_SETTING_WIDTH 5000
+#define PLOTMIRA_LAYER_GROUPS 16
+#define PLOTMIRA_LAYERS_PER_GROUP 16
+#define PLOTMIRA_MAX_REGISTERED_VIEWS 8
+
+typedef enum plotmira_status {
+    PLOTMIRA_OK = 0,
+    PLOTMIRA_ERR_ARGUMENT = 1,        /* a pointer is null, or a structure's size is not set */
+    PLOTMIRA_ERR_OPEN = 2,            /* the file cannot be opened or read */
+    PLOTMIRA_ERR_FORMAT = 3,          /* not a Jw_cad drawing (.jww) or figure (.jws) */
+    PLOTMIRA_ERR_DAMAGED = 4,         /* the file is damaged */
+    PLOTMIRA_ERR_TOO_LARGE = 5,       /* the file is too large (the limit is 256 MiB) */
+    PLOTMIRA_ERR_NO_MEMORY = 6,       /* not enough memory for the picture */
+    PLOTMIRA_ERR_VERSION = 7,         /* the drawing's version is not supported (plotmira_info.version gives it) */
+    PLOTMIRA_ERR_VIEW = 8,            /* the view's placement, scale, origin or size is out of range */
+    PLOTMIRA_ERR_IMAGE = 9,           /* the image's buffer is missing, its format unknown, or it is too small */
+    PLOTMIRA_ERR_CANCELLED = 10,      /* the view's cancel callback asked to stop */
+    PLOTMIRA_ERR_RENDER = 11,         /* the drawing could not be converted */
+    PLOTMIRA_ERR_SETTING = 12,        /* a setting is out of range (see plotmira_settings_write) */
+    PLOTMIRA_ERR_SETTINGS_WRITE = 13, /* the settings could not be written */
+    PLOTMIRA_ERR_INTERNAL = 14
+} plotmira_status;
+
+/* The words of a status, as the converter prints them ("the file is
+ * damaged"); never null. */
+PLOTMIRA_API const char *plotmira_strerror(plotmira_status status);
+/* The library's version, "MAJOR.MINOR.PATCH". */
+PLOTMIRA_API const char *plotmira_version(void);
+
+/* ---- documents ---------------------------------------------------------- */
+
+typedef struct plotmira_document plotmira_document;
+
+/* Reads a drawing or figure handed over in memory, recognised by its first
+ * bytes ("JwwData" or "JwsData"). The bytes are not kept: the document holds
+ * what was read, and drawing reads nothing again. A document opened from
+ * memory has no name: no settings file, no reference file of user
+ * variables, and the file-name macros draw as empty texts. */
+PLOTMIRA_API plotmira_status plotmira_open_memory(const void *bytes, size_t length, plotmira_document **out);
+/* Reads a file named in UTF-8. Its name takes part as in the plug-in: the
+ * file-name and file-date macros, the reference file of user variables
+ * beside it, and "Plotmira.ini" when the drawing is named "Plotmira.jww"
+ * (which writes the module's settings). The file's date is taken now. */
+PLOTMIRA_API plotmira_status plotmira_open_file(const char *path_utf8, plotmira_document **out);
+/* Frees the document; null is allowed. */
+PLOTMIRA_API void plotmira_close(plotmira_document *doc);
+
+/* ---- descriptions ------------------------------------------------------- */
+
+typedef enum plotmira_format { PLOTMIRA_FORMAT_JWW = 1, PLOTMIRA_FORMAT_JWS = 2 } plotmira_format;
+
+typedef struct plotmira_counts {
+    uint32_t lines, arcs, points, texts, dimensions, solids, block_refs, block_defs;
+} plotmira_counts;
+
+typedef struct plotmira_rect {
+    double min_x, min_y, max_x, max_y;
+} plotmira_rect;
+
+typedef struct plotmira_registered_view {
+    double center_x, center_y; /* sheet millimetres shown at the picture's centre */
+    double zoom;               /* magnification over the whole sheet */
+} plotmira_registered_view;
+
+/* Layer and layer-group states as the file stores them. */
+#define PLOTMIRA_LAYER_HIDDEN 0       /* not drawn */
+#define PLOTMIRA_LAYER_DISPLAY_ONLY 1 /* drawn under everything else, in the background pen */
+#define PLOTMIRA_LAYER_SHOWN 2        /* drawn in its own pens; 3 and above are shown too */
+
+typedef struct plotmira_layer {
+    const char *name; /* UTF-8, owned by the document */
+    uint32_t state;
+} plotmira_layer;
+
+typedef struct plotmira_layer_group {
+    const char *name;
+    uint32_t state;
+    double scale; /* the group's drawing scale: 100 for 1:100 */
+    plotmira_layer layers[PLOTMIRA_LAYERS_PER_GROUP];
+} plotmira_layer_group;
+
+typedef struct plotmira_info {
+    size_t struct_size; /* sizeof(plotmira_info) */
+    plotmira_format format;
+    uint32_t version;
+    /* 0 when the reader does not draw this version: plotmira_render then
+     * answers PLOTMIRA_ERR_VERSION (the plug-in draws a line saying so). */
+    int version_drawn;
+    /* 0 when the objects end early (the file is cut or damaged inside);
+     * what was read is drawn. */
+    int complete;
+    plotmira_counts counts;    /* every record the reader stored */
+    plotmira_counts top_level; /* those of the main drawing (block_refs and block_defs 0) */
+    /* The sheet. A drawing: its paper, centred on the origin, landscape
+     * (paper_name "A3" and so on; "" for a number the reader does not know,
+     * which is fitted as A0). A figure: its extent, paper_name "". */
+    uint32_t paper_size;
+    const char *paper_name;
+    plotmira_rect sheet;
+    /* What the document draws with its own layer states, placed blocks
+     * included; has_extent 0 when it draws nothing. */
+    int has_extent;
+    plotmira_rect extent;
+    /* The registered views (8, or 4 before version 300; none in a figure);
+     * views[i] is view number i + 1. */
+    uint32_t view_count;
+    plotmira_registered_view views[PLOTMIRA_MAX_REGISTERED_VIEWS];
+    /* The view the plug-in shows in print mode (1..4), 0 when none. */
+    int32_t print_view;
+    /* 1 when the document was opened from a file whose extension begins
+     * with an upper-case J ("PLAN.JWW"): the plug-in draws such a file with
+     * its printer pens and its print view. */
+    int print_by_name;
+    plotmira_layer_group groups[PLOTMIRA_LAYER_GROUPS];
+    /* The plug-in's picture of this document: the width its settings (or the
+     * desktop) give this kind, the height 0.707 times the width. */
+    int32_t natural_width, natural_height;
+    /* The picture's background (pen 0) as 0xRRGGBB, with screen and printer pens. */
+    uint32_t background, print_background;
+} plotmira_info;
+
+/* Describes the document. The strings belong to the document. */
+PLOTMIRA_API plotmira_status plotmira_describe(plotmira_document *doc, plotmira_info *info);
+
+/* ---- views and pictures ------------------------------------------------- */
+
+typedef enum plotmira_placement {
+    /* The sheet fitted to the canvas as the plug-in does: a drawing's paper
+     * across the canvas width, centred; a figure's extent with a 5 % margin.
+     * With registered_view n (1..view_count), that registered view instead. */
+    PLOTMIRA_PLACE_FIT = 0,
+    /* scale pixels per millimetre; sheet point (x, y) at canvas pixel
+     * (canvas_width / 2, canvas_height / 2), integer division. */
+    PLOTMIRA_PLACE_CENTER = 1,
+    /* scale pixels per millimetre; sheet point (x, y) at the top-left corner
+     * of canvas pixel (0, 0). */
+    PLOTMIRA_PLACE_ANCHOR = 2,
+    /* The rectangle region (two opposite corners, sheet millimetres) across
+     * the canvas width: scale = canvas_width / its width, its top-left
+     * corner at the top-left corner of canvas pixel (0, 0). */
+    PLOTMIRA_PLACE_REGION = 3
+} plotmira_placement;
+
+typedef enum plotmira_pens {
+    PLOTMIRA_PENS_SCREEN = 0, /* the drawing's screen pens */
+    PLOTMIRA_PENS_PRINT = 1   /* its printer pens (black unless it prints in colour), as the plug-in's print mode */
+} plotmira_pens;
+
+/*
+ * A view: where the sheet lies on a canvas of pixels, and which part of the
+ * canvas the picture is. The placement maps sheet millimetres to canvas
+ * pixels (truncated toward zero, as the plug-in does); the picture is the
+ * width x height pixels of the canvas whose top-left pixel is
+ * (origin_x, origin_y). Pictures cut from one canvas at different origins
+ * are exactly the pixels of one larger picture of that canvas, so tiles
+ * put side by side stitch without seams.
+ */
+typedef struct plotmira_view {
+    size_t struct_size; /* sizeof(plotmira_view) */
+    plotmira_placement placement;
+    double scale;               /* CENTER, ANCHOR: pixels per millimetre */
+    double x, y;                /* CENTER: the centre; ANCHOR: the top-left corner */
+    double region[4];           /* REGION: x0, y0, x1, y1 */
+    int32_t registered_view;    /* FIT: 0 the whole sheet, or a registered view */
+    int32_t canvas_width;       /* 0: the picture's width */
+    int32_t canvas_height;      /* 0: the picture's height */
+    int64_t origin_x, origin_y; /* the canvas pixel at the picture's top-left */
+    int32_t width, height;      /* the picture, 1..PLOTMIRA_MAX_SIDE each */
+    plotmira_pens pens;
+    /* Layers over the file's own states: bit g of *_groups stands for layer
+     * group g, bit l of *_layers[g] for layer l of group g. Shown layers are
+     * drawn in their own pens, hidden ones not at all; hiding wins. */
+    uint16_t hide_groups, show_groups;
+    uint16_t hide_layers[PLOTMIRA_LAYER_GROUPS];
+    uint16_t show_layers[PLOTMIRA_LAYER_GROUPS];
+    /* Asked now and then while drawing; nonzero stops with PLOTMIRA_ERR_CANCELLED. */
+    int (*cancel)(void *cancel_data);
+    void *cancel_data;
+} plotmira_view;
+
+/* A view of the whole sheet fitted to width x height, screen pens, no
+ * layers changed: the plug-in's picture when the size is the natural one. */
+PLOTMIRA_API void plotmira_view_init(plotmira_view *view, int32_t width, int32_t height);
+
+typedef enum plotmira_pixel_format {
+    /* Blue, green, red; the bottom row first, rows padded to 4 bytes by
+     * default: the 24-bit DIB the plug-in returns. */
+    PLOTMIRA_PIXELS_BGR24_DIB = 0,
+    PLOTMIRA_PIXELS_RGB24 = 1,  /* red, green, blue; the top row first */
+    PLOTMIRA_PIXELS_RGBA32 = 2, /* red, green, blue, 255; the top row first */
+    PLOTMIRA_PIXELS_BGRA32 = 3  /* blue, green, red, 255; the top row first */
+} plotmira_pixel_format;
+
+typedef struct plotmira_image {
+    size_t struct_size; /* sizeof(plotmira_image) */
+    plotmira_pixel_format format;
+    void *pixels;  /* the caller's buffer */
+    size_t stride; /* bytes from the start of one row to the next; 0: plotmira_row_bytes */
+    size_t size;   /* bytes the buffer holds: at least stride x height */
+} plotmira_image;
+
+/* The bytes a row of width pixels takes (for BGR24_DIB rounded up to 4). */
+PLOTMIRA_API size_t plotmira_row_bytes(plotmira_pixel_format format, int32_t width);
+
+/* Draws the view into the image. The view and image are checked first (a
+ * bad one answers PLOTMIRA_ERR_VIEW or PLOTMIRA_ERR_IMAGE and leaves the
+ * buffer alone); bytes of a row past its pixels are left as they were. */
+PLOTMIRA_API plotmira_status plotmira_render(plotmira_document *doc, const plotmira_view *view,
+                                             const plotmira_image *image);
+
+/* ---- texts -------------------------------------------------------------- */
+
+#define PLOTMIRA_TEXT_IN_BLOCK 1  /* placed through a block */
+#define PLOTMIRA_TEXT_DIMENSION 2 /* a dimension's label */
+
+typedef struct plotmira_text {
+    const char *text; /* UTF-8, its macros expanded as drawn; valid during the call */
+    double x, y;      /* the start of its baseline, sheet millimetres */
+    double height;    /* character height, millimetres */
+    double angle;     /* the baseline's direction, degrees counter-clockwise */
+    int32_t layer_group, layer;
+    uint32_t kind; /* PLOTMIRA_TEXT_* bits */
+} plotmira_text;
+
+/* Called once per text; a nonzero answer stops the walk. */
+typedef int (*plotmira_text_callback)(const plotmira_text *text, void *user_data);
+
+/* Every text the document shows with its own layer states, in drawing
+ * order: block members and dimension labels included. */
+PLOTMIRA_API plotmira_status plotmira_texts(plotmira_document *doc, plotmira_text_callback callback, void *user_data);
+
+/* ---- the module's settings ---------------------------------------------- */
+
+/*
+ * The settings the plug-in and every host share: picture widths for
+ * drawings and figures (0 or absent: the desktop's width, half of it for
+ * figures) and the reference file of user variables. Natively they live in
+ * a registry file (PLOTMIRA_REGISTRY, or plotmira/registry.reg under the XDG
+ * configuration folder); on Windows under HKEY_CURRENT_USER.
+ */
+typedef struct plotmira_settings {
+    size_t struct_size; /* sizeof(plotmira_settings) */
+    int has_drawing_width;
+    uint32_t drawing_width;
+    int has_figure_width;
+    uint32_t figure_width;
+    int has_reference_file;
+    char reference_file[32769];
+    /* Filled by plotmira_settings_read: where they are kept, and the widths
+     * that stand when none is set. */
+    char location[4096];
+    int32_t default_drawing_width, default_figure_width;
+} plotmira_settings;
+
+/* Which value plotmira_settings_write refused. */
+#define PLOTMIRA_SETTING_DRAWING_WIDTH 1
+#define PLOTMIRA_SETTING_FIGURE_WIDTH 2
+#define PLOTMIRA_SETTING_REFERENCE_FILE 3
+
+/* Reads what is stored; values not stored are absent. */
+PLOTMIRA_API plotmira_status plotmira_settings_read(plotmira_settings *settings);
+/* Checks every value by the settings file's rules (widths 300 to 5000, a
+ * reference file name of at least two characters), then writes the present
+ * ones and removes the absent ones. A bad value answers PLOTMIRA_ERR_SETTING,
+ * names it in *bad_setting (may be null) and writes nothing. */
+PLOTMIRA_API plotmira_status plotmira_settings_write(const plotmira_settings *settings, int *bad_setting);
+/* A width as the settings file writes it: decimal digits, 300 to 5000. */
+PLOTMIRA_API plotmira_status plotmira_settings_parse_width(const char *text, uint32_t *width);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* PLOTMIRA_H */

@@ -1,0 +1,318 @@
+#include "host/documents.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "host/conversion_driver.h"
+#include "host/detection.h"
+#include "reader/document_readers.h"
+#include "render/line_styles.h"
+#include "render/render_context.h"
+#include "render/scene.h"
+#include "render/scene_device.h"
+#include "render/text_macros.h"
+#include "settings/paths.h"
+
+namespace {
+
+constexpr int kPaperSizeCount = 15;
+// The CAD program's paper sizes: A0..A4 (5..7 are A4 as well), then the
+// long formats 2A..5A and the 10 m, 50 m and 100 m sheets. Widths as the
+// view fitting uses them; heights in the A-series ratio.
+const char *const kPaperNames[kPaperSizeCount] = {"A0", "A1", "A2", "A3", "A4",  "A4",  "A4",  "A4",
+                                                  "2A", "3A", "4A", "5A", "10m", "50m", "100m"};
+constexpr double kPaperWidthMm[kPaperSizeCount] = {1189, 841,  594,  420,  297,   297,   297,   297,
+                                                   1682, 2378, 3364, 4756, 10000, 50000, 100000};
+constexpr double kPaperHeightMm[kPaperSizeCount] = {841,  594,  420,  297,  210,  210,   210,  210,
+                                                    1189, 1682, 2378, 3364, 7071, 35355, 70711};
+constexpr int kUnknownPaperFittedAs = 0;  // an unknown number is fitted as A0
+constexpr int kViewsBefore300 = 4;
+constexpr uint32_t kVersionWithEightViews = 300;
+constexpr int kArcSamples = 64;  // points of an arc's outline measured for the extent
+constexpr double kTwoPi = 2 * 3.1415926535;
+constexpr uint8_t kFirstArcSolid = 100;
+constexpr uint8_t kArcSolid = 101;
+constexpr uint8_t kScaledBand = 105;
+constexpr uint8_t kWidthBand = 106;
+constexpr uint16_t kTurnedText = 32;
+
+uint32_t Rgb(COLORREF color) { return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF); }
+
+// Grows a rectangle to hold what the scene shows.
+class ExtentDevice final : public SceneDevice {
+   public:
+    bool any = false;
+    plotmira_rect box = {0, 0, 0, 0};
+
+    void Line(double x1, double y1, double x2, double y2, uint16_t, int) override
+    {
+        Add(x1, y1);
+        Add(x2, y2);
+    }
+    void Arc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness, uint16_t,
+             int) override
+    {
+        AddArc(cx, cy, start, sweep, radius, tilt, flatness);
+    }
+    void Point(double x, double y, uint16_t) override { Add(x, y); }
+    void Solid(uint32_t index, const double v[8], COLORREF) override
+    {
+        const uint8_t kind = solids[index].header.penStyle;
+        if (kind < kFirstArcSolid) {
+            for (int i = 0; i < 8; i += 2) Add(v[i], v[i + 1]);
+        } else if (kind == kArcSolid || kind == kScaledBand || kind == kWidthBand) {
+            AddArc(v[0], v[1], v[5], v[6], v[2], v[4], v[3]);
+            if (kind == kArcSolid) Add(v[0], v[1]);
+        }
+    }
+    void Text(const TextEntity &t) override
+    {
+        const char *drawn = ExpandTextMacro(t.text, t.layerGroup) ? macroBuffer : t.text;
+        const double length = static_cast<double>(std::strlen(drawn)) * (t.halfWidth + t.halfSpacing);
+        const double d = std::hypot(t.x2 - t.x1, t.y2 - t.y1);
+        const double ux = d > 0 ? (t.x2 - t.x1) / d : 1, uy = d > 0 ? (t.y2 - t.y1) / d : 0;
+        // Turned glyphs stand across the baseline: their cells reach both sides.
+        const double below = t.flags == kTurnedText ? -t.height : 0;
+        for (double across : {below, t.height}) {
+            for (double along : {0.0, length}) Add(t.x1 + ux * along - uy * across, t.y1 + uy * along + ux * across);
+        }
+    }
+    void ReferenceMark(double, double) override {}
+    void VersionLine(const char *) override {}
+
+   private:
+    void Add(double x, double y)
+    {
+        if (!std::isfinite(x) || !std::isfinite(y)) return;
+        if (!any) {
+            box = {x, y, x, y};
+            any = true;
+            return;
+        }
+        box.min_x = std::fmin(box.min_x, x);
+        box.max_x = std::fmax(box.max_x, x);
+        box.min_y = std::fmin(box.min_y, y);
+        box.max_y = std::fmax(box.max_y, y);
+    }
+    void AddArc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness)
+    {
+        if (!std::isfinite(start) || !std::isfinite(sweep) || !std::isfinite(radius) || !std::isfinite(tilt) ||
+            !std::isfinite(flatness)) {
+            return;
+        }
+        if (sweep < 0) {
+            start += sweep;
+            sweep = -sweep;
+        }
+        if (sweep > kTwoPi) sweep = kTwoPi;
+        for (int i = 0; i <= kArcSamples; ++i) {
+            const double a = start + sweep * i / kArcSamples;
+            double x, y;
+            RotatePoint(cx + radius * std::cos(a), cy + radius * flatness * std::sin(a), cx, cy, tilt, &x, &y);
+            Add(x, y);
+        }
+    }
+};
+
+// Keeps every text the scene shows, its macros expanded as drawn.
+class TextDevice final : public SceneDevice {
+   public:
+    std::vector<DocumentText> texts;
+
+    void Line(double, double, double, double, uint16_t, int) override {}
+    void Arc(double, double, double, double, double, double, double, uint16_t, int) override {}
+    void Point(double, double, uint16_t) override {}
+    void Solid(uint32_t, const double *, COLORREF) override {}
+    void Text(const TextEntity &t) override
+    {
+        if (t.text == nullptr) return;
+        const char *drawn = ExpandTextMacro(t.text, t.layerGroup) ? macroBuffer : t.text;
+        const double angle = std::atan2(t.y2 - t.y1, t.x2 - t.x1) / degToRad;
+        texts.push_back(
+            DocumentText{Utf8FromShiftJis(drawn), t.x1, t.y1, t.height, angle, t.layerGroup, t.layer, t.role});
+    }
+    void ReferenceMark(double, double) override {}
+    void VersionLine(const char *) override {}
+};
+
+// Walks the scene of the document in place with `device`, in the document's
+// own view of itself (screen pens, its layer states).
+void WalkScene(SceneDevice *device)
+{
+    RenderContext &rc = renderContext;
+    rc.device = device;
+    rc.viewIndex = 0;
+    if (isFigureFile == 1) {
+        DrawFigureScene();
+    } else {
+        DrawDrawingScene();
+    }
+    rc.device = nullptr;
+}
+
+// The extension of a name ending in ".jww" or ".jws", in any case, as typed.
+void NoteExtension(const std::string &path)
+{
+    std::memset(nameExtension, 0, sizeof nameExtension);
+    if (path.size() < 4 || path[path.size() - 4] != '.') return;
+    std::string ending = path.substr(path.size() - 3);
+    std::string lower = ending;
+    for (char &c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (lower == "jww" || lower == "jws") std::memcpy(nameExtension, ending.data(), 3);
+}
+
+}  // namespace
+
+DocumentInPlace::DocumentInPlace(const plotmira_document &doc)
+{
+    RestoreModuleState(doc.state);
+    LendStore(doc.store);
+    RenderContext &rc = renderContext;
+    rc.originX = rc.originY = 0;
+    rc.device = nullptr;
+    rc.cancel = nullptr;
+    rc.cancelData = nullptr;
+    rc.cancelled = false;
+    rc.cancelTicks = 0;
+}
+
+DocumentInPlace::~DocumentInPlace()
+{
+    ForgetStore();
+    RenderContext &rc = renderContext;
+    rc.originX = rc.originY = 0;
+    rc.device = nullptr;
+    rc.cancel = nullptr;
+    rc.cancelData = nullptr;
+    rc.cancelled = false;
+}
+
+plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const std::string &path,
+                             plotmira_document **out)
+{
+    if (length > kMaxInputBytes) return PLOTMIRA_ERR_TOO_LARGE;
+    if (bytes == nullptr || length < kMinimumHeaderBytes || !DetectFormatByMagic(bytes)) return PLOTMIRA_ERR_FORMAT;
+    KeepModuleState kept;
+    // Every document starts from the state of a freshly loaded module, so
+    // that what it shows does not depend on what was read before it.
+    const uint32_t figure = isFigureFile;
+    ResetSettingTables();
+    ResetDocumentSettings();
+    ResetPluginSettings();
+    drawingPath = path;
+    isFigureFile = figure;
+    NoteExtension(path);
+    drawingTimeState = DrawingTime::kAskFile;
+    if (!path.empty()) TakeDrawingFileTime();
+
+    std::unique_ptr<plotmira_document> doc(new (std::nothrow) plotmira_document);
+    if (doc == nullptr) return PLOTMIRA_ERR_NO_MEMORY;
+    // The plug-in's width, taken before the file is read, as a request does.
+    const RasterSize natural = ComputeRasterSize(0);
+    doc->naturalWidth = natural.width;
+    doc->naturalHeight = natural.height;
+    doc->printByName = nameExtension[0] == 'J';
+    // Frees the store on every way out; once taken, it has nothing left to free.
+    struct StoreGuard {
+        ~StoreGuard() { ReleaseStore(); }
+    } storeGuard;
+    if (!AllocateStore(length)) return PLOTMIRA_ERR_NO_MEMORY;
+    int read = 0;
+    if (figure == 1) {
+        read = ReadFigureFile(bytes, length);
+    } else {
+        read = ReadDrawingFile(bytes, length);
+    }
+    if (read < 0) return PLOTMIRA_ERR_DAMAGED;
+    doc->versionDrawn = figure == 1 || IsReadableDrawingVersion(fileVersion);
+    doc->printView = figure != 1 && doc->versionDrawn && read >= 1 && read <= 4 ? read : 0;
+    doc->complete = !lastListFailed && !lastReadExhausted;
+    SaveModuleState(&doc->state);
+    TakeStore(&doc->store);
+    *out = doc.release();
+    return PLOTMIRA_OK;
+}
+
+void DescribeDocument(plotmira_document *doc, plotmira_info *info)
+{
+    const DocumentSettings &s = doc->state.settings;
+    const bool figure = doc->state.source.isFigure == 1;
+    if (!doc->described) {
+        for (int g = 0; g < kLayerGroups; ++g) {
+            doc->groupNames[g] = Utf8FromShiftJis(s.layerGroupName[g]);
+            for (int l = 0; l < kLayersPerGroup; ++l) doc->layerNames[g][l] = Utf8FromShiftJis(s.layerName[g][l]);
+        }
+        if (doc->versionDrawn) {
+            DocumentInPlace inPlace(*doc);
+            ExtentDevice extent;
+            WalkScene(&extent);
+            doc->hasExtent = extent.any;
+            doc->extent = extent.box;
+        }
+        doc->described = true;
+    }
+    const StoreTables &t = doc->store;
+    info->format = figure ? PLOTMIRA_FORMAT_JWS : PLOTMIRA_FORMAT_JWW;
+    info->version = s.fileVersion;
+    info->version_drawn = doc->versionDrawn ? 1 : 0;
+    info->complete = doc->complete ? 1 : 0;
+    info->counts = {t.lineCount,      t.arcCount,   t.pointCount,    t.textCount,
+                    t.dimensionCount, t.solidCount, t.blockRefCount, t.blockDefCount};
+    info->top_level = {t.firstBlockLine - 1,
+                       t.firstBlockArc - 1,
+                       t.firstBlockPoint - 1,
+                       t.firstBlockText - 1,
+                       t.firstBlockDimension - 1,
+                       t.firstBlockSolid - 1,
+                       0,
+                       0};
+    if (figure) {
+        info->paper_size = 0;
+        info->paper_name = "";
+        info->sheet = {std::fmin(s.extentMinX, s.extentMaxX), std::fmin(s.extentMinY, s.extentMaxY),
+                       std::fmax(s.extentMinX, s.extentMaxX), std::fmax(s.extentMinY, s.extentMaxY)};
+    } else {
+        const bool known = s.paperSize < kPaperSizeCount;
+        const int fitted = known ? static_cast<int>(s.paperSize) : kUnknownPaperFittedAs;
+        info->paper_size = s.paperSize;
+        info->paper_name = known ? kPaperNames[fitted] : "";
+        const double w = kPaperWidthMm[fitted], h = kPaperHeightMm[fitted];
+        info->sheet = {-w / 2, -h / 2, w / 2, h / 2};
+    }
+    info->has_extent = doc->hasExtent ? 1 : 0;
+    info->extent = doc->extent;
+    info->view_count = 0;
+    std::memset(info->views, 0, sizeof info->views);
+    if (!figure && doc->versionDrawn) {
+        info->view_count = s.fileVersion >= kVersionWithEightViews ? kRegisteredViews : kViewsBefore300;
+        for (uint32_t n = 1; n <= info->view_count; ++n) {
+            info->views[n - 1] = {s.viewOriginX[n], s.viewOriginY[n], s.viewZoom[n]};
+        }
+    }
+    info->print_view = doc->printView;
+    info->print_by_name = doc->printByName ? 1 : 0;
+    for (int g = 0; g < kLayerGroups; ++g) {
+        plotmira_layer_group &group = info->groups[g];
+        group.name = doc->groupNames[g].c_str();
+        group.state = s.layerGroupState[g];
+        group.scale = s.layerGroupScale[g];
+        for (int l = 0; l < kLayersPerGroup; ++l) {
+            group.layers[l] = {doc->layerNames[g][l].c_str(), s.layerState[g][l]};
+        }
+    }
+    info->natural_width = doc->naturalWidth;
+    info->natural_height = doc->naturalHeight;
+    info->background = Rgb(doc->state.tables.penColor[0]);
+    info->print_background = Rgb(doc->state.tables.printPenColor[0]);
+}
+
+std::vector<DocumentText> CollectTexts(const plotmira_document &doc)
+{
+    if (!doc.versionDrawn) return {};
+    DocumentInPlace inPlace(doc);
+    TextDevice device;
+    WalkScene(&device);
+    return std::move(device.texts);
+}

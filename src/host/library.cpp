@@ -1,0 +1,298 @@
+// The library's C interface (include/plotmira.h): documents opened from
+// bytes or a path, their descriptions and texts, views drawn into the
+// caller's buffer, and the module's settings for settings editors. Every
+// call that touches the module's tables holds the module lock.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "host/conversion_driver.h"
+#include "host/detection.h"
+#include "host/documents.h"
+#include "host/module_state.h"
+#include "host/surface.h"
+#include "host/views.h"
+#include "plotmira.h"
+#include "plotmira_version.h"
+#include "render/render_context.h"
+#include "settings/paths.h"
+#include "settings/plugin_settings.h"
+
+namespace {
+
+constexpr uint64_t kReadPiece = 1 << 20;
+
+// The words hosts print, as the converter always has.
+const char *const kStatusWords[] = {
+    "success",
+    "a required argument is missing",
+    "the file cannot be opened or read",
+    "not a Jw_cad drawing (.jww) or figure (.jws)",
+    "the file is damaged",
+    "the file is too large (the limit is 256 MiB)",
+    "not enough memory for the picture",
+    "the drawing's version is not supported",
+    "the view is out of range",
+    "the image buffer is missing or too small",
+    "cancelled",
+    "the drawing could not be converted",
+    "a setting is out of range",
+    "the settings could not be written",
+    "internal error",
+};
+
+// Runs a call's body, turning what may escape it into statuses.
+template <typename Body>
+plotmira_status Guarded(Body body)
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        return PLOTMIRA_ERR_NO_MEMORY;
+    } catch (...) {
+        return PLOTMIRA_ERR_INTERNAL;
+    }
+}
+
+// The whole file, at most one byte past the input limit (so that a device
+// without end is refused rather than read for ever).
+plotmira_status ReadWholeFile(const std::string &path, std::vector<unsigned char> *bytes)
+{
+    HANDLE file = OpenPathForReading(path, FILE_SHARE_READ);
+    if (file == INVALID_HANDLE_VALUE) return PLOTMIRA_ERR_OPEN;
+    // A file that says it is too large is refused unread; devices and pipes
+    // say nothing and are read up to the limit.
+    DWORD high = 0;
+    const DWORD low = GetFileSize(file, &high);
+    if (low != INVALID_FILE_SIZE && ((uint64_t{high} << 32) | low) > kMaxInputBytes) {
+        CloseHandle(file);
+        return PLOTMIRA_ERR_TOO_LARGE;
+    }
+    plotmira_status status = PLOTMIRA_OK;
+    for (;;) {
+        const size_t used = bytes->size();
+        if (used > kMaxInputBytes) {
+            status = PLOTMIRA_ERR_TOO_LARGE;
+            break;
+        }
+        bytes->resize(used + kReadPiece);
+        DWORD got = 0;
+        if (!ReadFile(file, bytes->data() + used, static_cast<DWORD>(kReadPiece), &got, nullptr)) {
+            status = PLOTMIRA_ERR_OPEN;
+            break;
+        }
+        bytes->resize(used + got);
+        if (got == 0) break;
+    }
+    CloseHandle(file);
+    return status;
+}
+
+struct SurfaceCopy {
+    const plotmira_image *image;
+    size_t stride;
+};
+
+plotmira_status StatusOfDriver(int code)
+{
+    if (code == kDriverOk) return PLOTMIRA_OK;
+    if (code == kDriverSurfaceFailed + 3) return PLOTMIRA_ERR_NO_MEMORY;  // no DIB section: no memory for it
+    return PLOTMIRA_ERR_RENDER;
+}
+
+void CopySettingText(char *to, size_t room, const std::string &text)
+{
+    const size_t n = std::min(text.size(), room - 1);
+    std::memcpy(to, text.data(), n);
+    to[n] = '\0';
+}
+
+}  // namespace
+
+extern "C" {
+
+PLOTMIRA_API const char *plotmira_strerror(plotmira_status status)
+{
+    const size_t index = static_cast<size_t>(status);
+    return index < sizeof kStatusWords / sizeof kStatusWords[0] ? kStatusWords[index] : "unknown status";
+}
+
+PLOTMIRA_API const char *plotmira_version(void) { return PLOTMIRA_VERSION; }
+
+PLOTMIRA_API plotmira_status plotmira_open_memory(const void *bytes, size_t length, plotmira_document **out)
+{
+    if (out == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    *out = nullptr;
+    if (bytes == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    return Guarded([&] {
+        ModuleLock lock;
+        return ReadDocument(static_cast<const unsigned char *>(bytes), length, std::string(), out);
+    });
+}
+
+PLOTMIRA_API plotmira_status plotmira_open_file(const char *path_utf8, plotmira_document **out)
+{
+    if (out == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    *out = nullptr;
+    if (path_utf8 == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    return Guarded([&] {
+        const std::string path = path_utf8;
+        std::vector<unsigned char> bytes;
+        const plotmira_status read = ReadWholeFile(path, &bytes);
+        if (read != PLOTMIRA_OK) return read;
+        ModuleLock lock;
+        return ReadDocument(bytes.data(), bytes.size(), path, out);
+    });
+}
+
+PLOTMIRA_API void plotmira_close(plotmira_document *doc) { delete doc; }
+
+PLOTMIRA_API plotmira_status plotmira_describe(plotmira_document *doc, plotmira_info *info)
+{
+    if (doc == nullptr || info == nullptr || info->struct_size < sizeof(size_t)) return PLOTMIRA_ERR_ARGUMENT;
+    return Guarded([&] {
+        plotmira_info full = {};
+        {
+            ModuleLock lock;
+            DescribeDocument(doc, &full);
+        }
+        const size_t size = std::min(info->struct_size, sizeof full);
+        full.struct_size = size;
+        std::memcpy(info, &full, size);
+        return PLOTMIRA_OK;
+    });
+}
+
+PLOTMIRA_API void plotmira_view_init(plotmira_view *view, int32_t width, int32_t height)
+{
+    if (view == nullptr) return;
+    std::memset(view, 0, sizeof *view);
+    view->struct_size = sizeof *view;
+    view->placement = PLOTMIRA_PLACE_FIT;
+    view->width = width;
+    view->height = height;
+    view->pens = PLOTMIRA_PENS_SCREEN;
+}
+
+PLOTMIRA_API size_t plotmira_row_bytes(plotmira_pixel_format format, int32_t width)
+{
+    const size_t pixels = width > 0 ? static_cast<size_t>(width) : 0;
+    switch (format) {
+    case PLOTMIRA_PIXELS_BGR24_DIB: return (pixels * 3 + 3) & ~size_t{3};
+    case PLOTMIRA_PIXELS_RGB24: return pixels * 3;
+    case PLOTMIRA_PIXELS_RGBA32:
+    case PLOTMIRA_PIXELS_BGRA32: return pixels * 4;
+    }
+    return 0;
+}
+
+PLOTMIRA_API plotmira_status plotmira_render(plotmira_document *doc, const plotmira_view *given,
+                                             const plotmira_image *image)
+{
+    if (doc == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    return Guarded([&] {
+        plotmira_view view;
+        plotmira_status status = TakeView(given, &view);
+        if (status != PLOTMIRA_OK) return status;
+        if ((status = CheckView(view, *doc)) != PLOTMIRA_OK) return status;
+        SurfaceCopy copy = {image, 0};
+        if ((status = CheckImage(image, view.width, view.height, &copy.stride)) != PLOTMIRA_OK) return status;
+        if (!doc->versionDrawn) return PLOTMIRA_ERR_VERSION;
+
+        ModuleLock lock;
+        DocumentInPlace inPlace(*doc);
+        PlaceView(view, *doc);
+        const int code = DrawOnSurface(
+            [](void *context) {
+                const auto *c = static_cast<SurfaceCopy *>(context);
+                const RenderContext &rc = renderContext;
+                if (rc.cancelled) return kDriverOk;
+                GdiFlush();
+                CopySurfacePixels(surfacePixels, static_cast<int32_t>(rc.rasterWidth), rc.rasterHeight, *c->image,
+                                  c->stride);
+                return kDriverOk;
+            },
+            &copy);
+        if (code == kDriverOk && renderContext.cancelled) return PLOTMIRA_ERR_CANCELLED;
+        return StatusOfDriver(code);
+    });
+}
+
+PLOTMIRA_API plotmira_status plotmira_texts(plotmira_document *doc, plotmira_text_callback callback, void *user_data)
+{
+    if (doc == nullptr || callback == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    return Guarded([&] {
+        std::vector<DocumentText> texts;
+        {
+            ModuleLock lock;
+            texts = CollectTexts(*doc);
+        }
+        // The caller's callback runs outside the lock: it may draw or open.
+        for (const DocumentText &t : texts) {
+            const plotmira_text text = {t.utf8.c_str(),   t.x,   t.y, t.height, t.angle, int32_t{t.layerGroup},
+                                        int32_t{t.layer}, t.role};
+            if (callback(&text, user_data) != 0) break;
+        }
+        return PLOTMIRA_OK;
+    });
+}
+
+PLOTMIRA_API plotmira_status plotmira_settings_read(plotmira_settings *settings)
+{
+    if (settings == nullptr || settings->struct_size < sizeof(plotmira_settings)) return PLOTMIRA_ERR_ARGUMENT;
+    return Guarded([&] {
+        ModuleLock lock;
+        StoredPluginSettings stored;
+        ReadStoredPluginSettings(&stored);
+        settings->has_drawing_width = stored.hasDrawingWidth ? 1 : 0;
+        settings->drawing_width = stored.drawingWidth;
+        settings->has_figure_width = stored.hasFigureWidth ? 1 : 0;
+        settings->figure_width = stored.figureWidth;
+        settings->has_reference_file = stored.hasReferenceFile ? 1 : 0;
+        CopySettingText(settings->reference_file, sizeof settings->reference_file, stored.referenceFile);
+        CopySettingText(settings->location, sizeof settings->location, SettingsLocation());
+        settings->default_drawing_width = DesktopWidth();
+        settings->default_figure_width = DesktopWidth() / 2;
+        return PLOTMIRA_OK;
+    });
+}
+
+PLOTMIRA_API plotmira_status plotmira_settings_parse_width(const char *text, uint32_t *width)
+{
+    if (text == nullptr || width == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    return Guarded([&] { return ParseSettingWidth(text, width) ? PLOTMIRA_OK : PLOTMIRA_ERR_SETTING; });
+}
+
+PLOTMIRA_API plotmira_status plotmira_settings_write(const plotmira_settings *settings, int *bad_setting)
+{
+    if (bad_setting != nullptr) *bad_setting = 0;
+    if (settings == nullptr || settings->struct_size < sizeof(plotmira_settings)) return PLOTMIRA_ERR_ARGUMENT;
+    return Guarded([&] {
+        auto refuse = [&](int which) {
+            if (bad_setting != nullptr) *bad_setting = which;
+            return PLOTMIRA_ERR_SETTING;
+        };
+        auto widthOk = [](uint32_t w) { return w >= kMinSettingWidth && w <= kMaxSettingWidth; };
+        StoredPluginSettings stored;
+        stored.hasDrawingWidth = settings->has_drawing_width != 0;
+        stored.drawingWidth = settings->drawing_width;
+        stored.hasFigureWidth = settings->has_figure_width != 0;
+        stored.figureWidth = settings->figure_width;
+        stored.hasReferenceFile = settings->has_reference_file != 0;
+        const size_t length = strnlen(settings->reference_file, sizeof settings->reference_file);
+        if (stored.hasDrawingWidth && !widthOk(stored.drawingWidth)) return refuse(PLOTMIRA_SETTING_DRAWING_WIDTH);
+        if (stored.hasFigureWidth && !widthOk(stored.figureWidth)) return refuse(PLOTMIRA_SETTING_FIGURE_WIDTH);
+        if (stored.hasReferenceFile) {
+            if (length == sizeof settings->reference_file) return refuse(PLOTMIRA_SETTING_REFERENCE_FILE);
+            stored.referenceFile.assign(settings->reference_file, length);
+            if (!AcceptableReferenceFile(stored.referenceFile)) return refuse(PLOTMIRA_SETTING_REFERENCE_FILE);
+        }
+        ModuleLock lock;
+        return WriteStoredPluginSettings(stored) ? PLOTMIRA_OK : PLOTMIRA_ERR_SETTINGS_WRITE;
+    });
+}
+
+}  // extern "C"

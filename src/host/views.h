@@ -1,0 +1,24 @@
+// The library's views: checking what a caller asks for, placing it on the
+// document in place (pens, layers, the transform onto the canvas and the
+// raster's cut of it), and handing the pixels over in the caller's format.
+#pragma once
+
+#include <cstddef>
+
+#include "host/documents.h"
+#include "plotmira.h"
+
+// The caller's view, grown to this library's size (fields it does not know
+// are zero). PLOTMIRA_ERR_ARGUMENT when its size is too small to hold a view.
+plotmira_status TakeView(const plotmira_view *given, plotmira_view *view);
+// Checks the view against the limits and the document.
+plotmira_status CheckView(const plotmira_view &view, const plotmira_document &doc);
+// Checks the image for a picture of width x height; answers its stride.
+plotmira_status CheckImage(const plotmira_image *image, int32_t width, int32_t height, size_t *stride);
+
+// Sets the document in place up for the view: pens, layer states, the
+// transform, the raster's size and origin, the cancel callback.
+void PlaceView(const plotmira_view &view, const plotmira_document &doc);
+
+// Copies the surface (32-bit rows, the bottom row first) into the image.
+void CopySurfacePixels(const void *surface, int32_t width, int32_t height, const plotmira_image &image, size_t stride);
