@@ -6,6 +6,12 @@
 include(GNUInstallDirs)
 
 install(TARGETS plotmira_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The library for programs of their own: libplotmira.so.1, its header and
+# plotmira.pc (its paths relative to where it lies, so any prefix works).
+install(TARGETS plotmira_shared LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES include/plotmira.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+configure_file(cmake/plotmira.pc.in ${CMAKE_BINARY_DIR}/plotmira.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/plotmira.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 if(PLOTMIRA_PIXBUF_LOADER)
   install(TARGETS pixbufloader_plotmira LIBRARY DESTINATION ${PLOTMIRA_PIXBUF_LOADER_DIR})
 endif()
@@ -19,15 +25,18 @@ set(CPACK_PACKAGE_NAME plotmira)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Plotmira")
 set(CPACK_PACKAGE_CONTACT "Plotmira developers <plotmira@users.noreply.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pictures of Jw_cad drawings: converter, gdk-pixbuf loader, thumbnails")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pictures of Jw_cad drawings: library, converter, gdk-pixbuf loader, thumbnails")
 set(CPACK_PACKAGE_DESCRIPTION "Plotmira shows drawings (.jww) and figures (.jws) of the Japanese CAD
-program Jw_cad. It installs the plotmira converter (PNG and BMP), a gdk-pixbuf
+program Jw_cad. It installs the plotmira converter (PNG and BMP), the
+libplotmira library with its C header and pkg-config file, a gdk-pixbuf
 loader so that GTK image viewers and file choosers open the drawings, MIME
 types and a thumbnailer so that file managers show them.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libplotmira.so.1: a shlibs file, and ldconfig runs when the package comes or goes.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 # The faces that stand in for the Windows Japanese fonts the drawings name.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, fonts-ipafont-mincho")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info")

@@ -1,5 +1,6 @@
-// Fuzz target: arbitrary bytes through the exports as a drawing or a figure
-// handed over in memory (the first byte chooses which), at a small raster.
+// Fuzz target: arbitrary bytes as a drawing or a figure handed over in
+// memory (the first byte chooses which): through the plug-in's exports at a
+// small raster, and through the library (open, describe, texts, two views).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "host/plugin_api.h"
+#include "plotmira.h"
 
 namespace {
 
@@ -26,6 +28,40 @@ void Convert(const std::vector<uint8_t> &image, bool preview)
     }
 }
 
+int CountText(const plotmira_text *, void *count)
+{
+    ++*static_cast<int *>(count);
+    return 0;
+}
+
+// The library's way: a description, the texts, the sheet fitted and a view
+// zoomed onto the middle of what it draws, cut from a larger canvas.
+void Library(const std::vector<uint8_t> &image)
+{
+    plotmira_document *doc = nullptr;
+    if (plotmira_open_memory(image.data(), image.size(), &doc) != PLOTMIRA_OK) return;
+    plotmira_info info = {};
+    info.struct_size = sizeof info;
+    plotmira_describe(doc, &info);
+    int texts = 0;
+    plotmira_texts(doc, CountText, &texts);
+    std::vector<uint8_t> pixels(160 * 113 * 3);
+    const plotmira_image picture = {sizeof picture, PLOTMIRA_PIXELS_RGB24, pixels.data(), 0, pixels.size()};
+    plotmira_view view;
+    plotmira_view_init(&view, 160, 113);
+    plotmira_render(doc, &view, &picture);
+    view.placement = PLOTMIRA_PLACE_CENTER;
+    view.scale = 8 * 160 / (info.sheet.max_x - info.sheet.min_x);
+    view.x = (info.extent.min_x + info.extent.max_x) / 2;
+    view.y = (info.extent.min_y + info.extent.max_y) / 2;
+    view.canvas_width = 640;
+    view.canvas_height = 452;
+    view.origin_x = 240;
+    view.origin_y = 170;
+    plotmira_render(doc, &view, &picture);
+    plotmira_close(doc);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -40,5 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PictureInfo pictureInfo;
     GetPictureInfo(reinterpret_cast<LPCSTR>(image.data()), static_cast<LONG_PTR>(image.size()), 1, &pictureInfo);
     Convert(image, (data[0] & 2) != 0);
+    Library(image);
     return 0;
 }

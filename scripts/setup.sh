@@ -1,11 +1,19 @@
 #!/bin/sh
-# Installs the Debian packages the project needs (only those missing), the
-# 32-bit side of Wine, and builds everything: native, both Windows plug-ins
-# and their test hosts, and the sanitizer build.
+# Installs the Debian packages that are missing and builds.
+#   setup.sh        the library and the converter (build/native), nothing more
+#   setup.sh all    everything the test suite needs: both Windows plug-ins and
+#                   their test hosts, Wine with its 32-bit side, the native
+#                   tests, and the sanitizer, fuzzing and thread-checking builds
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+part=${1:-core}
+case $part in
+core) lists="$root/scripts/packages-core.txt" ;;
+all) lists="$root/scripts/packages-core.txt $root/scripts/packages.txt" ;;
+*) echo "usage: setup.sh [all]" >&2; exit 2 ;;
+esac
 missing=""
-for package in $(cat "$root/scripts/packages.txt"); do
+for package in $(cat $lists); do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
 done
 if [ -n "$missing" ]; then
@@ -15,8 +23,8 @@ if [ -n "$missing" ]; then
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
 fi
-# The 32-bit side of Wine, for running the i686 plug-in (where Wine is there).
-if command -v wine >/dev/null 2>&1; then
+# The 32-bit side of Wine, for running the i686 plug-in.
+if [ "$part" = all ] && command -v wine >/dev/null 2>&1; then
     "$root/scripts/setup_wine32.sh"
 fi
-exec "$root/scripts/build.sh"
+exec "$root/scripts/build.sh" "$part"

@@ -12,6 +12,15 @@ ctest --test-dir "$root/build/native" --output-on-failure -j "$jobs"
 echo "== sanitizer build (address, undefined behaviour) =="
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$root/build/asan" --output-on-failure -j "$jobs" -LE wine
+echo "== ThreadSanitizer: four threads, two documents =="
+if [ -x "$root/build/tsan/tests/library_threads" ]; then
+    TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$root/build/tsan" --output-on-failure -R library_threads
+elif [ "${PLOTMIRA_REQUIRE_ALL:-0}" = 1 ]; then
+    echo "FAIL: the ThreadSanitizer build is missing (scripts/setup.sh all builds it with clang)"
+    exit 1
+else
+    echo "SKIP: the ThreadSanitizer build is missing (scripts/setup.sh all builds it with clang)"
+fi
 if [ -n "${PLOTMIRA_FUZZ_SECONDS:-}" ]; then
     echo "== fuzzing for ${PLOTMIRA_FUZZ_SECONDS} s =="
     fuzz="$root/build/fuzz"

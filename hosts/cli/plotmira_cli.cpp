@@ -159,7 +159,7 @@ struct PictureRequest {
 };
 
 class Document {
-   public:
+public:
     Document() = default;
     Document(const Document &) = delete;
     Document &operator=(const Document &) = delete;
@@ -174,7 +174,7 @@ class Document {
     plotmira_document *Get() const { return doc_; }
     const plotmira_info &Info() const { return info_; }
 
-   private:
+private:
     plotmira_document *doc_ = nullptr;
     plotmira_info info_ = {};
 };

@@ -116,7 +116,7 @@ HRESULT MakeThumbnail(const std::vector<unsigned char> &bytes, UINT cx, HBITMAP 
 }
 
 class ThumbnailProvider : public IThumbnailProvider, public IInitializeWithStream {
-   public:
+public:
     ThumbnailProvider() { InterlockedIncrement(&objectCount); }
     virtual ~ThumbnailProvider()
     {
@@ -176,13 +176,13 @@ class ThumbnailProvider : public IThumbnailProvider, public IInitializeWithStrea
         }
     }
 
-   private:
+private:
     LONG references_ = 1;
     IStream *stream_ = nullptr;
 };
 
 class ClassFactory : public IClassFactory {
-   public:
+public:
     ClassFactory() { InterlockedIncrement(&objectCount); }
     virtual ~ClassFactory() { InterlockedDecrement(&objectCount); }
 
@@ -225,7 +225,7 @@ class ClassFactory : public IClassFactory {
         return S_OK;
     }
 
-   private:
+private:
     LONG references_ = 1;
 };
 

@@ -42,7 +42,7 @@ uint32_t Rgb(COLORREF color) { return ((color & 0xFF) << 16) | (color & 0xFF00) 
 
 // Grows a rectangle to hold what the scene shows.
 class ExtentDevice final : public SceneDevice {
-   public:
+public:
     bool any = false;
     plotmira_rect box = {0, 0, 0, 0};
 
@@ -82,7 +82,7 @@ class ExtentDevice final : public SceneDevice {
     void ReferenceMark(double, double) override {}
     void VersionLine(const char *) override {}
 
-   private:
+private:
     void Add(double x, double y)
     {
         if (!std::isfinite(x) || !std::isfinite(y)) return;
@@ -118,7 +118,7 @@ class ExtentDevice final : public SceneDevice {
 
 // Keeps every text the scene shows, its macros expanded as drawn.
 class TextDevice final : public SceneDevice {
-   public:
+public:
     std::vector<DocumentText> texts;
 
     void Line(double, double, double, double, uint16_t, int) override {}
@@ -239,20 +239,22 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
 {
     const DocumentSettings &s = doc->state.settings;
     const bool figure = doc->state.source.isFigure == 1;
-    if (!doc->described) {
+    if (doc->description == nullptr) {
+        auto made = std::make_unique<plotmira_document::Description>();
         for (int g = 0; g < kLayerGroups; ++g) {
-            doc->groupNames[g] = Utf8FromShiftJis(s.layerGroupName[g]);
-            for (int l = 0; l < kLayersPerGroup; ++l) doc->layerNames[g][l] = Utf8FromShiftJis(s.layerName[g][l]);
+            made->groupNames[g] = Utf8FromShiftJis(s.layerGroupName[g]);
+            for (int l = 0; l < kLayersPerGroup; ++l) made->layerNames[g][l] = Utf8FromShiftJis(s.layerName[g][l]);
         }
         if (doc->versionDrawn) {
             DocumentInPlace inPlace(*doc);
             ExtentDevice extent;
             WalkScene(&extent);
-            doc->hasExtent = extent.any;
-            doc->extent = extent.box;
+            made->hasExtent = extent.any;
+            made->extent = extent.box;
         }
-        doc->described = true;
+        doc->description = std::move(made);
     }
+    const plotmira_document::Description &d = *doc->description;
     const StoreTables &t = doc->store;
     info->format = figure ? PLOTMIRA_FORMAT_JWS : PLOTMIRA_FORMAT_JWW;
     info->version = s.fileVersion;
@@ -281,8 +283,8 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
         const double w = kPaperWidthMm[fitted], h = kPaperHeightMm[fitted];
         info->sheet = {-w / 2, -h / 2, w / 2, h / 2};
     }
-    info->has_extent = doc->hasExtent ? 1 : 0;
-    info->extent = doc->extent;
+    info->has_extent = d.hasExtent ? 1 : 0;
+    info->extent = d.extent;
     info->view_count = 0;
     std::memset(info->views, 0, sizeof info->views);
     if (!figure && doc->versionDrawn) {
@@ -295,11 +297,11 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
     info->print_by_name = doc->printByName ? 1 : 0;
     for (int g = 0; g < kLayerGroups; ++g) {
         plotmira_layer_group &group = info->groups[g];
-        group.name = doc->groupNames[g].c_str();
+        group.name = d.groupNames[g].c_str();
         group.state = s.layerGroupState[g];
         group.scale = s.layerGroupScale[g];
         for (int l = 0; l < kLayersPerGroup; ++l) {
-            group.layers[l] = {doc->layerNames[g][l].c_str(), s.layerState[g][l]};
+            group.layers[l] = {d.layerNames[g][l].c_str(), s.layerState[g][l]};
         }
     }
     info->natural_width = doc->naturalWidth;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,11 +31,13 @@ struct plotmira_document {
     bool printByName = false;
 
     // Made on the first description.
-    bool described = false;
-    std::string layerNames[kLayerGroups][kLayersPerGroup];
-    std::string groupNames[kLayerGroups];
-    bool hasExtent = false;
-    plotmira_rect extent = {0, 0, 0, 0};
+    struct Description {
+        std::string layerNames[kLayerGroups][kLayersPerGroup];
+        std::string groupNames[kLayerGroups];
+        bool hasExtent = false;
+        plotmira_rect extent = {0, 0, 0, 0};
+    };
+    std::unique_ptr<Description> description;
 
     plotmira_document() = default;
     plotmira_document(const plotmira_document &) = delete;
@@ -51,13 +54,13 @@ plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const st
 // place (the store lent, not copied) and the render context is clean. What
 // the module held before comes back afterwards. Under the module lock.
 class DocumentInPlace {
-   public:
+public:
     explicit DocumentInPlace(const plotmira_document &doc);
     ~DocumentInPlace();
     DocumentInPlace(const DocumentInPlace &) = delete;
     DocumentInPlace &operator=(const DocumentInPlace &) = delete;
 
-   private:
+private:
     KeepModuleState kept_;
 };
 

@@ -126,7 +126,7 @@ PLOTMIRA_API plotmira_status plotmira_open_memory(const void *bytes, size_t leng
 {
     if (out == nullptr) return PLOTMIRA_ERR_ARGUMENT;
     *out = nullptr;
-    if (bytes == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    if (bytes == nullptr && length != 0) return PLOTMIRA_ERR_ARGUMENT;
     return Guarded([&] {
         ModuleLock lock;
         return ReadDocument(static_cast<const unsigned char *>(bytes), length, std::string(), out);

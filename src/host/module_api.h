@@ -36,4 +36,3 @@ struct DrawingDescription {
 // bytes) and describes it. Result codes of the plug-in interface: 0, 2 (not
 // a drawing or figure), 3 (too short to read), 4 (no memory).
 int DescribeDrawing(const void *image, LONG_PTR length, DrawingDescription *description);
-

@@ -26,7 +26,7 @@ void RestoreModuleState(const ModuleState &state);
 // reached again on the same thread (a host's progress callback calling back
 // in) does not wait for itself.
 class ModuleLock {
-   public:
+public:
     ModuleLock();
     ~ModuleLock();
     ModuleLock(const ModuleLock &) = delete;
@@ -36,12 +36,12 @@ class ModuleLock {
 // Keeps the state a library call found and puts it back when the call ends,
 // so that the plug-in's requests see nothing of the library's.
 class KeepModuleState {
-   public:
+public:
     KeepModuleState() { SaveModuleState(&saved_); }
     ~KeepModuleState() { RestoreModuleState(saved_); }
     KeepModuleState(const KeepModuleState &) = delete;
     KeepModuleState &operator=(const KeepModuleState &) = delete;
 
-   private:
+private:
     ModuleState saved_;
 };

@@ -1,5 +1,7 @@
 // The raster device: the scene's objects drawn into the render context's
 // device context with GDI's pixel rules, through the view transform.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "render/line_styles.h"
@@ -8,6 +10,9 @@
 #include "render/scene_device.h"
 #include "render/solids.h"
 #include "render/text.h"
+#include "render/text_macros.h"
+#include "reader/drawing_store.h"
+#include "settings/setting_tables.h"
 
 namespace {
 
@@ -17,25 +22,80 @@ constexpr int kVersionLineX = 60;
 constexpr int32_t kVersionLineHeight = 16;
 const char kVersionLineFace[] = "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e";  // ＭＳ ゴシック
 
+constexpr int64_t kStrokeMargin = kMaxPenPixels + 2;  // no pen reaches further from its path
+constexpr int64_t kPointMargin = 4;                   // a point's dot
+constexpr uint8_t kFirstArcSolid = 100;
+constexpr char kMacroMarks[] = "$&%=";
+
+// True when a box of pixels, grown by margin, misses the raster: whatever is
+// drawn inside it leaves every pixel as it was. Objects wholly outside a
+// view (a part of a large drawing zoomed in) cost no more than this test.
+bool OffRaster(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t margin)
+{
+    const RenderContext &rc = renderContext;
+    return std::max(x1, x2) < -margin || std::max(y1, y2) < -margin ||
+           std::min(x1, x2) > static_cast<int64_t>(rc.rasterWidth) + margin ||
+           std::min(y1, y2) > int64_t{rc.rasterHeight} + margin;
+}
+
+// The same for a circle about a sheet point; false for values that are not
+// finite, which the drawing code itself passes over.
+bool CircleOffRaster(double cx, double cy, double radius, int64_t margin)
+{
+    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(radius)) return false;
+    const int64_t x = ToPixelX(cx), y = ToPixelY(cy), r = int64_t{ToPixelLength(std::fabs(radius))} + 1;
+    return OffRaster(x - r, y - r, x + r, y + r, margin);
+}
+
+int64_t LineMargin(int lineType)
+{
+    const int type = UsableLineType(lineType);
+    if (type < kFirstRandomLineType || type > kLastRandomLineType) return kStrokeMargin;
+    return kStrokeMargin + std::min<int64_t>(randomWidthTable[type], kMaxRandomAmplitude);
+}
+
 class Raster final : public SceneDevice {
-   public:
+public:
     void Line(double x1, double y1, double x2, double y2, uint16_t pen, int lineType) override
     {
+        const int32_t px1 = ToPixelX(x1), py1 = ToPixelY(y1), px2 = ToPixelX(x2), py2 = ToPixelY(y2);
+        if (OffRaster(px1, py1, px2, py2, LineMargin(lineType))) return;
         BeginLineStyle(0, static_cast<uint16_t>(lineType));
-        DrawStyledLine(ToPixelX(x1), ToPixelY(y1), ToPixelX(x2), ToPixelY(y2), pen, lineType);
+        DrawStyledLine(px1, py1, px2, py2, pen, lineType);
     }
 
     void Arc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness,
              uint16_t pen, int lineType) override
     {
+        // The arc lies within its larger radius about the centre.
+        const double reach = std::fmax(std::fabs(radius), std::fabs(radius * flatness));
+        if (CircleOffRaster(cx, cy, reach, LineMargin(lineType))) return;
         BeginLineStyle(0, static_cast<uint16_t>(lineType));
         DrawStyledArc(cx, cy, start, sweep, radius, tilt, flatness, pen, lineType);
     }
 
-    void Point(double x, double y, uint16_t pen) override { DrawPointMark(ToPixelX(x), ToPixelY(y), pen); }
+    void Point(double x, double y, uint16_t pen) override
+    {
+        const int32_t px = ToPixelX(x), py = ToPixelY(y);
+        if (OffRaster(px, py, px, py, kPointMargin)) return;
+        DrawPointMark(px, py, pen);
+    }
 
     void Solid(uint32_t index, const double v[8], COLORREF color) override
     {
+        if (solids[index].header.penStyle < kFirstArcSolid) {
+            int64_t x1 = INT64_MAX, y1 = INT64_MAX, x2 = INT64_MIN, y2 = INT64_MIN;
+            for (int i = 0; i < 8; i += 2) {
+                const int64_t x = ToPixelX(v[i]), y = ToPixelY(v[i + 1]);
+                x1 = std::min(x1, x);
+                x2 = std::max(x2, x);
+                y1 = std::min(y1, y);
+                y2 = std::max(y2, y);
+            }
+            if (OffRaster(x1, y1, x2, y2, 1)) return;
+        } else if (CircleOffRaster(v[0], v[1], std::fmax(std::fabs(v[2]), std::fabs(v[2] * v[3])), 1)) {
+            return;  // discs, sectors and bands lie within the outer radius
+        }
         RenderContext &rc = renderContext;
         rc.currentPen = CreatePen(PS_SOLID, 1, color);
         HBRUSH brush = CreateSolidBrush(color);
@@ -51,6 +111,17 @@ class Raster final : public SceneDevice {
 
     void Text(const TextEntity &t) override
     {
+        // A text lies within its baseline's end, the room its bytes can take
+        // (a macro's expansion at most a buffer's worth, however squeezed or
+        // spread), and a few of its heights and widths about its start.
+        if (t.text == nullptr) return;
+        const size_t bytes = std::strchr(kMacroMarks, t.text[0]) != nullptr && t.text[0] != '\0'
+                                 ? static_cast<size_t>(kMacroBufferBytes)
+                                 : std::strlen(t.text);
+        const double reach = std::hypot(t.x2 - t.x1, t.y2 - t.y1) +
+                             static_cast<double>(bytes) * (std::fabs(t.halfWidth) + std::fabs(t.halfSpacing)) +
+                             4 * (std::fabs(t.height) + std::fabs(t.halfWidth));
+        if (CircleOffRaster(t.x1, t.y1, 2 * reach, kStrokeMargin)) return;
         // Texts are drawn without a background; the mode stays for the rest
         // of the scene.
         SetBkMode(renderContext.targetDc, TRANSPARENT);

@@ -28,7 +28,7 @@ struct TextEntity {
 };
 
 class SceneDevice {
-   public:
+public:
     virtual ~SceneDevice() = default;
     // A line in line type lineType; each line starts its pattern afresh.
     virtual void Line(double x1, double y1, double x2, double y2, uint16_t pen, int lineType) = 0;

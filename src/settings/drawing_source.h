@@ -40,12 +40,12 @@ void RestoreDrawingSource(const DrawingSource &source);
 // sees no settings file, no reference file and empty file macros; the
 // host's last name comes back afterwards.
 class NamelessConversion {
-   public:
+public:
     NamelessConversion() : saved_(drawingPath) { drawingPath.clear(); }
     ~NamelessConversion() { drawingPath = saved_; }
     NamelessConversion(const NamelessConversion &) = delete;
     NamelessConversion &operator=(const NamelessConversion &) = delete;
 
-   private:
+private:
     std::string saved_;
 };

@@ -311,14 +311,18 @@ int LoadReferenceFile()
     return ScanReferenceEntries(bytes.data(), bytes.size());
 }
 
+int UsedReferenceRows(int count) { return count < 0 ? 1 : count < kReferenceRows ? count + 1 : kReferenceRows; }
+
 void SavePluginSettings(PluginSettingsState *state)
 {
     state->refFile = refFile;
     state->sizeJww = sizeJww;
     state->sizeJws = sizeJws;
     state->referenceCount = referenceCount;
-    std::memcpy(state->referenceNames, referenceNames, sizeof referenceNames);
-    std::memcpy(state->referenceValues, referenceValues, sizeof referenceValues);
+    // Rows past the count are never read: only those up to it are kept.
+    const size_t rows = static_cast<size_t>(UsedReferenceRows(referenceCount));
+    std::memcpy(state->referenceNames, referenceNames, rows * kReferenceRowBytes);
+    std::memcpy(state->referenceValues, referenceValues, rows * kReferenceRowBytes);
 }
 
 void RestorePluginSettings(const PluginSettingsState &state)
@@ -327,8 +331,9 @@ void RestorePluginSettings(const PluginSettingsState &state)
     sizeJww = state.sizeJww;
     sizeJws = state.sizeJws;
     referenceCount = state.referenceCount;
-    std::memcpy(referenceNames, state.referenceNames, sizeof referenceNames);
-    std::memcpy(referenceValues, state.referenceValues, sizeof referenceValues);
+    const size_t rows = static_cast<size_t>(UsedReferenceRows(referenceCount));
+    std::memcpy(referenceNames, state.referenceNames, rows * kReferenceRowBytes);
+    std::memcpy(referenceValues, state.referenceValues, rows * kReferenceRowBytes);
 }
 
 void ResetPluginSettings()

@@ -31,6 +31,8 @@ struct PluginSettingsState {
     char referenceValues[kReferenceRows][kReferenceRowBytes];
 };
 
+// The rows of the reference tables a count of entries reads (row 0 unused).
+int UsedReferenceRows(int count);
 void SavePluginSettings(PluginSettingsState *state);
 void RestorePluginSettings(const PluginSettingsState &state);
 

@@ -58,6 +58,16 @@ done
 cp "$work/plan.jww" "$work/UPPER.JWW"
 [ "$(mime_of "$work/UPPER.JWW")" = application/x-jww ] || fail "the glob is case-sensitive"
 
+# The library for programs of their own: found by pkg-config and the loader.
+cp "$(dirname "$0")/../../examples/zoomed_view.c" "$work/zoomed_view.c"
+# shellcheck disable=SC2046
+as_user sh -c "cc -std=c99 '$work/zoomed_view.c' \$(pkg-config --cflags --libs plotmira) -o '$work/zoomed_view'" ||
+    fail "a C program does not build against the installed library"
+as_user "$work/zoomed_view" "$work/plan.jww" "$work/zoomed.ppm" > "$work/layers.txt" || fail "the installed library"
+[ "$(wc -l < "$work/layers.txt")" -eq 256 ] || fail "the installed library described no layers"
+objdump -p "$(as_user sh -c 'pkg-config --variable=libdir plotmira')/libplotmira.so.1" | grep -q "SONAME *libplotmira.so.1" ||
+    fail "libplotmira.so.1 has no SONAME"
+
 as_user man -P cat plotmira > "$work/man.txt" 2>&1 || fail "man plotmira: $(head -3 "$work/man.txt")"
 grep -q "thumbnail" "$work/man.txt" || fail "man plotmira does not describe thumbnail"
 query=$(pkg-config --variable=gdk_pixbuf_query_loaders gdk-pixbuf-2.0)
@@ -69,7 +79,8 @@ dpkg -r plotmira > "$work/remove.log" 2>&1 || { cat "$work/remove.log"; fail "dp
 "$query" 2>/dev/null | grep -q "libpixbufloader-plotmira.so" && fail "the loader is listed after removal"
 grep -q "libpixbufloader-plotmira.so" "$moduledir/../loaders.cache" && fail "the loader cache still names the loader"
 for path in /usr/bin/plotmira /usr/share/mime/packages/plotmira.xml /usr/share/thumbnailers/plotmira.thumbnailer \
-            "$moduledir/libpixbufloader-plotmira.so"; do
+            "$moduledir/libpixbufloader-plotmira.so" /usr/include/plotmira.h /usr/lib/libplotmira.so.1 \
+            /usr/lib/pkgconfig/plotmira.pc; do
     [ ! -e "$path" ] || fail "$path is left after removal"
 done
 [ "$(mime_of "$work/plan.jww")" != application/x-jww ] || fail "the MIME type is left after removal"

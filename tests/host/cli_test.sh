@@ -180,5 +180,46 @@ grep -q '"SIZE_JWS"=dword:00000320' "$PLOTMIRA_REGISTRY" || fail "removing one v
 "$plotmira" render "$showcase" -o "$work/default-again.png" || fail "render after removing the width"
 expect_size "$work/default-again.png" 1920x1357
 
+# Regions of the sheet and hidden layers, drawn through views.
+"$plotmira" render "$showcase" --region -210,148.5,0,-148.5 --width 500 -o "$work/region.png" || fail "render --region"
+expect_size "$work/region.png" 500x707
+"$plotmira" render "$showcase" --region 20,-40,120,-20 -o "$work/detail.png" || fail "render --region of a detail"
+expect_size "$work/detail.png" 1920x384
+[ "$("$compare" --colors "$work/detail.png")" -gt 2 ] || fail "the detail region is blank"
+"$plotmira" render "$showcase" --hide-layer 0 -o "$work/hidden.png" --preview || fail "render --hide-layer 0"
+[ "$("$compare" --colors "$work/hidden.png")" -eq 1 ] || fail "hiding layer group 0 left ink (every object is on 0-0)"
+"$plotmira" render "$showcase" --hide-layer 0:1 --hide-layer 3 -o "$work/hidden-other.png" --preview || fail "render --hide-layer 0:1"
+"$compare" "$work/hidden-other.png" "$work/showcase.bmp" > /dev/null || fail "hiding empty layers changed the picture"
+for bad in "--region 1,2,3" "--region 1,2,1,5" "--region a,b,c,d" "--hide-layer 16" "--hide-layer 1:x" "--hide-layer -1"; do
+    # shellcheck disable=SC2086
+    "$plotmira" render "$showcase" $bad -o "$work/bad-option.png" 2> "$work/bad-option.err"
+    [ $? -eq 2 ] || fail "$bad was accepted"
+    [ ! -e "$work/bad-option.png" ] || fail "$bad wrote a file"
+done
+
+# info describes the sheet, views and layers; --texts adds what the drawing says.
+info=$("$plotmira" info --texts "$showcase") || fail "info --texts"
+for part in '"paper": "A3"' '"widthMm": 420' '"extent": {' '"layerGroups": [' '"name": "L0F"' '"text": "Plotmira"' \
+    '"text": "図面データ"' '"dimension": true'; do
+    case $info in *"$part"*) ;; *) fail "info --texts lacks $part" ;; esac
+done
+
+# A drawing of a version the reader does not draw is refused, not drawn.
+if msg=$("$plotmira" render "${showcase%showcase.jww}version250.jww" -o "$work/v250.png" 2>&1); then fail "version 250 converted"; fi
+case $msg in *"version250.jww: the drawing's version 250 is not supported"*) ;; *) fail "version 250: $msg" ;; esac
+[ ! -e "$work/v250.png" ] || fail "version 250 left a picture"
+
+# Batches: inputs of one name would overwrite each other and are refused
+# before anything is written; a missing folder is made.
+mkdir -p "$work/a" "$work/b"
+cp "$showcase" "$work/a/plan.jww"
+cp "$showcase" "$work/b/plan.jww"
+"$plotmira" render "$work/a/plan.jww" "$work/b/plan.jww" -d "$work/same" 2> "$work/same.err"
+[ $? -eq 2 ] || fail "two inputs named plan.jww were accepted"
+grep -q "a/plan.jww and .*b/plan.jww" "$work/same.err" || fail "the refusal does not name both inputs: $(cat "$work/same.err")"
+[ ! -e "$work/same" ] || fail "a refused batch made its folder"
+"$plotmira" render "$work/a/plan.jww" -d "$work/new/deeper" --preview || fail "a batch into a missing folder"
+expect_size "$work/new/deeper/plan.png" 320x226
+
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "command-line contract: all cases passed"

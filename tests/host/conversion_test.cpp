@@ -26,7 +26,7 @@ std::vector<uint8_t> EmptyDrawing() { return MakeEmptyDrawing(DrawingOptions{});
 std::vector<uint8_t> MinimalFigure() { return MakeMinimalFigure(); }
 
 class Conversions : public ::testing::Test {
-   protected:
+protected:
     void SetUp() override
     {
         setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1);

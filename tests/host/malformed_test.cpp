@@ -19,7 +19,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kHuge = 1e300;
 
 class Malformed : public ::testing::Test {
-   protected:
+protected:
     void SetUp() override { setenv("PLOTMIRA_DESKTOP_WIDTH", "400", 1); }
     void TearDown() override { setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1); }
     // Converts at full size (400 pixels) and as a preview; any result but a crash is an answer.

@@ -9,7 +9,7 @@
 
 // A temporary folder removed with everything in it when the object dies.
 class TempFolder {
-   public:
+public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder &) = delete;
@@ -17,7 +17,7 @@ class TempFolder {
     std::string Path(const std::string &name) const { return path_ + "/" + name; }
     std::string Write(const std::string &name, const std::vector<uint8_t> &bytes) const;
 
-   private:
+private:
     std::string path_;
 };
 

@@ -60,7 +60,7 @@ int Read(const CorpusFile &file, const std::vector<uint8_t> &bytes)
 }
 
 class Corpus : public ::testing::Test {
-   protected:
+protected:
     static void SetUpTestSuite() { corpus = new std::vector<CorpusFile>(LoadCorpus()); }
     static void TearDownTestSuite() { delete corpus; }
     void SetUp() override

@@ -18,7 +18,7 @@ namespace {
 constexpr double kPi = 3.1415926535;
 
 class Reader : public ::testing::Test {
-   protected:
+protected:
     void TearDown() override { ReleaseStore(); }
     int ReadDrawing(const std::vector<uint8_t> &bytes)
     {

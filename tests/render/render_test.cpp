@@ -28,7 +28,7 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 // A white surface of the given size as the render context's target, with
 // the default pens prepared.
 class Surface : public ::testing::Test {
-   protected:
+protected:
     void Open(int width, int height)
     {
         ResetSettingTables();
@@ -467,7 +467,7 @@ TEST_F(Surface, SolidKinds)
 
 // A store with block definitions built record by record.
 class Blocks : public Surface {
-   protected:
+protected:
     void SetUp() override
     {
         Open(100, 100);
@@ -575,7 +575,7 @@ TEST_F(Blocks, CyclesAndExplosionsEnd)
 
 // Texts, on a surface where one drawing unit is one pixel.
 class Texts : public Surface {
-   protected:
+protected:
     void SetUp() override
     {
         Open(200, 60);

@@ -21,7 +21,7 @@ SYSTEMTIME clockNow;
 void TestClock(SYSTEMTIME *time) { *time = clockNow; }
 
 class Macros : public ::testing::Test {
-   protected:
+protected:
     void SetUp() override
     {
         macroClock = TestClock;

@@ -14,7 +14,7 @@ const unsigned char kDrawingHead[] = "JwwData.\x58\x02\0\0";
 const unsigned char kFigureHead[] = "JwsData.\x58\x02\0\0";
 
 class Detection : public ::testing::Test {
-   protected:
+protected:
     void SetUp() override { ResetDetectionState(); }
 };
 

@@ -10,7 +10,7 @@
 namespace {
 
 class RasterSizing : public ::testing::Test {
-   protected:
+protected:
     void SetUp() override { setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1); }
     void TearDown() override
     {

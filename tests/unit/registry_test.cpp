@@ -37,7 +37,7 @@ const RegistryValue *Find(const RegistryTree &tree, const char *key, const char 
 }
 
 class Registry : public ::testing::Test {
-   protected:
+protected:
     void SetUp() override
     {
         registry = folder.Path("config/plotmira/registry.reg");

@@ -30,7 +30,7 @@ std::string ReadText(const std::string &path)
 }
 
 class Settings : public ::testing::Test {
-   protected:
+protected:
     void SetUp() override
     {
         registry = folder.Path("registry.reg");

@@ -261,7 +261,8 @@ void WriteDrawingHeader(ArchiveWriter &out, const DrawingOptions &o)
     for (int g = 0; g < 16; ++g) {
         for (int l = 0; l < 16; ++l) {
             std::snprintf(name, sizeof name, "L%X%X", g, l);
-            out.String(name);
+            const auto given = o.layerNames.find({g, l});
+            out.String(given != o.layerNames.end() ? given->second : name);
         }
     }
     for (int g = 0; g < 16; ++g) {

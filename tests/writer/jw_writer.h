@@ -10,7 +10,7 @@
 #include <vector>
 
 class ArchiveWriter {
-   public:
+public:
     void Byte(uint8_t v) { bytes_.push_back(v); }
     void Word(uint16_t v);
     void Dword(uint32_t v);
@@ -29,7 +29,7 @@ class ArchiveWriter {
     std::vector<uint8_t> &MutableBytes() { return bytes_; }
     size_t Size() const { return bytes_.size(); }
 
-   private:
+private:
     void EscapedLength(uint32_t length);
     std::vector<uint8_t> bytes_;
 };
@@ -58,7 +58,7 @@ struct TextSpec {
 // Writes an object stream: class tags as MFC writes them (a new class the
 // first time, then its map index), and each class's record for the version.
 class ObjectWriter {
-   public:
+public:
     ObjectWriter(ArchiveWriter &out, uint32_t version) : out_(out), version_(version) {}
 
     void Line(const Attributes &a, double x1, double y1, double x2, double y2);
@@ -77,7 +77,7 @@ class ObjectWriter {
     // Writes a tag with no class behind it, as a damaged file would.
     void RawTag(uint16_t word) { out_.Word(word); }
 
-   private:
+private:
     void Tag(const std::string &className);
     void Header(const Attributes &a);
     void LineBody(const Attributes &a, double x1, double y1, double x2, double y2);
@@ -105,6 +105,8 @@ struct DrawingOptions {
     std::map<int, uint32_t> groupStates;
     std::map<std::pair<int, int>, uint32_t> layerStates;
     std::vector<double> groupScales;  // by group; 1, 2, 3, ... when empty
+    // Shift-JIS names of single layers, over "L" and the group and layer digits.
+    std::map<std::pair<int, int>, std::string> layerNames;
 };
 
 // Writes the whole header of a drawing up to, not including, the main

@@ -5,6 +5,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_GASP_H
+#include FT_BITMAP_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 #include <iconv.h>
@@ -286,9 +287,121 @@ CachedGlyph TakeGlyph(FT_Face face)
     return glyph;
 }
 
+// Where a glyph lands: its pen position on the raster, and the raster's size.
+struct GlyphPlace {
+    int originX, originY;
+    int rasterWidth, rasterRows;
+};
+
+// The part of a glyph's pixel box that lies on the raster, in glyph pixels
+// (x to the right, y up, from the pen's origin); empty when none does.
+struct VisibleBox {
+    FT_Pos left, right, bottom, top;  // whole pixels
+    bool Empty() const { return left >= right || bottom >= top; }
+};
+
+VisibleBox VisiblePart(const FT_BBox &box, const GlyphPlace &place)
+{
+    VisibleBox v;
+    v.left = std::max<FT_Pos>(box.xMin >> 6, -place.originX);
+    v.right = std::min<FT_Pos>((box.xMax + 63) >> 6, place.rasterWidth - place.originX);
+    v.top = std::min<FT_Pos>((box.yMax + 63) >> 6, place.originY);
+    v.bottom = std::max<FT_Pos>(box.yMin >> 6, place.originY - place.rasterRows);
+    return v;
+}
+
+// A glyph larger than the cache takes is drawn only where it meets the
+// raster: a character of a text zoomed far in may be thousands of pixels
+// tall, and most of it off the raster. The outline moves by whole pixels,
+// so every pixel drawn has the level the whole glyph's bitmap would give it.
+// Smoothed glyphs go straight from the rasteriser's spans onto the raster;
+// two-colour ones through a bitmap of the visible part. False when the
+// glyph is small, or not an outline that can be cut so.
+struct SpanTarget {
+    PortableGdiObject *bitmap;
+    int originX, originY;
+    const uint8_t *textRgb;
+    uint32_t textPixel;
+};
+
+uint8_t Blend(uint8_t background, uint8_t text, int level);
+
+void BlendPixel(uint32_t *pixel, const uint8_t *textRgb, int level)
+{
+    if (level == 0) return;
+    const uint32_t old = *pixel;
+    const uint8_t r = Blend(static_cast<uint8_t>(old >> 16), textRgb[0], level);
+    const uint8_t g = Blend(static_cast<uint8_t>(old >> 8), textRgb[1], level);
+    const uint8_t b = Blend(static_cast<uint8_t>(old), textRgb[2], level);
+    *pixel = (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
+}
+
+void DrawSpans(int y, int count, const FT_Span *spans, void *user)
+{
+    const auto *target = static_cast<const SpanTarget *>(user);
+    uint32_t *line = PixelRow(target->bitmap, target->originY - y - 1);
+    for (int i = 0; i < count; ++i) {
+        const int level = (spans[i].coverage * kGrayLevels + 128) / 256;  // 0..16, as the glyph bitmaps have
+        uint32_t *pixel = line + target->originX + spans[i].x;
+        if (level == kGrayLevels) {
+            std::fill(pixel, pixel + spans[i].len, target->textPixel);
+            continue;
+        }
+        for (int n = 0; n < spans[i].len; ++n) BlendPixel(pixel + n, target->textRgb, level);
+    }
+}
+
+bool DrawLargeGlyph(FT_Face face, bool smooth, const GlyphPlace &place, PortableGdiObject *raster,
+                    const uint8_t *textRgb)
+{
+    FT_GlyphSlot slot = face->glyph;
+    if (slot->format != FT_GLYPH_FORMAT_OUTLINE || (slot->outline.flags & FT_OUTLINE_OVERLAP) != 0) return false;
+    FT_BBox box;
+    FT_Outline_Get_CBox(&slot->outline, &box);
+    const int64_t width = ((box.xMax + 63) >> 6) - (box.xMin >> 6), rows = ((box.yMax + 63) >> 6) - (box.yMin >> 6);
+    if (width * rows <= static_cast<int64_t>(kMaxCachedGlyphPixels)) return false;
+    const VisibleBox v = VisiblePart(box, place);
+    if (v.Empty()) return true;
+    if (smooth) {
+        const uint32_t textPixel = (uint32_t{textRgb[0]} << 16) | (uint32_t{textRgb[1]} << 8) | textRgb[2];
+        SpanTarget target = {raster, place.originX, place.originY, textRgb, textPixel};
+        FT_Raster_Params params = {};
+        params.source = &slot->outline;
+        params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
+        params.gray_spans = DrawSpans;
+        params.user = &target;
+        params.clip_box = {v.left, v.bottom, v.right, v.top};
+        return FT_Outline_Render(slot->library, &slot->outline, &params) == 0;
+    }
+    // Two-colour: the visible window's bitmap, its bottom-left corner moved
+    // to the outline's origin.
+    FT_Bitmap bitmap;
+    FT_Bitmap_Init(&bitmap);
+    bitmap.width = static_cast<unsigned>(v.right - v.left);
+    bitmap.rows = static_cast<unsigned>(v.top - v.bottom);
+    bitmap.pitch = static_cast<int>((bitmap.width + 7) / 8);
+    bitmap.pixel_mode = FT_PIXEL_MODE_MONO;
+    std::vector<unsigned char> buffer(static_cast<size_t>(bitmap.pitch) * bitmap.rows, 0);
+    bitmap.buffer = buffer.data();
+    FT_Outline_Translate(&slot->outline, -v.left * 64, -v.bottom * 64);
+    if (FT_Outline_Get_Bitmap(slot->library, &slot->outline, &bitmap) != 0) return true;
+    for (unsigned row = 0; row < bitmap.rows; ++row) {
+        const unsigned char *source = buffer.data() + static_cast<size_t>(row) * bitmap.pitch;
+        uint32_t *line = PixelRow(raster, static_cast<int32_t>(place.originY - v.top + row));
+        for (unsigned col = 0; col < bitmap.width; ++col) {
+            if ((source[col >> 3] >> (7 - (col & 7)) & 1) == 0) continue;
+            BlendPixel(line + place.originX + v.left + col, textRgb, kGrayLevels);
+        }
+    }
+    return true;
+}
+
 // The glyph for the key, from the cache or rendered now; null when the face
 // has none.
-const CachedGlyph *GlyphFor(const GlyphKey &key, const FT_Matrix *matrix, bool smooth, CachedGlyph *uncached)
+// A glyph drawn straight onto the raster by DrawLargeGlyph comes back with
+// no pixels, only its advance.
+const CachedGlyph *GlyphFor(const GlyphKey &key, const FT_Matrix *matrix, bool smooth, const GlyphPlace &place,
+                            PortableGdiObject *raster, const uint8_t *textRgb, CachedGlyph *uncached)
 {
     auto found = glyphCache.find(key);
     if (found != glyphCache.end()) return &found->second;
@@ -296,6 +409,12 @@ const CachedGlyph *GlyphFor(const GlyphKey &key, const FT_Matrix *matrix, bool s
     if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(key.ppem)) != 0) return nullptr;
     FT_Set_Transform(face, const_cast<FT_Matrix *>(matrix), nullptr);
     if (FT_Load_Char(face, key.codePoint, key.loadFlags) != 0) return nullptr;
+    if (DrawLargeGlyph(face, smooth, place, raster, textRgb)) {
+        *uncached = CachedGlyph{};
+        uncached->advanceX = face->glyph->advance.x;
+        uncached->advanceY = face->glyph->advance.y;
+        return uncached;
+    }
     if (face->glyph->format != FT_GLYPH_FORMAT_BITMAP &&
         FT_Render_Glyph(face->glyph, smooth ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0) {
         return nullptr;
@@ -476,12 +595,16 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
         key.yy = matrix.yy;
     }
     CachedGlyph uncached;
+    uint32_t lastBackground = 0, lastBlend = 0;
+    int lastLevel = -1;
     for (uint32_t codePoint : codePoints) {
         key.codePoint = codePoint;
-        const CachedGlyph *glyph = GlyphFor(key, transformed ? &matrix : nullptr, smooth, &uncached);
-        if (glyph == nullptr) continue;
         const int originX = static_cast<int>(std::floor(penX + 0.5));
         const int originY = static_cast<int>(std::floor(penY + 0.5));
+        const GlyphPlace place = {originX, originY, static_cast<int>(bitmap->width), rows};
+        const CachedGlyph *glyph =
+            GlyphFor(key, transformed ? &matrix : nullptr, smooth, place, bitmap, textRgb, &uncached);
+        if (glyph == nullptr) continue;
         const int left = originX + glyph->left;
         const int top = originY - glyph->top;
         for (int row = 0; row < glyph->rows; ++row) {
@@ -489,16 +612,24 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
             if (py < 0 || py >= rows) continue;
             uint32_t *line = PixelRow(bitmap, py);
             const uint8_t *levels = glyph->levels.data() + static_cast<size_t>(row) * glyph->width;
-            for (int col = 0; col < glyph->width; ++col) {
-                const int px = left + col;
-                if (px < 0 || px >= bitmap->width) continue;
+            const int firstCol = std::max(0, -left), lastCol = std::min(glyph->width, bitmap->width - left);
+            for (int col = firstCol; col < lastCol; ++col) {
                 const int level = levels[col];
                 if (level == 0) continue;
-                const uint32_t old = line[px];
-                const uint8_t r = Blend(static_cast<uint8_t>(old >> 16), textRgb[0], level);
-                const uint8_t g = Blend(static_cast<uint8_t>(old >> 8), textRgb[1], level);
-                const uint8_t b = Blend(static_cast<uint8_t>(old), textRgb[2], level);
-                line[px] = (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
+                uint32_t *pixel = line + left + col;
+                if (level == kGrayLevels) {
+                    *pixel = textPixel & 0xFFFFFF;
+                    continue;
+                }
+                // Edges of a glyph mostly fall on one background: the last
+                // blend serves again.
+                if (*pixel != lastBackground || level != lastLevel) {
+                    lastBackground = *pixel;
+                    lastLevel = level;
+                    lastBlend = *pixel;
+                    BlendPixel(&lastBlend, textRgb, level);
+                }
+                *pixel = lastBlend;
             }
         }
         penX += glyph->advanceX / 64.0;
