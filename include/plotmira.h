@@ -89,7 +89,8 @@ typedef enum plotmira_status {
     PLOTMIRA_ERR_RENDER = 11,         /* the drawing could not be converted */
     PLOTMIRA_ERR_SETTING = 12,        /* a setting is out of range (see plotmira_settings_write) */
     PLOTMIRA_ERR_SETTINGS_WRITE = 13, /* the settings could not be written */
-    PLOTMIRA_ERR_INTERNAL = 14
+    PLOTMIRA_ERR_INTERNAL = 14,
+    PLOTMIRA_STATUS_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
 } plotmira_status;
 
 /* The words of a status, as the converter prints them ("the file is
@@ -118,7 +119,11 @@ PLOTMIRA_API void plotmira_close(plotmira_document *doc);
 
 /* ---- descriptions ------------------------------------------------------- */
 
-typedef enum plotmira_format { PLOTMIRA_FORMAT_JWW = 1, PLOTMIRA_FORMAT_JWS = 2 } plotmira_format;
+typedef enum plotmira_format {
+    PLOTMIRA_FORMAT_JWW = 1,
+    PLOTMIRA_FORMAT_JWS = 2,
+    PLOTMIRA_FORMAT_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
+} plotmira_format;
 
 typedef struct plotmira_counts {
     uint32_t lines, arcs, points, texts, dimensions, solids, block_refs, block_defs;
@@ -209,12 +214,14 @@ typedef enum plotmira_placement {
     /* The rectangle region (two opposite corners, sheet millimetres) across
      * the canvas width: scale = canvas_width / its width, its top-left
      * corner at the top-left corner of canvas pixel (0, 0). */
-    PLOTMIRA_PLACE_REGION = 3
+    PLOTMIRA_PLACE_REGION = 3,
+    PLOTMIRA_PLACE_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
 } plotmira_placement;
 
 typedef enum plotmira_pens {
     PLOTMIRA_PENS_SCREEN = 0, /* the drawing's screen pens */
-    PLOTMIRA_PENS_PRINT = 1   /* its printer pens (black unless it prints in colour), as the plug-in's print mode */
+    PLOTMIRA_PENS_PRINT = 1,  /* its printer pens (black unless it prints in colour), as the plug-in's print mode */
+    PLOTMIRA_PENS_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
 } plotmira_pens;
 
 /*
@@ -257,9 +264,10 @@ typedef enum plotmira_pixel_format {
     /* Blue, green, red; the bottom row first, rows padded to 4 bytes by
      * default: the 24-bit DIB the plug-in returns. */
     PLOTMIRA_PIXELS_BGR24_DIB = 0,
-    PLOTMIRA_PIXELS_RGB24 = 1,  /* red, green, blue; the top row first */
-    PLOTMIRA_PIXELS_RGBA32 = 2, /* red, green, blue, 255; the top row first */
-    PLOTMIRA_PIXELS_BGRA32 = 3  /* blue, green, red, 255; the top row first */
+    PLOTMIRA_PIXELS_RGB24 = 1,       /* red, green, blue; the top row first */
+    PLOTMIRA_PIXELS_RGBA32 = 2,      /* red, green, blue, 255; the top row first */
+    PLOTMIRA_PIXELS_BGRA32 = 3,      /* blue, green, red, 255; the top row first */
+    PLOTMIRA_PIXELS_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
 } plotmira_pixel_format;
 
 typedef struct plotmira_image {

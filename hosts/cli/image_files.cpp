@@ -1,4 +1,5 @@
 #include "hosts/cli/image_files.h"
+#include "plotmira.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -19,7 +20,7 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-size_t DibStride(int32_t width) { return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3}; }
+size_t DibStride(int32_t width) { return plotmira_row_bytes(PLOTMIRA_PIXELS_BGR24_DIB, width); }
 
 void PutU16(uint8_t *at, uint16_t v)
 {

@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dib_rows.h"
 #include "hosts/spihost/dialog_driver.h"
 #include "hosts/spihost/host_helpers.h"
 #include "hosts/spihost/thumbnail_client.h"
@@ -445,7 +446,7 @@ int Run(const std::vector<std::wstring> &args)
         auto *header = static_cast<BITMAPINFOHEADER *>(LocalLock(infoHandle));
         auto *bits = static_cast<unsigned char *>(LocalLock(bitsHandle));
         if (header == nullptr || bits == nullptr) return Fail("cannot lock the returned blocks");
-        const size_t stride = (static_cast<size_t>(header->biWidth) * 3 + 3) & ~size_t{3};
+        const size_t stride = DibRowStride(static_cast<uint64_t>(header->biWidth), 3);
         const size_t imageSize = stride * static_cast<size_t>(header->biHeight);
         std::printf("header %ld x %ld, %d bits, compression %lu, blocks %u and %u bytes\n",
                     static_cast<long>(header->biWidth), static_cast<long>(header->biHeight), header->biBitCount,

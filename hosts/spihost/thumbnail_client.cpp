@@ -3,6 +3,7 @@
 // with CoCreateInstance (or, for the per-user form that Wine's COM does not
 // look up, through the DLL's DllGetClassObject), hands it the file as a
 // stream and asks for a thumbnail.
+#include "platform/dib_rows.h"
 #include "hosts/spihost/host_helpers.h"
 #include "hosts/spihost/thumbnail_client.h"
 
@@ -99,7 +100,7 @@ bool PixelsOf(HBITMAP bitmap, int *width, int *height, std::vector<unsigned char
 // A 24-bit BMP of 32-bit top-down pixels.
 bool WriteBmp(const std::wstring &path, int width, int height, const std::vector<unsigned char> &pixels)
 {
-    const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+    const size_t stride = DibRowStride(static_cast<uint64_t>(width), 3);
     std::vector<unsigned char> rows(stride * height, 0);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {

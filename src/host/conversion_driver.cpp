@@ -5,6 +5,7 @@
 
 #include "host/detection.h"
 #include "host/surface.h"
+#include "platform/dib_rows.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
 #include "render/render_context.h"
@@ -98,8 +99,7 @@ RasterSize ComputeRasterSize(int preview)
 
 RasterGeometry ComputeRasterGeometry(int32_t width, int32_t height)
 {
-    const uint64_t rowBytes = static_cast<uint64_t>(width < 0 ? -int64_t{width} : width) * 3;
-    const uint64_t rowStride = (rowBytes + 3) & ~uint64_t{3};
+    const uint64_t rowStride = DibRowStride(static_cast<uint64_t>(width < 0 ? -int64_t{width} : width), 3);
     const uint64_t rows = static_cast<uint64_t>(height < 0 ? -int64_t{height} : height);
     return {rowStride, rowStride * rows};
 }

@@ -185,8 +185,8 @@ PLOTMIRA_API size_t plotmira_row_bytes(plotmira_pixel_format format, int32_t wid
     case PLOTMIRA_PIXELS_RGB24: return pixels * 3;
     case PLOTMIRA_PIXELS_RGBA32:
     case PLOTMIRA_PIXELS_BGRA32: return pixels * 4;
+    default: return 0;
     }
-    return 0;
 }
 
 PLOTMIRA_API plotmira_status plotmira_render(plotmira_document *doc, const plotmira_view *given,

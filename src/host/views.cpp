@@ -22,6 +22,17 @@ constexpr double kMaxCanvasOffset = 1e15;
 constexpr uint32_t kShownState = 2;  // a layer drawn in its own pens
 constexpr int kAllLayerBits = PLOTMIRA_LAYERS_PER_GROUP;
 
+// A field of a caller's enumeration type as the int it holds, whatever the
+// caller put there (no C++ load of an out-of-range enumerator).
+template <typename Enum>
+int RawValue(const Enum &field)
+{
+    static_assert(sizeof(Enum) == sizeof(int), "the header's enumerations are as wide as an int");
+    int value;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 bool InRange(double value, double low, double high) { return std::isfinite(value) && value >= low && value <= high; }
 
 bool ScaleUsable(double scale) { return InRange(scale, PLOTMIRA_MIN_SCALE, PLOTMIRA_MAX_SCALE); }
@@ -84,12 +95,13 @@ plotmira_status CheckView(const plotmira_view &view, const plotmira_document &do
         view.origin_y > kMaxOrigin) {
         return PLOTMIRA_ERR_VIEW;
     }
-    if (view.pens != PLOTMIRA_PENS_SCREEN && view.pens != PLOTMIRA_PENS_PRINT) return PLOTMIRA_ERR_VIEW;
+    const int pens = RawValue(view.pens);
+    if (pens != PLOTMIRA_PENS_SCREEN && pens != PLOTMIRA_PENS_PRINT) return PLOTMIRA_ERR_VIEW;
     const bool figure = doc.state.source.isFigure == 1;
     const DocumentSettings &s = doc.state.settings;
     const int32_t views = figure ? 0 : (s.fileVersion >= 300 ? kRegisteredViews : 4);
     double scale = 0, left = 0, top = 0;
-    switch (view.placement) {
+    switch (RawValue(view.placement)) {
     case PLOTMIRA_PLACE_FIT:
         return view.registered_view >= 0 && view.registered_view <= views ? PLOTMIRA_OK : PLOTMIRA_ERR_VIEW;
     case PLOTMIRA_PLACE_CENTER:
@@ -105,8 +117,8 @@ plotmira_status CheckView(const plotmira_view &view, const plotmira_document &do
 plotmira_status CheckImage(const plotmira_image *image, int32_t width, int32_t height, size_t *stride)
 {
     if (image == nullptr || image->struct_size < kSmallestImage) return PLOTMIRA_ERR_ARGUMENT;
-    if (image->format < PLOTMIRA_PIXELS_BGR24_DIB || image->format > PLOTMIRA_PIXELS_BGRA32 ||
-        image->pixels == nullptr) {
+    const int format = RawValue(image->format);
+    if (format < PLOTMIRA_PIXELS_BGR24_DIB || format > PLOTMIRA_PIXELS_BGRA32 || image->pixels == nullptr) {
         return PLOTMIRA_ERR_IMAGE;
     }
     const size_t rowBytes = plotmira_row_bytes(image->format, width);
@@ -156,6 +168,7 @@ void PlaceView(const plotmira_view &view, const plotmira_document &doc)
         rc.viewOffsetX = left * scale;
         rc.viewOffsetY = top * scale;
         break;
+    default: break;  // refused by CheckView
     }
     rc.rasterWidth = static_cast<uint32_t>(view.width);
     rc.rasterHeight = view.height;

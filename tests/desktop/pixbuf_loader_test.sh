@@ -64,6 +64,10 @@ done
 for name in truncated foreign; do
     grep -q 'damaged' "$work/$name.out" || fail "$name file: $(cat "$work/$name.out")"
 done
+# A drawing of a version the reader does not draw is no picture for GTK.
+"$probe" "$examples/version250.jww" "$work/version250.bmp" > "$work/version250.out" 2>&1 &&
+    fail "version 250 gave a picture"
+grep -q "^error: .*version 250 is not supported" "$work/version250.out" || fail "version 250: $(cat "$work/version250.out")"
 # Past the module's input limit: dropped as it comes, then called too large.
 truncate -s 300M "$work/huge.jww"
 printf 'JwwData.' | dd of="$work/huge.jww" conv=notrunc 2>/dev/null

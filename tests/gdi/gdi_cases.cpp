@@ -1,5 +1,7 @@
 #include "tests/gdi/gdi_cases.h"
 
+#include "platform/dib_rows.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,7 +38,7 @@ void CALLBACK RecordDdaPoint(int x, int y, LPARAM data)
     *ddaLog += text;
 }
 
-size_t Stride(int width) { return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3}; }
+size_t Stride(int width) { return DibRowStride(static_cast<uint64_t>(width), 3); }
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "tests/host/test_files.h"
 
+#include "platform/dib_rows.h"
+
 #include <ftw.h>
 #include <unistd.h>
 
@@ -68,7 +70,7 @@ Conversion ConvertFile(const std::string &path, bool preview, LONG_PTR offset, P
 
 bool AllPixelsAre(const Conversion &conversion, uint32_t color)
 {
-    const size_t stride = (static_cast<size_t>(conversion.width) * 3 + 3) & ~size_t{3};
+    const size_t stride = DibRowStride(static_cast<uint64_t>(conversion.width), 3);
     if (conversion.bits.size() < stride * conversion.height) return false;
     const uint8_t blue = static_cast<uint8_t>(color >> 16);
     const uint8_t green = static_cast<uint8_t>(color >> 8);
@@ -84,7 +86,7 @@ bool AllPixelsAre(const Conversion &conversion, uint32_t color)
 
 bool BackgroundAndReferenceMark(const Conversion &conversion, uint32_t color)
 {
-    const size_t stride = (static_cast<size_t>(conversion.width) * 3 + 3) & ~size_t{3};
+    const size_t stride = DibRowStride(static_cast<uint64_t>(conversion.width), 3);
     if (conversion.bits.size() < stride * conversion.height) return false;
     int red = 0;
     for (int32_t y = 0; y < conversion.height; ++y) {

@@ -23,6 +23,8 @@ figure="${showcase%.jww}.jws"
 head -c 400 "$showcase" > "$dir/truncated.jww"
 : > "$dir/empty.jww"
 head -c 5000 /dev/zero | tr '\000' 'B' > "$dir/foreign.jww"
+# A drawing of a version the reader does not draw: no thumbnail, the shell's icon.
+cp "${showcase%showcase.jww}version250.jww" "$dir/version250.jww"
 clsid='{3F0B8E51-6C2D-4A7B-9E14-52D8C1A7B640}'
 handler='{e357fccd-a995-4576-b01f-234630154e96}'
 
@@ -44,7 +46,7 @@ for size in 32 96 256 1024; do
     host --thumbnail "Z:$showcase" \$size "Z:$dir/drawing\$size.bmp" > "$dir/drawing\$size.log" 2>&1
 done
 host --thumbnail "Z:$figure" 256 "Z:$dir/figure256.bmp" > "$dir/figure256.log" 2>&1
-for name in truncated empty foreign; do
+for name in truncated empty foreign version250; do
     host --thumbnail "Z:$dir/\$name.jww" 256 "Z:$dir/\$name.bmp" > "$dir/\$name.log" 2>&1
 done
 WINEDEBUG=+gdi,+debugstr wine64 "$win64/spihost.exe" --thumbnail-threads "Z:$showcase" 256 4 50 > "$dir/threads.log" 2> "$dir/trace.txt"
@@ -91,7 +93,7 @@ for size in 32 96 256 1024; do
 done
 "$plotmira" thumbnail -s 256 "$figure" "$dir/native-figure256.png" || fail "native thumbnail of the figure"
 "$compare" "$dir/figure256.bmp" "$dir/native-figure256.png" --allow 0.005 || fail "the figure's thumbnail differs"
-for name in truncated empty foreign; do
+for name in truncated empty foreign version250; do
     tr -d '\r' < "$dir/$name.log" | grep -q "GetThumbnail 256: hr 0x8" || fail "$name stream did not fail"
     has "$name.log" "windows before 0 after 0"
 done

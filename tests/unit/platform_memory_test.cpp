@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/dib_rows.h"
 #include "platform/win32.h"
 
 namespace {
@@ -52,7 +53,7 @@ TEST(PlatformFastPaths, ReadBackOfEveryWidthMatchesThePixelsAndZeroesThePadding)
         ASSERT_NE(surface.pixels, nullptr);
         for (int i = 0; i < width * rows; ++i)
             surface.pixels[i] = 0xAB000000u | static_cast<uint32_t>(i * 2654435761u >> 8);
-        const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+        const size_t stride = DibRowStride(static_cast<uint64_t>(width), 3);
         std::vector<uint8_t> out(stride * rows, 0xEE);  // the destination may hold anything
         BITMAPINFO info = BottomUpInfo(width, rows, 24);
         ASSERT_EQ(GetDIBits(surface.dc, surface.bitmap, 0, rows, out.data(), &info, DIB_RGB_COLORS), rows);

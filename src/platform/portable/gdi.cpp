@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/portable/gdi_objects.h"
+#include "platform/dib_rows.h"
 #include "platform/portable/large_blocks.h"
 #include "platform/portable/platform_diagnostics.h"
 #include "platform/portable/platform_internal.h"
@@ -392,7 +393,7 @@ int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits
     const bool bottomUp = header.biHeight > 0;
     const UINT count = lines < static_cast<UINT>(rows) - start ? lines : static_cast<UINT>(rows) - start;
     const size_t bytesPerPixel = header.biBitCount / 8;
-    const size_t stride = (static_cast<size_t>(bitmap->width) * bytesPerPixel + 3) & ~size_t{3};
+    const size_t stride = DibRowStride(static_cast<uint64_t>(bitmap->width), static_cast<unsigned>(bytesPerPixel));
     auto *out = static_cast<unsigned char *>(bits);
     for (UINT i = 0; i < count; ++i) {
         // Scan line numbers count from the bottom of a bottom-up destination.
