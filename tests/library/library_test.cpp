@@ -149,27 +149,52 @@ TEST_F(Library, PixelFormatsCarryTheSamePixels)
 TEST_F(Library, TilesStitchIntoTheViewTheyCutUp)
 {
     std::vector<std::string> inputs = {showcase};
-    for (const char *name : {"monozukuri-ai__ezjww/天空率表.jww", "monozukuri-ai__ezjww/Test3.jww"}) {
+    for (const char *name : {"monozukuri-ai__ezjww/天空率表.jww", "monozukuri-ai__ezjww/Test3.jww",
+                             "KEINOS__Jw_cad-for-Mac/自動車平面-11.jws"}) {
         const std::string path = Corpus(name);
         if (!path.empty()) inputs.push_back(path);
     }
     constexpr int32_t kTile = 160, kRows = 120, kGrid = 4;
     for (const std::string &input : inputs) {
         Document doc(input);
-        const double fit = 640.0 / (doc.info.sheet.max_x - doc.info.sheet.min_x);
-        const plotmira_rect &e = doc.info.extent;
-        // A zoomed view about the drawn part's centre, and the whole sheet.
+        const plotmira_rect &sheet = doc.info.sheet;
+        const double fit = 640.0 / (sheet.max_x - sheet.min_x);
+        // Zoom onto the edge of ink nearest the middle of the sheet (a pixel
+        // unlike its left neighbour: inside a large solid all is one colour).
+        plotmira_view probe;
+        plotmira_view_init(&probe, 640, 452);
+        probe.placement = PLOTMIRA_PLACE_CENTER;
+        probe.scale = fit;
+        probe.x = (sheet.min_x + sheet.max_x) / 2;
+        probe.y = (sheet.min_y + sheet.max_y) / 2;
+        const std::vector<uint8_t> whole640 = Render(doc.doc, probe, PLOTMIRA_PIXELS_RGB24);
+        double x = probe.x, y = probe.y, best = 1e30;
+        for (int32_t py = 0; py < 452; ++py) {
+            for (int32_t px = 1; px < 640; ++px) {
+                if (std::memcmp(&whole640[(py * 640 + px) * 3], &whole640[(py * 640 + px - 1) * 3], 3) == 0) continue;
+                const double d = (px - 320.0) * (px - 320.0) + (py - 226.0) * (py - 226.0);
+                if (d >= best) continue;
+                best = d;
+                x = probe.x + (px + 0.5 - 320) / fit;
+                y = probe.y + (226 - py - 0.5) / fit;
+            }
+        }
+        // A zoomed view about it, the whole sheet, and a corner at it.
         for (const plotmira_placement placement : {PLOTMIRA_PLACE_CENTER, PLOTMIRA_PLACE_FIT, PLOTMIRA_PLACE_ANCHOR}) {
             SCOPED_TRACE(input + " placement " + std::to_string(placement));
             plotmira_view whole;
             plotmira_view_init(&whole, kTile * kGrid, kRows * kGrid);
             whole.placement = placement;
             whole.scale = fit * 4;
-            whole.x = placement == PLOTMIRA_PLACE_ANCHOR ? e.min_x : (e.min_x + e.max_x) / 2;
-            whole.y = placement == PLOTMIRA_PLACE_ANCHOR ? e.max_y : (e.min_y + e.max_y) / 2;
+            const bool corner = placement == PLOTMIRA_PLACE_ANCHOR;
+            whole.x = corner ? x - whole.width / 2 / whole.scale : x;
+            whole.y = corner ? y + whole.height / 2 / whole.scale : y;
             whole.canvas_width = whole.width;
             whole.canvas_height = whole.height;
             const std::vector<uint8_t> big = Render(doc.doc, whole, PLOTMIRA_PIXELS_RGB24);
+            size_t inked = 0;  // pixels other than the top-left one's colour: the view shows something
+            for (size_t i = 3; i < big.size(); i += 3) inked += std::memcmp(&big[i], &big[0], 3) != 0 ? 1 : 0;
+            EXPECT_GT(inked, 100u);
             for (int32_t row = 0; row < kGrid; ++row) {
                 for (int32_t column = 0; column < kGrid; ++column) {
                     plotmira_view tile = whole;
