@@ -1,5 +1,7 @@
 // The exports of the plug-in interface: the five of the ANSI interface and
-// their UTF-16 twins, which hosts of the 64-bit edition prefer.
+// their UTF-16 twins, which hosts of the 64-bit edition prefer. Each holds
+// the module lock while it touches the module's tables, so that a host
+// calling from several threads, or the library's callers, take turns.
 #include <cstring>
 #include <new>
 #include <string>
@@ -8,6 +10,7 @@
 #include "host/conversion_driver.h"
 #include "host/detection.h"
 #include "host/module_api.h"
+#include "host/module_state.h"
 #include "host/plugin_api.h"
 #include "settings/paths.h"
 
@@ -135,6 +138,7 @@ int Convert(const FileName &name, const void *source, LONG_PTR lengthOrOffset, U
             HLOCAL *bitsOut, ProgressCallback progress, LONG_PTR userData, int preview)
 {
     try {
+        ModuleLock lock;
         if (source == nullptr || infoOut == nullptr || bitsOut == nullptr) return kResultUnknownFormat;
         if (IsMemoryInput(flag)) {
             return ConvertMemory(static_cast<const unsigned char *>(source), lengthOrOffset, infoOut, bitsOut, progress,
@@ -164,6 +168,7 @@ void FillPictureInfo(PictureInfo *info)
 int PictureInfoOf(const FileName &name, const void *source, LONG_PTR lengthOrOffset, UINT flag, PictureInfo *info)
 {
     try {
+        ModuleLock lock;
         if (source == nullptr || info == nullptr) return kResultUnknownFormat;
         if (IsMemoryInput(flag)) {
             if (lengthOrOffset < static_cast<LONG_PTR>(kMinimumHeaderBytes)) return kResultUnknownFormat;
@@ -196,6 +201,7 @@ int PictureInfoOf(const FileName &name, const void *source, LONG_PTR lengthOrOff
 int Supported(const char *ansiName, const WCHAR *wideName, SupportedData data)
 {
     try {
+        ModuleLock lock;
         std::string name;
         if (ansiName != nullptr || wideName != nullptr) {
             name = wideName != nullptr ? PathFromWide(wideName) : PathFromAnsi(ansiName);

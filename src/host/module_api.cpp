@@ -4,6 +4,7 @@
 
 #include "host/conversion_driver.h"
 #include "host/detection.h"
+#include "host/module_state.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
 
@@ -19,6 +20,8 @@ struct StoreGuard {
 int DescribeDrawing(const void *image, LONG_PTR length, DrawingDescription *description)
 {
     try {
+        ModuleLock lock;
+        KeepModuleState kept;  // the plug-in's carry-over stays as it was
         const auto *bytes = static_cast<const unsigned char *>(image);
         if (bytes == nullptr || description == nullptr || length < static_cast<LONG_PTR>(kMinimumHeaderBytes)) {
             return kResultUnknownFormat;
