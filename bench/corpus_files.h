@@ -1,4 +1,4 @@
-// The drawings and figures below a folder, for the benchmarks.
+// The drawings and figures below a folder, and small helpers the benchmarks share.
 #pragma once
 
 #include <dirent.h>
@@ -8,6 +8,13 @@
 #include <cctype>
 #include <string>
 #include <vector>
+
+// The middle value (the upper one of an even count); 0 for none.
+inline double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
 
 // Appends every file ending in .jww or .jws (any case) below folder, sorted;
 // a file given instead of a folder is taken as it is.

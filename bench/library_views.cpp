@@ -45,12 +45,6 @@ double BestOf(int repeats, Work work)
     return best;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 // The scale of the sheet fitted across the width, as the plug-in fits it.
 double FitScale(const plotmira_info &info, int32_t width)
 {

@@ -38,12 +38,6 @@ double TimeConversion(const std::string &path, bool preview, int repeats)
     return best;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char **argv)

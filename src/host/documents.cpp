@@ -163,12 +163,10 @@ void NoteExtension(const std::string &path)
     if (lower == "jww" || lower == "jws") std::memcpy(nameExtension, ending.data(), 3);
 }
 
-}  // namespace
-
-DocumentInPlace::DocumentInPlace(const plotmira_document &doc)
+// What a view adds to the render context beyond the plug-in's: no origin,
+// the raster device, no cancel callback.
+void ClearViewExtras()
 {
-    RestoreModuleState(doc.state);
-    LendStore(doc.store);
     RenderContext &rc = renderContext;
     rc.originX = rc.originY = 0;
     rc.device = nullptr;
@@ -178,15 +176,19 @@ DocumentInPlace::DocumentInPlace(const plotmira_document &doc)
     rc.cancelTicks = 0;
 }
 
+}  // namespace
+
+DocumentInPlace::DocumentInPlace(const plotmira_document &doc)
+{
+    RestoreModuleState(doc.state);
+    LendStore(doc.store);
+    ClearViewExtras();
+}
+
 DocumentInPlace::~DocumentInPlace()
 {
     ForgetStore();
-    RenderContext &rc = renderContext;
-    rc.originX = rc.originY = 0;
-    rc.device = nullptr;
-    rc.cancel = nullptr;
-    rc.cancelData = nullptr;
-    rc.cancelled = false;
+    ClearViewExtras();
 }
 
 plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const std::string &path,
