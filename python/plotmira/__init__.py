@@ -1,0 +1,381 @@
+"""Jw_cad drawings (.jww) and figures (.jws) for Python.
+
+    import plotmira
+    with plotmira.open("plan.jww") as doc:
+        doc.render(width=1024).save("plan.png")
+
+Importing the package also registers both formats with Pillow (when Pillow
+is installed), so ``PIL.Image.open("plan.jww")`` works in any program.
+"""
+
+import collections
+import ctypes
+import io
+import math
+import os
+import threading
+
+from . import _library as _c
+
+__all__ = [
+    "open", "Document", "Text", "RenderedBytes", "Error", "ArgumentError", "OpenError", "FormatError",
+    "DamagedError", "TooLargeError", "OutOfMemoryError", "VersionError", "ViewError", "ImageError",
+    "CancelledError", "RenderError", "InternalError", "library_version", "RASTER_ASPECT",
+]
+
+__version__ = "1.0.0"
+
+# The plug-in's picture height over its width.
+RASTER_ASPECT = 0.707
+
+
+def library_version():
+    """The version of the C library in use."""
+    return _c.version().decode()
+
+
+class Error(OSError):
+    """A drawing could not be opened or drawn. ``status`` is the library's
+    status number, ``path`` the file's path where there is one."""
+
+    status = None
+
+    def __init__(self, message, path=None):
+        super().__init__(message)
+        self.path = path
+
+
+class ArgumentError(Error):
+    status = 1
+
+
+class OpenError(Error):
+    status = 2
+
+
+class FormatError(Error):
+    status = 3
+
+
+class DamagedError(Error):
+    status = 4
+
+
+class TooLargeError(Error):
+    status = 5
+
+
+class OutOfMemoryError(Error):
+    status = 6
+
+
+class VersionError(Error):
+    status = 7
+
+
+class ViewError(Error):
+    status = 8
+
+
+class ImageError(Error):
+    status = 9
+
+
+class CancelledError(Error):
+    status = 10
+
+
+class RenderError(Error):
+    status = 11
+
+
+class InternalError(Error):
+    status = 14
+
+
+_ERRORS = {cls.status: cls for cls in (ArgumentError, OpenError, FormatError, DamagedError, TooLargeError,
+                                       OutOfMemoryError, VersionError, ViewError, ImageError, CancelledError,
+                                       RenderError, InternalError)}
+
+
+def _raise_for(status, path=None, version=None):
+    if status == 0:
+        return
+    words = _c.strerror(status).decode()
+    if status == VersionError.status and version is not None:
+        words = "the drawing's version %d is not supported" % version
+    message = "%s: %s" % (path, words) if path is not None else words
+    raise _ERRORS.get(status, InternalError)(message, path)
+
+
+Text = collections.namedtuple("Text", "text x y height angle layer_group layer in_block dimension")
+Text.__doc__ = """One text as drawn: its string (macros expanded), the start of
+its baseline (sheet millimetres), character height (mm), angle (degrees
+counter-clockwise), layer group and layer, and whether it sits in a block or
+is a dimension's label."""
+
+# A picture's buffer kept per thread for the next one of the same size, up
+# to this many bytes (a 1920-pixel drawing takes 7.8 MB).
+_SCRATCH_BYTES = 16 * 1024 * 1024
+_scratch = threading.local()
+
+RenderedBytes = collections.namedtuple("RenderedBytes", "data width height")
+RenderedBytes.__doc__ = """A picture's rows, top first, 3 bytes (red, green,
+blue) a pixel and ``width * 3`` bytes a row."""
+
+
+def _counts(c):
+    return {name: getattr(c, name) for name, _ in _c.Counts._fields_}
+
+
+def _rect(r):
+    return (r.min_x, r.min_y, r.max_x, r.max_y)
+
+
+def _text(value):
+    return value.decode("utf-8", "replace") if value else ""
+
+
+def _describe(raw):
+    """The description as plain Python values (JSON can hold it)."""
+    return {
+        "format": "jws" if raw.format == _c.FORMAT_JWS else "jww",
+        "version": raw.version,
+        "version_drawn": bool(raw.version_drawn),
+        "complete": bool(raw.complete),
+        "counts": _counts(raw.counts),
+        "top_level": _counts(raw.top_level),
+        "paper_size": raw.paper_size,
+        "paper_name": _text(raw.paper_name),
+        "sheet": _rect(raw.sheet),
+        "extent": _rect(raw.extent) if raw.has_extent else None,
+        "views": [{"center": (v.center_x, v.center_y), "zoom": v.zoom} for v in raw.views[:raw.view_count]],
+        "print_view": raw.print_view,
+        "print_by_name": bool(raw.print_by_name),
+        "layer_groups": [{
+            "name": _text(g.name),
+            "state": g.state,
+            "scale": g.scale,
+            "layers": [{"name": _text(layer.name), "state": layer.state} for layer in g.layers],
+        } for g in raw.groups],
+        "natural_size": (raw.natural_width, raw.natural_height),
+        "background": "#%06x" % raw.background,
+        "print_background": "#%06x" % raw.print_background,
+    }
+
+
+def _layer_masks(hide_layers):
+    """hide_layers: layer groups (G) and layers (G, L) or "G" and "G:L"."""
+    groups = 0
+    layers = [0] * _c.LAYER_GROUPS
+    for item in hide_layers:
+        if isinstance(item, str):
+            item = tuple(int(part) for part in item.split(":"))
+        if isinstance(item, int):
+            item = (item,)
+        item = tuple(item)
+        if len(item) not in (1, 2) or not all(isinstance(n, int) and 0 <= n < 16 for n in item):
+            raise ValueError("hide_layers takes layer groups G and layers (G, L), each 0 to 15, not %r" % (item,))
+        if len(item) == 1:
+            groups |= 1 << item[0]
+        else:
+            layers[item[0]] |= 1 << item[1]
+    return groups, layers
+
+
+def _read_source(source):
+    """A file object's bytes, no more than the library takes."""
+    data = source.read(_c.MAX_INPUT_BYTES + 1)
+    if not isinstance(data, (bytes, bytearray)):
+        raise TypeError("plotmira.open needs a file opened in binary mode")
+    if len(data) > _c.MAX_INPUT_BYTES:
+        name = getattr(source, "name", None)
+        _raise_for(TooLargeError.status, name if isinstance(name, str) else None)
+    return data
+
+
+def open(source):  # noqa: A001 - the package's entry point, as io.open and PIL.Image.open
+    """Opens a drawing or figure: a path, the file's bytes, or a binary file
+    object. Returns a Document; raises an Error subclass with the library's
+    words when the file cannot be read."""
+    handle = ctypes.c_void_p()
+    path = None
+    if isinstance(source, (str, os.PathLike)):
+        path = os.fspath(source)
+        if isinstance(path, bytes):
+            path = os.fsdecode(path)
+        status = _c.open_file(os.fsencode(path), ctypes.byref(handle))
+    else:
+        if hasattr(source, "read"):
+            source = _read_source(source)
+        if not isinstance(source, (bytes, bytearray, memoryview)):
+            raise TypeError("plotmira.open takes a path, bytes or a binary file object, not %s"
+                            % type(source).__name__)
+        data = bytes(source)
+        status = _c.open_memory(data, len(data), ctypes.byref(handle))
+    _raise_for(status, path)
+    return Document(handle, path)
+
+
+class Document:
+    """An open drawing. Close it (or use ``with``) to free it at once; the
+    garbage collector frees it otherwise. Calls on one document from several
+    threads are taken one at a time."""
+
+    def __init__(self, handle, path=None):
+        self._handle = handle
+        self._lock = threading.Lock()
+        self.path = path
+        raw = _c.Info()
+        raw.struct_size = ctypes.sizeof(raw)
+        status = _c.describe(handle, ctypes.byref(raw))
+        if status != 0:
+            _c.close(handle)
+            self._handle = None
+            _raise_for(status, path)
+        self.info = _describe(raw)
+
+    def close(self):
+        with self._lock:
+            if self._handle:
+                _c.close(self._handle)
+                self._handle = None
+
+    def __del__(self):
+        handle = getattr(self, "_handle", None)
+        if handle:
+            _c.close(handle)
+            self._handle = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __repr__(self):
+        state = "closed" if not self._handle else "%s %s" % (self.info["format"], self.info["paper_name"] or "")
+        return "<plotmira.Document %s%s>" % (self.path + " " if self.path else "", state.strip())
+
+    def _live(self):
+        if not self._handle:
+            raise ValueError("the document is closed")
+        return self._handle
+
+    @property
+    def natural_size(self):
+        """The plug-in's picture size for this kind of file: (width, height)."""
+        return self.info["natural_size"]
+
+    @property
+    def texts(self):
+        """Every shown text as the picture draws it, a list of Text."""
+        found = []
+
+        def take(text, _data):
+            t = text.contents
+            found.append(Text(_text(t.text), t.x, t.y, t.height, t.angle, t.layer_group, t.layer,
+                              bool(t.kind & _c.TEXT_IN_BLOCK), bool(t.kind & _c.TEXT_DIMENSION)))
+            return 0
+
+        callback = _c.TextCallback(take)
+        with self._lock:
+            status = _c.texts(self._live(), callback, None)
+        _raise_for(status, self.path)
+        return found
+
+    def _view(self, width, height, region, scale, hide_layers, pens):
+        """The view of a picture, and its size. Without pens, as the
+        plug-in draws the file: upper-case-J names print through the print
+        view in printer pens."""
+        if pens not in (None, "screen", "print"):
+            raise ValueError('pens is "screen" or "print", not %r' % (pens,))
+        if width is not None and scale is not None:
+            raise ValueError("give a width or a scale, not both")
+        info = self.info
+        if region is not None:
+            x0, y0, x1, y1 = (float(v) for v in region)
+            w, h = abs(x1 - x0), abs(y1 - y0)
+            if not (w > 0 and h > 0 and all(math.isfinite(v) for v in (x0, y0, x1, y1))):
+                raise ValueError("region is (x0, y0, x1, y1) in millimetres, a rectangle of some width and height")
+        else:
+            x0, y0, x1, y1 = info["sheet"]
+            w, h = x1 - x0, y1 - y0
+        if scale is not None:
+            if not (scale > 0 and math.isfinite(scale)):
+                raise ValueError("scale is pixels per millimetre, above 0")
+            width = round(w * scale)
+        if width is None:
+            width = info["natural_size"][0]
+        width = int(width)
+        if height is None:
+            if region is not None:
+                height = round(h * width / w)
+            elif scale is not None:
+                height = round(h * scale)
+            else:
+                height = int(width * RASTER_ASPECT)
+        if not (1 <= width <= _c.MAX_SIDE and 1 <= height <= _c.MAX_SIDE and width * height <= _c.MAX_PIXELS):
+            raise ViewError("%s: the picture would be %d x %d pixels; each side is 1 to %d, at most %d pixels in all"
+                            % (self.path or "drawing", width, height, _c.MAX_SIDE, _c.MAX_PIXELS), self.path)
+        view = _c.View()
+        _c.view_init(ctypes.byref(view), width, height)
+        view.hide_groups, layers = _layer_masks(hide_layers)
+        for g, mask in enumerate(layers):
+            view.hide_layers[g] = mask
+        if pens is None and info["print_by_name"] and info["print_view"] > 0:
+            view.pens = _c.PENS_PRINT
+            view.registered_view = info["print_view"]
+        elif pens == "print":
+            view.pens = _c.PENS_PRINT
+        if region is not None or scale is not None:
+            view.placement = _c.PLACE_REGION
+            view.registered_view = 0
+            for i, v in enumerate((x0, y0, x1, y1)):
+                view.region[i] = v
+        return view
+
+    def render_bytes(self, width=None, *, region=None, scale=None, hide_layers=(), pens=None, height=None):
+        """Draws a picture and returns its RGB rows (RenderedBytes).
+
+        width: pixels (default the plug-in's width for this kind of file);
+        the height is the plug-in's 0.707 of it, or the region's proportion.
+        region: (x0, y0, x1, y1), a rectangle of the sheet in millimetres.
+        scale: pixels per millimetre instead of a width.
+        hide_layers: groups G and layers (G, L) left out.
+        pens: "screen" or "print"; by default as the plug-in draws the file.
+        """
+        view = self._view(width, height, region, scale, hide_layers, pens)
+        buffer = bytearray(view.width * view.height * 3)
+        self._draw(view, (ctypes.c_char * len(buffer)).from_buffer(buffer))
+        return RenderedBytes(buffer, view.width, view.height)
+
+    def _draw(self, view, pixels):
+        stride = view.width * 3
+        image = _c.Image(ctypes.sizeof(_c.Image), _c.PIXELS_RGB24, ctypes.cast(pixels, ctypes.c_void_p), stride,
+                         ctypes.sizeof(pixels))
+        with self._lock:
+            status = _c.render(self._live(), ctypes.byref(view), ctypes.byref(image))
+        _raise_for(status, self.path, self.info["version"])
+
+    def _image(self, view):
+        """The picture as a PIL.Image, drawn through a buffer this thread
+        keeps for its next picture of the same size: fresh pages cost more
+        than drawing a small picture."""
+        from PIL import Image
+
+        size = view.width * view.height * 3
+        pixels = getattr(_scratch, "pixels", None)
+        if pixels is None or ctypes.sizeof(pixels) != size:
+            pixels = (ctypes.c_char * size)()
+            _scratch.pixels = pixels if size <= _SCRATCH_BYTES else None
+        self._draw(view, pixels)
+        return Image.frombytes("RGB", (view.width, view.height), pixels)
+
+    def render(self, width=None, *, region=None, scale=None, hide_layers=(), pens=None, height=None):
+        """Draws a picture as a PIL.Image in RGB; the options are those of
+        render_bytes."""
+        return self._image(self._view(width, height, region, scale, hide_layers, pens))
+
+
+from . import _pillow  # noqa: E402,F401  (registers the formats with Pillow when it is there)
