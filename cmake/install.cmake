@@ -4,6 +4,10 @@
 # refresh the MIME database and the loader cache when the package comes or
 # goes, so the package has no maintainer scripts.
 include(GNUInstallDirs)
+# Two packages from one CPack run: plotmira (everything below without a
+# component of its own) and plotmira-kde (Qt and KDE's plug-ins), so that
+# GTK desktops do not pull in Qt.
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME main)
 
 install(TARGETS plotmira_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The library for programs of their own: libplotmira.so.1, its header and
@@ -14,6 +18,11 @@ configure_file(cmake/plotmira.pc.in ${CMAKE_BINARY_DIR}/plotmira.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/plotmira.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 if(PLOTMIRA_PIXBUF_LOADER)
   install(TARGETS pixbufloader_plotmira LIBRARY DESTINATION ${PLOTMIRA_PIXBUF_LOADER_DIR})
+endif()
+if(PLOTMIRA_KDE)
+  install(TARGETS plotmira_imageformat LIBRARY DESTINATION ${PLOTMIRA_QT_PLUGIN_DIR}/imageformats COMPONENT kde)
+  install(TARGETS plotmira_thumbnail
+    LIBRARY DESTINATION ${PLOTMIRA_QT_PLUGIN_DIR}/kf${PLOTMIRA_QT_MAJOR_VERSION}/thumbcreator COMPONENT kde)
 endif()
 install(FILES hosts/desktop/plotmira.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 install(FILES hosts/desktop/plotmira.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
@@ -46,6 +55,22 @@ if(NOT PLOTMIRA_DEB_ARCH)
   set(PLOTMIRA_DEB_ARCH amd64)
 endif()
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${PLOTMIRA_DEB_ARCH})
-set(CPACK_DEBIAN_FILE_NAME "plotmira_${PROJECT_VERSION}_${PLOTMIRA_DEB_ARCH}.deb")
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL main)
+set(CPACK_DEBIAN_MAIN_PACKAGE_NAME plotmira)
+set(CPACK_DEBIAN_MAIN_FILE_NAME "plotmira_${PROJECT_VERSION}_${PLOTMIRA_DEB_ARCH}.deb")
+set(CPACK_DEBIAN_MAIN_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+if(PLOTMIRA_KDE)
+  list(APPEND CPACK_COMPONENTS_ALL kde)
+  set(CPACK_DEBIAN_KDE_PACKAGE_NAME plotmira-kde)
+  set(CPACK_DEBIAN_KDE_FILE_NAME "plotmira-kde_${PROJECT_VERSION}_${PLOTMIRA_DEB_ARCH}.deb")
+  # Its MIME types come with plotmira; Qt and KIO through the libraries' dependencies.
+  set(CPACK_DEBIAN_KDE_PACKAGE_DEPENDS "plotmira (= ${PROJECT_VERSION})")
+  set(CPACK_DEBIAN_KDE_PACKAGE_SECTION kde)
+  set(CPACK_DEBIAN_KDE_DESCRIPTION "Jw_cad drawings in Qt programs and Dolphin's thumbnails:
+a Qt image-format plug-in, so that Gwenview and every Qt program that reads
+images through QImageReader opens Jw_cad drawings (.jww) and figures (.jws),
+and a KIO thumbnail plug-in for Dolphin's previews.")
+endif()
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -15,7 +15,7 @@ work=$(mktemp -d)
 chmod 755 "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-cleanup() { dpkg -r plotmira > /dev/null 2>&1; rm -rf "$work"; }
+cleanup() { dpkg -r plotmira-kde plotmira > /dev/null 2>&1; rm -rf "$work"; }
 trap cleanup EXIT
 
 version=$("$build/plotmira" --version | cut -d' ' -f2)
@@ -74,6 +74,23 @@ query=$(pkg-config --variable=gdk_pixbuf_query_loaders gdk-pixbuf-2.0)
 moduledir=$(pkg-config --variable=gdk_pixbuf_moduledir gdk-pixbuf-2.0)
 "$query" 2>/dev/null | grep -q "libpixbufloader-plotmira.so" || fail "gdk-pixbuf-query-loaders does not list the loader"
 grep -q "libpixbufloader-plotmira.so" "$moduledir/../loaders.cache" || fail "the loader cache was not refreshed"
+
+# The KDE package, where it was built: a plain Qt program with the system's
+# paths reads a drawing; its removal takes exactly its files.
+kde_deb="$work/dist/plotmira-kde_${version}_${arch}.deb"
+if [ -f "$kde_deb" ]; then
+    dpkg -i "$kde_deb" > "$work/install-kde.log" 2>&1 || { cat "$work/install-kde.log"; fail "dpkg -i plotmira-kde"; }
+    as_user env QT_QPA_PLATFORM=offscreen "$build/tests/kde_probe" read "$work/plan.jww" "$work/qt.png" \
+        > "$work/qt.out" 2>&1 || fail "QImageReader with the system's paths: $(cat "$work/qt.out")"
+    as_user plotmira render "$work/plan.jww" -o "$work/qt-reference.png" || fail "plotmira render from PATH"
+    "$compare" "$work/qt.png" "$work/qt-reference.png" > "$work/qt.cmp" 2>&1 || fail "QImageReader's picture: $(cat "$work/qt.cmp")"
+    kde_files=$(dpkg -L plotmira-kde | while read -r path; do [ -f "$path" ] && echo "$path"; done)
+    dpkg -r plotmira-kde > "$work/remove-kde.log" 2>&1 || { cat "$work/remove-kde.log"; fail "dpkg -r plotmira-kde"; }
+    for path in $kde_files; do [ ! -e "$path" ] || fail "$path is left after removing plotmira-kde"; done
+    [ -e /usr/bin/plotmira ] || fail "removing plotmira-kde took plotmira's files"
+elif [ -f "$build/tests/kde_probe" ]; then
+    fail "the KDE hosts were built, but no plotmira-kde package was made"
+fi
 
 dpkg -r plotmira > "$work/remove.log" 2>&1 || { cat "$work/remove.log"; fail "dpkg -r"; }
 "$query" 2>/dev/null | grep -q "libpixbufloader-plotmira.so" && fail "the loader is listed after removal"

@@ -5,6 +5,11 @@
 # emulation (a minute and more per start). Only 32-bit programs go there.
 wine64_loader=/usr/lib/wine/wine64
 wine32_loader=/usr/lib/wine/wine
+# Where i386 programs run through qemu's user-mode emulator, a 3 GiB guest
+# address space: with qemu's default one, the 32-bit loader could not map
+# Wine's shared user data at its fixed address (0x7ffe0000) once the KDE
+# libraries were installed on this kind of machine. Only qemu reads this.
+export QEMU_RESERVED_VA=0xc0000000
 wine64() { WINELOADER=$wine64_loader "$wine64_loader" "$@"; }
 wine32() { WINELOADER=$wine32_loader "$wine32_loader" "$@"; }
 # True when 32-bit Windows programs can run here (natively or emulated).
