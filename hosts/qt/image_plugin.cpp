@@ -74,8 +74,13 @@ public:
     {
         if (option == ImageFormat) return QImage::Format_RGB32;
         if (option == Size) {
-            if (!const_cast<JwcadHandler *>(this)->Open()) return QVariant();
-            return drawing_->NaturalSize();
+            // Asked before the picture is read (and the device handed to a
+            // reader again, as Gwenview does): the device is left where it was.
+            QIODevice *in = device();
+            const qint64 start = in != nullptr ? in->pos() : 0;
+            const bool opened = const_cast<JwcadHandler *>(this)->Open();
+            if (in != nullptr && !in->isSequential()) in->seek(start);
+            return opened ? QVariant(drawing_->NaturalSize()) : QVariant();
         }
         if (option == ScaledSize) return scaledSize_;
         if (option == ClipRect) return clipRect_;

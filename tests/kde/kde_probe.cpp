@@ -3,6 +3,9 @@
 //   kde_probe read IN OUT.png [--scaled W H] [--clip X Y W H] [--scaled-clip X Y W H]
 //       QImageReader, as any Qt program reads an image; prints "size WxH"
 //       (the Size option) before the picture is read
+//   kde_probe read-buffer IN OUT.png
+//       as Gwenview reads: the bytes in a QBuffer, one reader asks the size,
+//       a second reader on the same buffer reads the picture
 //   kde_probe mimetypes           QImageReader::supportedMimeTypes(), one a line
 //   kde_probe thumbnail PLUGIN IN OUT.png SIZE
 //       the thumbnailer loaded with KPluginFactory from its file
@@ -18,6 +21,8 @@
 #include <KPluginFactory>
 #include <KPluginMetaData>
 #include <QApplication>
+#include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QMimeDatabase>
 #include <QPixmap>
@@ -65,6 +70,21 @@ int Read(const QStringList &args)
     return Save(image, args[3]);
 }
 
+int ReadBuffer(const QStringList &args)
+{
+    QFile file(args[2]);
+    if (!file.open(QIODevice::ReadOnly)) return Fail("cannot open " + args[2]);
+    QByteArray bytes = file.readAll();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const QSize size = QImageReader(&buffer, "jww").size();
+    QImageReader reader(&buffer, "jww");
+    const QImage image = reader.read();
+    if (image.isNull()) return Fail(reader.errorString());
+    if (image.size() != size) return Fail(QStringLiteral("the picture is not of the size the first reader gave"));
+    return Save(image, args[3]);
+}
+
 int Thumbnail(const QStringList &args)
 {
     const KPluginMetaData data(args[2]);
@@ -109,6 +129,7 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments();
     const QString command = args.value(1);
     if (command == "read" && args.size() >= 4) return Read(args);
+    if (command == "read-buffer" && args.size() == 4) return ReadBuffer(args);
     if (command == "mimetypes") {
         for (const QByteArray &type : QImageReader::supportedMimeTypes()) std::printf("%s\n", type.constData());
         return 0;

@@ -63,6 +63,11 @@ for input in "$@"; do
     same "ScaledClipRect of $input" "$work/scaledclip$n.png" "$work/ref960-clip$n.png"
 done
 
+# As Gwenview reads: a second reader on the buffer the first one asked the size of.
+"$probe" read-buffer "$examples/showcase.jww" "$work/buffer.png" > "$work/buffer.out" 2>&1 ||
+    fail "a second reader on the same buffer: $(cat "$work/buffer.out")"
+same "a second reader on the same buffer" "$work/buffer.png" "$work/ref1.png"
+
 # Broken, empty, foreign and noise files: a failed read, never a crash.
 head -c 300 "$examples/showcase.jww" > "$work/truncated.jww"
 : > "$work/empty.jww"
