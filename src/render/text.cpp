@@ -71,38 +71,36 @@ HFONT CreateTextFont(const char *fontName, int32_t widthPx, int32_t heightPx, in
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, face);
 }
 
-void DrawTextEntity(double x1, double y1, double x2, double y2, const char *fontName, double halfWidth, double height,
-                    double halfSpacing, const char *text, uint16_t pen, uint16_t flags, uint16_t layerGroup)
+bool LayOutText(double x1, double y1, double x2, double y2, double halfWidth, double height, double halfSpacing,
+                const char *text, uint16_t flags, uint16_t layerGroup, TextLayout *layout)
 {
-    RenderContext &rc = renderContext;
-    if (text == nullptr || pen >= kPenCount) return;
+    if (text == nullptr) return false;
     if (!Finite(x1) || !Finite(y1) || !Finite(x2) || !Finite(y2) || !Finite(halfWidth) || !Finite(height) ||
         !Finite(halfSpacing)) {
-        return;
+        return false;
     }
+    TextLayout &out = *layout;
     const size_t storedLength = std::strlen(text);
-    const char *drawn = ExpandTextMacro(text, layerGroup) ? macroBuffer : text;
-    double angle = std::atan2(y2 - y1, x2 - x1) / degToRad;
-    if (ToPixelLength(height) < kMinTextPixels) {
-        DrawSmallTextBox(x1, y1, x2, y2, angle, height, pen);
-        return;
-    }
+    out.drawn = ExpandTextMacro(text, layerGroup) ? macroBuffer : text;
+    out.baselineAngle = std::atan2(y2 - y1, x2 - x1) / degToRad;
+    out.angle = out.baselineAngle;
     double ax = x1, ay = y1, bx = x2, by = y2;
     if (flags == kTurnedTextFlag) {
-        angle += 90;
+        out.angle += 90;
     } else {
-        OffsetPolar(&ax, &ay, angle + 90, height);
-        OffsetPolar(&bx, &by, angle + 90, height);
+        OffsetPolar(&ax, &ay, out.angle + 90, height);
+        OffsetPolar(&bx, &by, out.angle + 90, height);
     }
-    const size_t fullLength = std::strlen(drawn);
+    const size_t fullLength = std::strlen(out.drawn);
     const double pitch = storedLength > 0 ? std::hypot(bx - ax, by - ay) / static_cast<double>(storedLength) : 0.0;
     double qx = ax, qy = ay;
     MoveToward(&qx, &qy, bx, by, static_cast<double>(fullLength) * kStepsPerCharacter * pitch);
-    bx = qx;
-    by = qy;
-    SetTextColor(rc.targetDc, penColorTable[pen]);
+    out.startX = ax;
+    out.startY = ay;
+    out.towardX = qx;
+    out.towardY = qy;
 
-    const auto *bytes = reinterpret_cast<const unsigned char *>(drawn);
+    const auto *bytes = reinterpret_cast<const unsigned char *>(out.drawn);
     size_t n = fullLength;
     bool squeezed = false;
     if (n > 2 && bytes[n - 2] == kSqueezeMark) {
@@ -120,26 +118,52 @@ void DrawTextEntity(double x1, double y1, double x2, double y2, const char *font
         while (n > 4 && bytes[n - 2] == kDotLead && bytes[n - 1] == kDotTrail) n -= 2;
         halfSpacing += static_cast<double>(fullLength - n) * (halfWidth + halfSpacing) / static_cast<double>(n);
     }
+    out.length = n;
+    out.halfWidth = halfWidth;
+    out.height = height;
+    out.halfSpacing = halfSpacing;
+    return true;
+}
 
-    const int32_t widthPx = ToPixelLength(halfWidth);
+size_t NextCell(const TextLayout &layout, size_t i, double *x, double *y)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(layout.drawn);
+    const size_t w = i + 1 < layout.length && IsLeadByte(bytes[i]) && IsTrailByte(bytes[i + 1]) ? 2 : 1;
+    MoveToward(x, y, layout.towardX, layout.towardY, (layout.halfWidth + layout.halfSpacing) * static_cast<double>(w));
+    return w;
+}
+
+void DrawTextEntity(double x1, double y1, double x2, double y2, const char *fontName, double halfWidth, double height,
+                    double halfSpacing, const char *text, uint16_t pen, uint16_t flags, uint16_t layerGroup)
+{
+    RenderContext &rc = renderContext;
+    if (pen >= kPenCount) return;
+    TextLayout layout;
+    if (!LayOutText(x1, y1, x2, y2, halfWidth, height, halfSpacing, text, flags, layerGroup, &layout)) return;
+    if (ToPixelLength(height) < kMinTextPixels) {
+        DrawSmallTextBox(x1, y1, x2, y2, layout.baselineAngle, height, pen);
+        return;
+    }
+    SetTextColor(rc.targetDc, penColorTable[pen]);
+    const int32_t widthPx = ToPixelLength(layout.halfWidth);
     const int32_t heightPx = ToPixelLength(height);
-    const int32_t escapement = SaturatePixel(angle * 10);
+    const int32_t escapement = SaturatePixel(layout.angle * 10);
     // A cell reaches at most its height and two widths from its corner.
     const int64_t reach = int64_t{heightPx < 0 ? -heightPx : heightPx} + 2 * int64_t{widthPx < 0 ? -widthPx : widthPx} +
                           2 * int64_t{heightPx < 0 ? -heightPx : heightPx};
-    double px = ax, py = ay;
-    for (size_t i = 0; i < n;) {
-        const size_t w = i + 1 < n && IsLeadByte(bytes[i]) && IsTrailByte(bytes[i + 1]) ? 2 : 1;
+    double px = layout.startX, py = layout.startY;
+    for (size_t i = 0; i < layout.length;) {
         const int32_t cellX = ToPixelX(px), cellY = ToPixelY(py);
+        const size_t at = i;
+        const size_t w = NextCell(layout, i, &px, &py);
         if (!CellOffRaster(cellX, cellY, reach) && charactersLeft > 0) {
             --charactersLeft;
             HFONT font = CreateTextFont(fontName, widthPx, heightPx, escapement);
             HGDIOBJ previous = SelectObject(rc.targetDc, font);
-            TextOutA(rc.targetDc, cellX, cellY, drawn + i, static_cast<int>(w));
+            TextOutA(rc.targetDc, cellX, cellY, layout.drawn + at, static_cast<int>(w));
             SelectObject(rc.targetDc, previous);
             DeleteObject(font);
         }
-        MoveToward(&px, &py, bx, by, (halfWidth + halfSpacing) * static_cast<double>(w));
         i += w;
     }
 }

@@ -2,6 +2,7 @@
 // each character in a font made for it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/win32.h"
@@ -15,6 +16,30 @@ constexpr uint64_t kMaxCharactersPerConversion = 100000;
 
 // Restores the character budget; once per scene.
 void ResetTextBudget();
+
+// A text entity laid out on the sheet, in millimetres, before any device
+// draws it: the bytes drawn (its macros expanded), the first character
+// cell's corner, the point the cells advance toward, and the cells' size
+// once a squeeze ("^d") or trailing leader dots are taken into account.
+// The raster draws each cell with a font of its own; other devices may draw
+// the same cells as text.
+struct TextLayout {
+    const char *drawn;     // Shift-JIS; valid until the next text is laid out
+    size_t length;         // bytes of it drawn
+    double baselineAngle;  // degrees, the baseline's direction
+    double angle;          // the glyphs' direction (a turned text's is 90 more)
+    double startX, startY;
+    double towardX, towardY;
+    double halfWidth, height, halfSpacing;
+};
+
+// False for a text that cannot be laid out (no text, coordinates that are
+// not finite).
+bool LayOutText(double x1, double y1, double x2, double y2, double halfWidth, double height, double halfSpacing,
+                const char *text, uint16_t flags, uint16_t layerGroup, TextLayout *layout);
+// The width in bytes of the character cell at byte i (1, or 2 for a
+// double-byte character), moving (x, y) from its corner to the next one's.
+size_t NextCell(const TextLayout &layout, size_t i, double *x, double *y);
 
 void DrawTextEntity(double x1, double y1, double x2, double y2, const char *fontName, double halfWidth, double height,
                     double halfSpacing, const char *text, uint16_t pen, uint16_t flags, uint16_t layerGroup);
