@@ -17,6 +17,7 @@ grep -q "^__version__ = \"$version\"" "$root/python/plotmira/__init__.py" || {
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$out"
+out=$(cd "$out" && pwd)
 cp -R "$root/python/plotmira" "$root/python/pyproject.toml" "$root/python/setup.py" "$root/python/README.md" "$stage/"
 cp "$root/LICENSE" "$stage/"
 rm -rf "$stage/plotmira/__pycache__"

@@ -43,20 +43,25 @@ public:
             // drawn at the scale that makes the rectangle that size.
             clip = clipRect_.intersected(QRect(QPoint(0, 0), natural));
             if (clip.isEmpty()) return Failed(QStringLiteral("the clip rectangle is outside the picture"));
-            if (size != natural) {
+            if (scaledSize_.isValid() && !scaledSize_.isEmpty()) {
                 const double sx = double(size.width()) / clip.width();
                 const double sy = double(size.height()) / clip.height();
-                if (std::fabs(sx - sy) > 0.01 * std::max(sx, sy)) {
-                    // Stretched: the views keep the sheet's proportion, so
-                    // the rectangle is drawn as it is and then scaled.
+                const double canvasWidth = natural.width() * sx, canvasHeight = natural.height() * sx;
+                if (std::fabs(sx - sy) > 0.01 * std::max(sx, sy) || canvasWidth > PLOTMIRA_MAX_CANVAS_SIDE ||
+                    canvasHeight > PLOTMIRA_MAX_CANVAS_SIDE) {
+                    // Stretched (the views keep the sheet's proportion), or
+                    // beyond any canvas: the rectangle is drawn as it is and
+                    // then scaled.
                     QImage picture = drawing_->Draw(natural, clip);
                     if (picture.isNull()) return Failed(drawing_->Error());
-                    *image = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                    picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                    if (scaledClipRect_.isValid()) picture = picture.copy(scaledClipRect_);
+                    if (picture.isNull()) return Failed(QStringLiteral("not enough memory for the picture"));
+                    *image = picture;
                     return true;
                 }
-                const QSize canvas(qRound(natural.width() * sx), qRound(natural.height() * sx));
                 clip = QRect(qRound(clip.x() * sx), qRound(clip.y() * sx), size.width(), size.height());
-                size = canvas;
+                size = QSize(qRound(canvasWidth), qRound(canvasHeight));
             }
         }
         if (scaledClipRect_.isValid()) {
@@ -112,7 +117,9 @@ private:
         QIODevice *in = device();
         if (in == nullptr) return Failed(QStringLiteral("no device to read"));
         auto *file = qobject_cast<QFile *>(in);
-        if (file != nullptr && !file->fileName().isEmpty() && file->pos() == 0 && file->exists()) {
+        // (Not a Qt resource, ":/…", which only Qt can open.)
+        if (file != nullptr && !file->fileName().isEmpty() && !file->fileName().startsWith(QLatin1Char(':')) &&
+            file->pos() == 0 && file->exists()) {
             opened_ = drawing_->OpenFile(file->fileName());
         } else {
             QByteArray bytes;

@@ -105,7 +105,9 @@ def _raise_for(status, path=None, version=None):
     if status == VersionError.status and version is not None:
         words = "the drawing's version %d is not supported" % version
     message = "%s: %s" % (path, words) if path is not None else words
-    raise _ERRORS.get(status, InternalError)(message, path)
+    error = _ERRORS.get(status, InternalError)(message, path)
+    error.status = status
+    raise error
 
 
 Text = collections.namedtuple("Text", "text x y height angle layer_group layer in_block dimension")
@@ -184,10 +186,20 @@ def _layer_masks(hide_layers):
 
 
 def _read_source(source):
-    """A file object's bytes, no more than the library takes."""
-    data = source.read(_c.MAX_INPUT_BYTES + 1)
-    if not isinstance(data, (bytes, bytearray)):
-        raise TypeError("plotmira.open needs a file opened in binary mode")
+    """A file object's bytes, no more than the library takes, read in
+    pieces (a short read is not the end)."""
+    pieces, total = [], 0
+    while total <= _c.MAX_INPUT_BYTES:
+        piece = source.read(1 << 20)
+        if piece is None:  # a non-blocking stream with nothing yet
+            continue
+        if not isinstance(piece, (bytes, bytearray)):
+            raise TypeError("plotmira.open needs a file opened in binary mode")
+        if not piece:
+            break
+        pieces.append(piece)
+        total += len(piece)
+    data = b"".join(pieces)
     if len(data) > _c.MAX_INPUT_BYTES:
         name = getattr(source, "name", None)
         _raise_for(TooLargeError.status, name if isinstance(name, str) else None)
@@ -204,6 +216,8 @@ def open(source):  # noqa: A001 - the package's entry point, as io.open and PIL.
         path = os.fspath(source)
         if isinstance(path, bytes):
             path = os.fsdecode(path)
+        if "\0" in path:
+            raise ValueError("plotmira.open: the path holds a NUL character")
         status = _c.open_file(os.fsencode(path), ctypes.byref(handle))
     else:
         if hasattr(source, "read"):
@@ -270,17 +284,23 @@ class Document:
     @property
     def texts(self):
         """Every shown text as the picture draws it, a list of Text."""
-        found = []
+        found, failures = [], []
 
         def take(text, _data):
-            t = text.contents
-            found.append(Text(_text(t.text), t.x, t.y, t.height, t.angle, t.layer_group, t.layer,
-                              bool(t.kind & _c.TEXT_IN_BLOCK), bool(t.kind & _c.TEXT_DIMENSION)))
-            return 0
+            try:
+                t = text.contents
+                found.append(Text(_text(t.text), t.x, t.y, t.height, t.angle, t.layer_group, t.layer,
+                                  bool(t.kind & _c.TEXT_IN_BLOCK), bool(t.kind & _c.TEXT_DIMENSION)))
+                return 0
+            except BaseException as failure:  # ctypes would swallow it: stop the walk and raise it here
+                failures.append(failure)
+                return 1
 
         callback = _c.TextCallback(take)
         with self._lock:
             status = _c.texts(self._live(), callback, None)
+        if failures:
+            raise failures[0]
         _raise_for(status, self.path)
         return found
 
@@ -308,13 +328,14 @@ class Document:
         if width is None:
             width = info["natural_size"][0]
         width = int(width)
-        if height is None:
-            if region is not None:
-                height = round(h * width / w)
-            elif scale is not None:
-                height = round(h * scale)
-            else:
-                height = int(width * RASTER_ASPECT)
+        if height is not None:
+            height = int(height)
+        elif region is not None:
+            height = round(h * width / w)
+        elif scale is not None:
+            height = round(h * scale)
+        else:
+            height = int(width * RASTER_ASPECT)
         if not (1 <= width <= _c.MAX_SIDE and 1 <= height <= _c.MAX_SIDE and width * height <= _c.MAX_PIXELS):
             raise ViewError("%s: the picture would be %d x %d pixels; each side is 1 to %d, at most %d pixels in all"
                             % (self.path or "drawing", width, height, _c.MAX_SIDE, _c.MAX_PIXELS), self.path)

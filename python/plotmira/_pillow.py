@@ -40,8 +40,9 @@ if Image is not None:
             # A named file is opened by its path, so that the drawing's
             # name and time reach it as they reach the plug-in.
             self._document = plotmira.open(name) if name else plotmira.open(self.fp)
+            # Under a key of its own: Pillow's writers read some keys of
+            # im.info ("background", say) as their own options.
             info = self._document.info
-            self.info.update(info)
             self.info["plotmira"] = info
             if hasattr(self, "_mode"):  # Pillow 10.1 and later: mode is read-only
                 self._mode = "RGB"
@@ -74,6 +75,7 @@ if Image is not None:
                 finally:
                     document.close()
                 self.im = picture.im
+                self.readonly = 0
                 if getattr(self, "_exclusive_fp", False) and self.fp is not None:
                     self.fp.close()
                     self.fp = None

@@ -107,14 +107,28 @@ def output_path(source, out_dir, fmt="png", root=None):
 
 
 def _run_local(chunks, options, workers, on_done):
+    """In local processes. A process that dies (a crash on some file) takes
+    its pool with it: the chunks left are then run again one file a task in
+    a fresh pool, so that only the file that kills its process is lost."""
     context = multiprocessing.get_context("spawn")
-    with concurrent.futures.ProcessPoolExecutor(max_workers=workers, mp_context=context) as pool:
-        futures = {pool.submit(_convert_chunk, chunk, options): chunk for chunk in chunks}
-        for future in concurrent.futures.as_completed(futures):
-            try:
-                on_done(futures[future], future.result())
-            except Exception as failure:
-                on_done(futures[future], failure)
+    for attempt in (0, 1):
+        left = []
+        with concurrent.futures.ProcessPoolExecutor(max_workers=workers, mp_context=context) as pool:
+            futures = {pool.submit(_convert_chunk, chunk, options): chunk for chunk in chunks}
+            for future in concurrent.futures.as_completed(futures):
+                try:
+                    outcome = future.result()
+                except concurrent.futures.process.BrokenProcessPool as failure:
+                    if attempt == 0:
+                        left.append(futures[future])
+                        continue
+                    outcome = failure
+                except Exception as failure:
+                    outcome = failure
+                on_done(futures[future], outcome)
+        if not left:
+            return
+        chunks = [[job] for chunk in left for job in chunk]
 
 
 def _run_dask(client, chunks, options, on_done):
@@ -125,9 +139,10 @@ def _run_dask(client, chunks, options, on_done):
         futures[client.submit(_convert_chunk, chunk, options, pure=False)] = chunk
     for future in as_completed(list(futures)):
         try:
-            on_done(futures[future], future.result())
+            outcome = future.result()
         except Exception as failure:  # a lost worker, a restarted cluster
-            on_done(futures[future], failure)
+            outcome = failure
+        on_done(futures[future], outcome)
         future.release()
 
 
@@ -147,14 +162,15 @@ def convert(inputs, out_dir, *, client=None, width=None, thumbnail=None, fmt="pn
     update: leaves alone pictures newer than their inputs.
     progress: called as progress(done, total, result) after each input.
     """
-    inputs = [os.fspath(p) for p in inputs]
+    # Absolute paths: a cluster's workers do not share our working folder.
+    inputs = [os.path.abspath(p) for p in inputs]
+    out_dir = os.path.abspath(out_dir)
+    root = os.path.abspath(root) if root is not None else None
     fmt = fmt.lower()
     outputs = [output_path(p, out_dir, fmt, root) for p in inputs]
-    seen = {}
+    first_for = {}
     for source, output in zip(inputs, outputs):
-        if output in seen:
-            raise ValueError("%s and %s would both be written to %s" % (seen[output], source, output))
-        seen[output] = source
+        first_for.setdefault(output, source)
     options = {"width": width, "thumbnail": thumbnail, "format": "JPEG" if fmt in ("jpg", "jpeg") else fmt.upper()}
     describe = index is not None and index is not False
     results = [None] * len(inputs)
@@ -171,6 +187,10 @@ def convert(inputs, out_dir, *, client=None, width=None, thumbnail=None, fmt="pn
             progress(done, len(inputs), result)
 
     for i, (source, output) in enumerate(zip(inputs, outputs)):
+        if first_for[output] != source:  # plan.jww and plan.jws: the first keeps plan.png
+            finish(i, Result(source, None, "%s: %s is the picture of %s" % (source, output, first_for[output]), 0.0,
+                             False))
+            continue
         fresh = update and _up_to_date(source, output)
         if fresh and not describe:
             finish(i, Result(source, output, None, 0.0, True))

@@ -72,12 +72,18 @@ plotmira_status ReadWholeFile(const std::string &path, std::vector<unsigned char
         CloseHandle(file);
         return PLOTMIRA_ERR_TOO_LARGE;
     }
-    // A file is read in one piece of the size it says it has, and a small
-    // one more to see its end: a buffer of a whole read piece, zeroed and
-    // faulted in, costs a small drawing more than reading and drawing it.
+    // A file is read into a buffer of the size it says it has (in reads of
+    // at most 16 MiB, which every file system takes), and a small piece more
+    // to see its end: a buffer of a whole read piece, zeroed and faulted in,
+    // costs a small drawing more than reading and drawing it.
     constexpr size_t kEndPiece = 4096;
-    bytes->reserve(static_cast<size_t>(said) + 1 + kEndPiece);
-    size_t want = said > 0 ? static_cast<size_t>(said) + 1 : static_cast<size_t>(kReadPiece);
+    constexpr size_t kLargestRead = size_t{16} << 20;
+    const size_t known = static_cast<size_t>(said);
+    bytes->reserve(known + 1 + kEndPiece);
+    const auto wanted = [&](size_t used) {
+        return used < known ? std::min(known + 1 - used, kLargestRead) : kEndPiece;
+    };
+    size_t want = said > 0 ? wanted(0) : static_cast<size_t>(kReadPiece);
     plotmira_status status = PLOTMIRA_OK;
     for (;;) {
         const size_t used = bytes->size();
@@ -93,7 +99,9 @@ plotmira_status ReadWholeFile(const std::string &path, std::vector<unsigned char
         }
         bytes->resize(used + got);
         if (got == 0) break;
-        want = got < want ? kEndPiece : static_cast<size_t>(kReadPiece);  // a short read is most likely the end
+        // Past the size the file said (or without one, after a short read)
+        // what follows comes in small pieces, most likely none.
+        want = said > 0 ? wanted(bytes->size()) : got < want ? kEndPiece : static_cast<size_t>(kReadPiece);
     }
     CloseHandle(file);
     return status;

@@ -22,7 +22,7 @@ def corpus_files():
         if os.environ.get("PLOTMIRA_REQUIRE_CORPUS") == "1":
             raise RuntimeError("no corpus at %r (PLOTMIRA_REQUIRE_CORPUS=1)" % CORPUS)
         return [SHOWCASE]
-    return sorted(found)
+    return sorted(os.path.abspath(f) for f in found)
 
 
 def converted(tmp_path, *args):

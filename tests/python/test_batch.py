@@ -68,13 +68,14 @@ def test_command_line_tree_index_and_failures(tmp_path):
     (source / "a" / "b").mkdir(parents=True)
     showcase = os.environ["PLOTMIRA_SHOWCASE"]
     (source / "a" / "b" / "Plan.JWW").write_bytes(open(showcase, "rb").read())
+    (source / "a" / "b" / "Plan.jws").write_bytes(open(showcase[:-1] + "s", "rb").read())  # also Plan.png
     (source / "broken.jww").write_bytes(b"JwwData." + bytes(40))
     (source / "notes.txt").write_text("not a drawing")
     command = [sys.executable, "-m", "plotmira.batch", str(source), str(tmp_path / "out"), "--index",
                str(tmp_path / "index.jsonl"), "-j", "2"]
     ran = subprocess.run(command, capture_output=True, text=True)
-    assert ran.returncode == 1 and "2 drawings: 1 converted, 0 up to date, 1 failed" in ran.stdout
-    assert "broken.jww" in ran.stderr
+    assert ran.returncode == 1 and "3 drawings: 1 converted, 0 up to date, 2 failed" in ran.stdout
+    assert "broken.jww" in ran.stderr and "Plan.png is the picture of" in ran.stderr
     assert Image.open(tmp_path / "out" / "a" / "b" / "Plan.png").size == (1920, 1357)
     lines = {os.path.basename(line["path"]): line for line in map(json.loads, open(tmp_path / "index.jsonl"))}
     assert "Plotmira" in [t["text"] for t in lines["Plan.JWW"]["texts"]] and "error" in lines["broken.jww"]

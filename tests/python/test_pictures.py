@@ -1,6 +1,7 @@
 """Pictures and descriptions through the installed package, against the
 converter on the same files."""
 
+import io
 import json
 import os
 import subprocess
@@ -79,3 +80,5 @@ def test_texts_info_and_bytes(showcase):
             assert (rows.width, rows.height, len(rows.data)) == (400, 282, 400 * 282 * 3)
     with Image.open(showcase) as im:
         assert im.info["plotmira"]["paper_name"] == "A3" and im.get_format_mimetype() == "application/x-jww"
+        im.load()[0, 0] = (1, 2, 3)  # a picture of one's own, writable
+        im.save(io.BytesIO(), "GIF", save_all=True)
