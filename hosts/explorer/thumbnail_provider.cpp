@@ -1,10 +1,8 @@
-// plotmira-thumbnails.dll: Explorer's thumbnail provider for Jw_cad
-// drawings and figures. Explorer (in its isolated thumbnail process) creates
-// the class, hands it the file as a stream (IInitializeWithStream) and asks
-// for a thumbnail whose longer edge is cx (IThumbnailProvider). The bytes
-// are opened as a document through the library and the sheet drawn at cx
-// pixels wide rather than scaled down. The library may be called from any
-// of Explorer's threads.
+// plotmira-thumbnails.dll: Explorer's thumbnail provider (and, in
+// preview_handler.cpp, its preview handler) for Jw_cad drawings and figures. Explorer (in its isolated thumbnail
+// process) creates the class, hands it the file as a stream (IInitializeWithStream) and asks for a thumbnail whose
+// longer edge is cx (IThumbnailProvider). The bytes are opened as a document through the library and the sheet drawn at
+// cx pixels wide rather than scaled down. The library may be called from any of Explorer's threads.
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
@@ -15,24 +13,20 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "hosts/explorer/shell_parts.h"
 #include "hosts/explorer/thumbnail_ids.h"
 #include "plotmira.h"
 
 namespace {
+LONG objectCount = 0;  // live objects: providers, handlers, factories
+}  // namespace
 
-constexpr ULONG kReadPiece = 1 << 16;
-constexpr double kRasterAspect = 0.707;  // the plug-in's height / width
-constexpr UINT kMinThumbnail = 16;
-constexpr UINT kMaxThumbnail = 5000;
-const wchar_t kClassName[] = L"Plotmira thumbnail provider";
-const wchar_t *const kExtensions[] = {L".jww", L".jws"};
+void ObjectMade() { InterlockedIncrement(&objectCount); }
+void ObjectGone() { InterlockedDecrement(&objectCount); }
 
-LONG objectCount = 0;  // live providers and factories
-LONG lockCount = 0;    // IClassFactory::LockServer
-
-// This DLL, found by an address inside it.
 HMODULE ThisModule()
 {
     HMODULE module = nullptr;
@@ -41,9 +35,9 @@ HMODULE ThisModule()
     return module;
 }
 
-// The whole stream, at most the module's input limit.
 HRESULT ReadStream(IStream *stream, std::vector<unsigned char> *bytes)
 {
+    constexpr ULONG kReadPiece = 1 << 16;
     LARGE_INTEGER start = {};
     stream->Seek(start, STREAM_SEEK_SET, nullptr);  // some streams cannot seek; they start at 0
     for (;;) {
@@ -61,6 +55,16 @@ HRESULT ReadStream(IStream *stream, std::vector<unsigned char> *bytes)
         if (got == 0 || hr == S_FALSE) return S_OK;
     }
 }
+
+namespace {
+
+constexpr double kRasterAspect = 0.707;  // the plug-in's height / width
+constexpr UINT kMinThumbnail = 16;
+constexpr UINT kMaxThumbnail = 5000;
+const wchar_t kClassName[] = L"Plotmira thumbnail provider";
+const wchar_t *const kExtensions[] = {L".jww", L".jws"};
+
+LONG lockCount = 0;  // IClassFactory::LockServer
 
 HRESULT HresultOf(plotmira_status status)
 {
@@ -117,11 +121,11 @@ HRESULT MakeThumbnail(const std::vector<unsigned char> &bytes, UINT cx, HBITMAP 
 
 class ThumbnailProvider : public IThumbnailProvider, public IInitializeWithStream {
 public:
-    ThumbnailProvider() { InterlockedIncrement(&objectCount); }
+    ThumbnailProvider() { ObjectMade(); }
     virtual ~ThumbnailProvider()
     {
         if (stream_ != nullptr) stream_->Release();
-        InterlockedDecrement(&objectCount);
+        ObjectGone();
     }
 
     IFACEMETHODIMP QueryInterface(REFIID iid, void **object) override
@@ -181,10 +185,19 @@ private:
     IStream *stream_ = nullptr;
 };
 
+HRESULT CreateThumbnailProvider(REFIID iid, void **object)
+{
+    auto *provider = new (std::nothrow) ThumbnailProvider();
+    if (provider == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = provider->QueryInterface(iid, object);
+    provider->Release();
+    return hr;
+}
+
 class ClassFactory : public IClassFactory {
 public:
-    ClassFactory() { InterlockedIncrement(&objectCount); }
-    virtual ~ClassFactory() { InterlockedDecrement(&objectCount); }
+    explicit ClassFactory(HRESULT (*create)(REFIID, void **)) : create_(create) { ObjectMade(); }
+    virtual ~ClassFactory() { ObjectGone(); }
 
     IFACEMETHODIMP QueryInterface(REFIID iid, void **object) override
     {
@@ -209,11 +222,7 @@ public:
         if (object == nullptr) return E_POINTER;
         *object = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        auto *provider = new (std::nothrow) ThumbnailProvider();
-        if (provider == nullptr) return E_OUTOFMEMORY;
-        const HRESULT hr = provider->QueryInterface(iid, object);
-        provider->Release();
-        return hr;
+        return create_(iid, object);
     }
     IFACEMETHODIMP LockServer(BOOL lock) override
     {
@@ -227,15 +236,32 @@ public:
 
 private:
     LONG references_ = 1;
+    HRESULT (*create_)(REFIID, void **);
 };
 
 // ---- registration ----------------------------------------------------------
 
-std::wstring ClassIdText()
+std::wstring ClassIdText(REFCLSID classId = kThumbnailProviderClassId)
 {
     wchar_t text[64] = {};
-    StringFromGUID2(kThumbnailProviderClassId, text, 64);
+    StringFromGUID2(classId, text, 64);
     return text;
+}
+
+const wchar_t kPreviewHandlerName[] = L"Plotmira preview handler";
+const wchar_t kPreviewHandlersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers";
+
+// The surrogate Explorer runs preview handlers in: prevhost.exe, and on
+// 64-bit Windows its 32-bit twin for a 32-bit handler.
+const wchar_t *SurrogateAppId()
+{
+#ifdef _WIN64
+    return L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}";
+#else
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    return wow64 ? L"{534A1E02-D58F-44f0-B58B-36CBED287C7C}" : L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}";
+#endif
 }
 
 bool SetDefaultValue(HKEY root, const std::wstring &path, const std::wstring &value, const wchar_t *name = nullptr)
@@ -288,6 +314,20 @@ HRESULT Register(HKEY root)
                        root, std::wstring(L"Software\\Classes\\") + extension + L"\\ShellEx\\" + kThumbnailHandlerKey,
                        ClassIdText());
     }
+    // The preview handler: its class, run in Explorer's surrogate, named
+    // for both extensions and in the list of preview handlers.
+    const std::wstring previewId = ClassIdText(kPreviewHandlerClassId);
+    const std::wstring previewKey = L"Software\\Classes\\CLSID\\" + previewId;
+    ok = ok && SetDefaultValue(root, previewKey, kPreviewHandlerName) &&
+         SetDefaultValue(root, previewKey, SurrogateAppId(), L"AppID") &&
+         SetDefaultValue(root, previewKey + L"\\InprocServer32", modulePath) &&
+         SetDefaultValue(root, previewKey + L"\\InprocServer32", L"Apartment", L"ThreadingModel") &&
+         SetDefaultValue(root, kPreviewHandlersKey, kPreviewHandlerName, previewId.c_str());
+    for (const wchar_t *extension : kExtensions) {
+        ok = ok && SetDefaultValue(
+                       root, std::wstring(L"Software\\Classes\\") + extension + L"\\ShellEx\\" + kPreviewHandlerKey,
+                       previewId);
+    }
     if (!ok) return SELFREG_E_CLASS;
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return S_OK;
@@ -297,16 +337,26 @@ HRESULT Register(HKEY root)
 // another class, and an extension's own values (its file type, say), stay.
 HRESULT Unregister(HKEY root)
 {
-    const std::wstring classKey = std::wstring(L"Software\\Classes\\CLSID\\") + ClassIdText();
-    RegDeleteTreeW(root, classKey.c_str());
+    const std::wstring previewId = ClassIdText(kPreviewHandlerClassId);
+    for (const std::wstring &id : {ClassIdText(), previewId}) {
+        const std::wstring classKey = std::wstring(L"Software\\Classes\\CLSID\\") + id;
+        RegDeleteTreeW(root, classKey.c_str());
+    }
+    HKEY handlers = nullptr;
+    if (RegOpenKeyExW(root, kPreviewHandlersKey, 0, KEY_SET_VALUE, &handlers) == ERROR_SUCCESS) {
+        RegDeleteValueW(handlers, previewId.c_str());
+        RegCloseKey(handlers);
+    }
     for (const wchar_t *extension : kExtensions) {
         const std::wstring extensionKey = std::wstring(L"Software\\Classes\\") + extension;
-        const std::wstring handlerKey = extensionKey + L"\\ShellEx\\" + kThumbnailHandlerKey;
-        if (DefaultValue(root, handlerKey) == ClassIdText()) {
-            RegDeleteKeyW(root, handlerKey.c_str());
-            DeleteIfEmpty(root, extensionKey + L"\\ShellEx");
-            DeleteIfEmpty(root, extensionKey);
+        const std::pair<const wchar_t *, std::wstring> ours[] = {{kThumbnailHandlerKey, ClassIdText()},
+                                                                 {kPreviewHandlerKey, previewId}};
+        for (const auto &handler : ours) {
+            const std::wstring handlerKey = extensionKey + L"\\ShellEx\\" + handler.first;
+            if (DefaultValue(root, handlerKey) == handler.second) RegDeleteKeyW(root, handlerKey.c_str());
         }
+        DeleteIfEmpty(root, extensionKey + L"\\ShellEx");
+        DeleteIfEmpty(root, extensionKey);
     }
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return S_OK;
@@ -330,15 +380,25 @@ HRESULT WINAPI DllGetClassObject(REFCLSID classId, REFIID iid, void **object)
 {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    if (!IsEqualCLSID(classId, kThumbnailProviderClassId)) return CLASS_E_CLASSNOTAVAILABLE;
-    auto *factory = new (std::nothrow) ClassFactory();
+    HRESULT (*create)(REFIID, void **) = nullptr;
+    if (IsEqualCLSID(classId, kThumbnailProviderClassId)) create = CreateThumbnailProvider;
+    if (IsEqualCLSID(classId, kPreviewHandlerClassId)) create = CreatePreviewHandler;
+    if (create == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
+    auto *factory = new (std::nothrow) ClassFactory(create);
     if (factory == nullptr) return E_OUTOFMEMORY;
     const HRESULT hr = factory->QueryInterface(iid, object);
     factory->Release();
     return hr;
 }
 
-HRESULT WINAPI DllCanUnloadNow() { return objectCount == 0 && lockCount == 0 ? S_OK : S_FALSE; }
+// Before the DLL goes, its window class goes: a class left behind would
+// point at code no longer there.
+HRESULT WINAPI DllCanUnloadNow()
+{
+    if (objectCount != 0 || lockCount != 0) return S_FALSE;
+    ForgetPreviewWindowClass();
+    return S_OK;
+}
 
 // For all users when the caller may write there, else for the current user.
 HRESULT WINAPI DllRegisterServer()

@@ -11,6 +11,8 @@
 //   spihost.exe --registry NAME=VALUE...
 //   spihost.exe --thumbnail INPUT SIZE OUTPUT.bmp [DLL]
 //   spihost.exe --thumbnail-threads INPUT SIZE THREADS COUNT
+//   spihost.exe --preview-pane INPUT DLL [PLUGIN.sph]   (see preview_client.h)
+//   spihost.exe --preview-cycles INPUT DLL COUNT
 //   spihost.exe --register DLL | --unregister DLL [user]
 // --unicode calls the UTF-16 exports with the names as given; --memory hands
 // the file over as a memory image. --hygiene converts the files named in
@@ -43,6 +45,7 @@
 #include "platform/dib_rows.h"
 #include "hosts/spihost/dialog_driver.h"
 #include "hosts/spihost/host_helpers.h"
+#include "hosts/spihost/preview_client.h"
 #include "hosts/spihost/thumbnail_client.h"
 
 namespace {
@@ -318,6 +321,10 @@ int Run(const std::vector<std::wstring> &args)
     if ((argc == 5 || argc == 6) && args[1] == L"--thumbnail") {
         return TakeThumbnail(args[2], static_cast<UINT>(_wtoi(argv[3])), args[4], argc == 6 ? args[5] : L"");
     }
+    if ((argc == 4 || argc == 5) && args[1] == L"--preview-pane") {
+        return PlayPreviewPane(args[2], args[3], argc == 5 ? args[4] : L"");
+    }
+    if (argc == 5 && args[1] == L"--preview-cycles") return PreviewCycles(args[2], args[3], _wtoi(argv[4]));
     if (argc == 6 && args[1] == L"--thumbnail-threads") {
         return TakeThumbnailsOnThreads(args[2], static_cast<UINT>(_wtoi(argv[3])), _wtoi(argv[4]), _wtoi(argv[5]));
     }

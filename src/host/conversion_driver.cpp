@@ -224,11 +224,13 @@ void SetUpView()
 int DrawOnSurface(int (*take)(void *context), void *context)
 {
     surfaceError = 0;
-    RegisterSurfaceClass(nullptr, kSurfaceClassName);
-    if (!CreateSurfaceWindow(nullptr, kSurfaceClassName, SW_HIDE)) {
+    surfacePixels = nullptr;
+    RegisterSurfaceClass(nullptr, SurfaceClassName());
+    if (!CreateSurfaceWindow(nullptr, SurfaceClassName(), SW_HIDE)) {
         ReleaseSurface();
         return kDriverWindowFailed;
     }
+    if (surfaceError == 0 && surfacePixels == nullptr) surfaceError = 3;  // no creation handler of ours ran
     if (surfaceError != 0) {
         const int result = kDriverSurfaceFailed + static_cast<int>(surfaceError);
         TearDownSurface();

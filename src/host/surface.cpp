@@ -1,5 +1,7 @@
 #include "host/surface.h"
 
+#include <cstdio>
+
 #include "render/render_context.h"
 #include "settings/setting_tables.h"
 
@@ -32,7 +34,7 @@ void SetUpSurface(HWND window)
     info.bmiHeader.biCompression = BI_RGB;
     surfacePixels = nullptr;
     surfaceBitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &surfacePixels, nullptr, 0);
-    if (surfaceBitmap == nullptr) surfaceError = 3;
+    if (surfaceBitmap == nullptr || surfacePixels == nullptr) surfaceError = 3;
 
     HDC dc = renderContext.targetDc;
     if (dc != nullptr && surfaceBitmap != nullptr) SelectObject(dc, surfaceBitmap);
@@ -48,6 +50,15 @@ void SetUpSurface(HWND window)
 }
 
 }  // namespace
+
+const char *SurfaceClassName()
+{
+    static char name[48] = {};
+    if (name[0] == '\0') {
+        std::snprintf(name, sizeof name, "%s-%p", kSurfaceClassName, static_cast<const void *>(&surfaceBitmap));
+    }
+    return name;
+}
 
 ATOM RegisterSurfaceClass(HINSTANCE instance, const char *className)
 {

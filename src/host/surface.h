@@ -9,6 +9,14 @@
 
 constexpr char kSurfaceClassName[] = "grph01";
 
+// The surface window's class name for this copy of the module: the name
+// followed by an address inside it. The class belongs to the process, and a
+// process may hold several copies (a viewer's plug-in and Explorer's
+// thumbnail and preview DLL in its file dialog): with one name for all, a
+// copy's window would be made by another copy's window procedure, its own
+// surface never set up.
+const char *SurfaceClassName();
+
 extern HBITMAP surfaceBitmap;
 extern void *surfacePixels;    // the DIB section's rows: 32 bits a pixel, the bottom row first
 extern uint32_t surfaceError;  // 0, or the last failed step: 1 window DC, 2 memory DC, 3 DIB section

@@ -5,7 +5,7 @@
 # memory input, the Unicode exports with a Japanese name, a cancelling
 # callback, the settings file, the plug-in unpacked from the Windows
 # package with its version resource, the settings dialog, a thumbnail from
-# the i686 thumbnail provider, and a hygiene run with GDI handles and
+# the i686 thumbnail provider, its preview pane, and a hygiene run with GDI handles and
 # windows flat.
 # usage: wine32_test.sh WIN32_BUILD PLOTMIRA IMAGE_COMPARE SHOWCASE.jww CORPUS_DIR WORK_DIR SUBSTITUTES PACKAGE_SCRIPT
 # Skips (exit 77) when the 32-bit side is missing, unless PLOTMIRA_REQUIRE_WINE=1.
@@ -79,6 +79,7 @@ case_line settings "$plugin" "Z:$dir/settings/Plotmira.jww" "Z:$out/settings.bmp
 # Explorer's thumbnails from the i686 provider: registered, created through COM, removed.
 case_line thumbnails-register --register "Z:$win32/plotmira-thumbnails.dll"
 case_line thumbnail256 --thumbnail "Z:$showcase" 256 "Z:$out/thumbnail256.bmp"
+case_line preview-pane --preview-pane "Z:$showcase" "Z:$win32/plotmira-thumbnails.dll" "$plugin"
 case_line thumbnails-unregister --unregister "Z:$win32/plotmira-thumbnails.dll"
 case_line after-settings --registry
 case_line width1200 "$plugin" "Z:$showcase" "Z:$out/width1200.bmp"
@@ -141,6 +142,9 @@ grep -q "GetPictureInfo 0 width 1200 height 848" "$out/width1200.log" || fail "t
 
 dialog_check "$out" "$version" 32-bit
 grep -q "GetThumbnail 256: hr 0x00000000" "$out/thumbnail256.log" || fail "the i686 thumbnail provider made no thumbnail"
+for step in fitted resized zoomed dragged; do
+    tr -d '\r' < "$out/preview-pane.log" | grep -q "^$step [0-9x]*: same" || fail "the i686 preview pane, $step: $(cat "$out/preview-pane.log")"
+done
 "$plotmira" thumbnail -s 256 "$showcase" "$out/native-thumbnail256.png" || fail "native thumbnail"
 same "$out/thumbnail256.bmp" "$out/native-thumbnail256.png" "the i686 provider's thumbnail"
 grep -q "ConfigurationDlg present" "$out/full-showcase.log" || fail "the test host does not list ConfigurationDlg"
