@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench/corpus_files.h"
+#include "bench/store_reads.h"
 #include "host/detection.h"
 #include "host/documents.h"
 #include "plotmira.h"
@@ -73,15 +74,7 @@ int main(int argc, char **argv)
         const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (bytes.size() < 8 || !DetectFormat(path.c_str(), bytes.data())) continue;
         const bool figure = isFigureFile == 1;
-        const double read = BestOf(repeats * 4, [&] {
-            AllocateStore(bytes.size());
-            if (figure) {
-                ReadFigureFile(bytes.data(), bytes.size());
-            } else {
-                ReadDrawingFile(bytes.data(), bytes.size());
-            }
-            ReleaseStore();
-        });
+        const double read = BestOf(repeats * 4, [&] { ReadOnceIntoStore(bytes, figure); });
         const double open = BestOf(repeats * 4, [&] {
             plotmira_document *doc = nullptr;
             plotmira_open_memory(bytes.data(), bytes.size(), &doc);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench/corpus_files.h"
+#include "bench/store_reads.h"
 #include "host/detection.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
@@ -35,13 +36,7 @@ int main(int argc, char **argv)
         const auto start = Clock::now();
         double elapsed = 0;
         do {
-            AllocateStore(bytes.size());
-            if (figure) {
-                ReadFigureFile(bytes.data(), bytes.size());
-            } else {
-                ReadDrawingFile(bytes.data(), bytes.size());
-            }
-            ReleaseStore();
+            ReadOnceIntoStore(bytes, figure);
             ++runs;
             elapsed = std::chrono::duration<double>(Clock::now() - start).count();
         } while (elapsed < secondsPerFile);

@@ -35,7 +35,7 @@ std::wstring Widen(const char *utf8)
 }
 
 class PreviewHandler : public IPreviewHandler,
-                       public IInitializeWithStream,
+                       public StreamInput,
                        public IObjectWithSite,
                        public IOleWindow,
                        public IPreviewHandlerVisuals {
@@ -74,16 +74,6 @@ public:
         const LONG left = InterlockedDecrement(&references_);
         if (left == 0) delete this;
         return left;
-    }
-
-    // IInitializeWithStream: the file, read when the preview is asked for.
-    IFACEMETHODIMP Initialize(IStream *stream, DWORD) override
-    {
-        if (stream == nullptr) return E_INVALIDARG;
-        if (stream_ != nullptr) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
-        stream_ = stream;
-        stream_->AddRef();
-        return S_OK;
     }
 
     // IPreviewHandler.
@@ -127,8 +117,7 @@ public:
         DropPicture();
         plotmira_close(doc_);
         doc_ = nullptr;
-        if (stream_ != nullptr) stream_->Release();
-        stream_ = nullptr;
+        ReleaseStream();
         return S_OK;
     }
     IFACEMETHODIMP SetFocus() override
@@ -387,7 +376,6 @@ private:
     }
 
     LONG references_ = 1;
-    IStream *stream_ = nullptr;
     IUnknown *site_ = nullptr;
     HWND parent_ = nullptr;
     HWND window_ = nullptr;

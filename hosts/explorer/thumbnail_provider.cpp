@@ -119,14 +119,10 @@ HRESULT MakeThumbnail(const std::vector<unsigned char> &bytes, UINT cx, HBITMAP 
     return S_OK;
 }
 
-class ThumbnailProvider : public IThumbnailProvider, public IInitializeWithStream {
+class ThumbnailProvider : public IThumbnailProvider, public StreamInput {
 public:
     ThumbnailProvider() { ObjectMade(); }
-    virtual ~ThumbnailProvider()
-    {
-        if (stream_ != nullptr) stream_->Release();
-        ObjectGone();
-    }
+    virtual ~ThumbnailProvider() { ObjectGone(); }
 
     IFACEMETHODIMP QueryInterface(REFIID iid, void **object) override
     {
@@ -148,16 +144,6 @@ public:
         const LONG left = InterlockedDecrement(&references_);
         if (left == 0) delete this;
         return left;
-    }
-
-    // Explorer hands the file over once; the stream is read when asked.
-    IFACEMETHODIMP Initialize(IStream *stream, DWORD) override
-    {
-        if (stream == nullptr) return E_INVALIDARG;
-        if (stream_ != nullptr) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
-        stream_ = stream;
-        stream_->AddRef();
-        return S_OK;
     }
 
     IFACEMETHODIMP GetThumbnail(UINT cx, HBITMAP *bitmap, WTS_ALPHATYPE *alpha) override
@@ -182,7 +168,6 @@ public:
 
 private:
     LONG references_ = 1;
-    IStream *stream_ = nullptr;
 };
 
 HRESULT CreateThumbnailProvider(REFIID iid, void **object)
