@@ -1,9 +1,10 @@
 #!/bin/sh
-# Makes the Windows download, plotmira-VERSION-windows.zip, from the builds
-# of scripts/build.sh: both plug-ins, Explorer's thumbnail provider for
+# Makes the Windows downloads from the builds of scripts/build.sh:
+# plotmira-VERSION-windows.zip (both plug-ins, Explorer's shell DLL for
 # 64-bit (x64/) and 32-bit (x86/) Windows, the README (Japanese, with an
 # English section), the licence and SHA256SUMS, in one folder of the same
-# name.
+# name) and plotmira-VERSION-setup.exe, the installer of the same files
+# (packaging/windows/plotmira.nsi; needs makensis). Prints the paths made.
 # usage: scripts/package.sh [OUT_DIR]      (default: dist/)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,3 +33,14 @@ out=$(cd "$out" && pwd)
 rm -f "$out/$name.zip"
 (cd "$stage" && cmake -E tar cf "$out/$name.zip" --format=zip "$name")
 echo "$out/$name.zip"
+
+if ! command -v makensis >/dev/null 2>&1; then
+    echo "package: makensis is not installed (Debian: nsis); no setup program" >&2
+    exit 0
+fi
+setup="$out/plotmira-$version-setup.exe"
+cp "$root/packaging/windows/plotmira.ico" "$stage/$name/"
+rm -f "$setup"
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$stage/$name" -DOUTFILE="$setup" \
+    "$root/packaging/windows/plotmira.nsi" >&2
+echo "$setup"

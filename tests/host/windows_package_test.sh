@@ -19,7 +19,8 @@ dir="$work/package"
 rm -rf "$dir"
 mkdir -p "$dir"
 version=$("$plotmira" --version | cut -d' ' -f2)
-zip=$("$package" "$dir/dist") || { echo "FAIL: scripts/package.sh"; exit 1; }
+made=$("$package" "$dir/dist") || { echo "FAIL: scripts/package.sh"; exit 1; }
+zip=$(printf '%s\n' "$made" | grep '\.zip$')
 [ "$(basename "$zip")" = "plotmira-$version-windows.zip" ] || fail "the package is named $(basename "$zip")"
 cmake -E chdir "$dir" cmake -E tar xf "$zip" || { echo "FAIL: cannot unpack $zip"; exit 1; }
 unpacked="$dir/plotmira-$version-windows"

@@ -29,7 +29,8 @@ mkdir -p "$dir/out" "$dir/unicode" "$dir/settings"
 out="$dir/out"
 export WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 
-zip=$("$package" "$dir/dist") || { echo "FAIL: scripts/package.sh"; exit 1; }
+made=$("$package" "$dir/dist") || { echo "FAIL: scripts/package.sh"; exit 1; }
+zip=$(printf '%s\n' "$made" | grep '\.zip$')
 cmake -E chdir "$dir" cmake -E tar xf "$zip" || { echo "FAIL: cannot unpack $zip"; exit 1; }
 unpacked="$dir/$(basename "$zip" .zip)"
 version=$("$plotmira" --version | cut -d' ' -f2)
