@@ -391,10 +391,12 @@ HRESULT WINAPI DllRegisterServer()
     return Register(MayWriteMachineClasses() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER);
 }
 
+// From where DllRegisterServer would write: an elevated caller removes the
+// registration for all users and leaves a per-user one (an installation of
+// its own) alone; /n /i:user removes that.
 HRESULT WINAPI DllUnregisterServer()
 {
-    if (MayWriteMachineClasses()) Unregister(HKEY_LOCAL_MACHINE);
-    return Unregister(HKEY_CURRENT_USER);
+    return Unregister(MayWriteMachineClasses() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER);
 }
 
 // regsvr32 /n /i:user (and /u /n /i:user): the per-user form explicitly.

@@ -17,6 +17,7 @@ ManifestDPIAware true
 ManifestSupportedOS all
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
+AllowSkipFiles off  ; a file that cannot be written fails the installation
 
 !ifndef VERSION | STAGE | OUTFILE
   !error "define VERSION, STAGE and OUTFILE"
@@ -49,6 +50,8 @@ InstallDir ""
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 
 Var AllUsers      ; 1: for all users, into Program Files
+Var ScopeGiven    ; 1: /ALLUSERS on the command line (or the elevated second start)
+Var GivenDir      ; the folder of /D=, or ""
 Var PluginDir     ; a viewer's plug-in folder to copy the plug-in into, or ""
 Var ScopeMe
 Var ScopeAll
@@ -57,6 +60,7 @@ Var CopyDir
 Var CopyBrowse
 
 Page custom ScopePage ScopePageLeave
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW DirectoryShow
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom PluginPage PluginPageLeave
 !insertmacro MUI_PAGE_INSTFILES
@@ -123,7 +127,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "OriginalFilename" "plotmira-${VERSION}-se
 !macro UseScope
   ${If} $AllUsers == 1
     SetShellVarContext all
-    ${If} ${RunningX64}
+    ${If} ${IsNativeAMD64}
       SetRegView 64
     ${EndIf}
   ${Else}
@@ -132,13 +136,16 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "OriginalFilename" "plotmira-${VERSION}-se
 !macroend
 
 Function .onInit
+  StrCpy $GivenDir $INSTDIR  ; /D=, which NSIS has taken from the command line
   StrCpy $AllUsers 0
+  StrCpy $ScopeGiven 0
   StrCpy $PluginDir ""
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/ALLUSERS" $R1
   ${IfNot} ${Errors}
     StrCpy $AllUsers 1
+    StrCpy $ScopeGiven 1
   ${EndIf}
   ClearErrors
   ${GetOptions} $R0 "/PLUGINDIR=" $R1
@@ -147,15 +154,19 @@ Function .onInit
   ${EndIf}
   ${If} $AllUsers == 1
     Call EnsureElevated
+    ${If} $R9 != 1
+      Quit  ; started again elevated, or refused
+    ${EndIf}
   ${EndIf}
   Call ScopeDefaults
 FunctionEnd
 
-; For all users without the rights: the same installer again, elevated
-; (Windows asks), or, when silent, exit code 740 (elevation required).
+; For all users: $R9 1 when this process has the rights. Without them the
+; same installer starts again elevated (Windows asks) and this one should
+; quit ($R9 0), or, when silent, it exits with 740 (elevation required).
 Function EnsureElevated
-  !insertmacro IsElevated $0
-  ${If} $0 == 1
+  !insertmacro IsElevated $R9
+  ${If} $R9 == 1
     Return
   ${EndIf}
   ${If} ${Silent}
@@ -163,8 +174,16 @@ Function EnsureElevated
     Quit
   ${EndIf}
   ${GetParameters} $R0
-  ExecShell "runas" '"$EXEPATH"' '$R0 /ALLUSERS'
-  Quit
+  ${If} $GivenDir != ""
+    StrCpy $R0 '$R0 /D=$GivenDir'  ; NSIS wants /D= last
+  ${EndIf}
+  ClearErrors
+  ExecShell "runas" '"$EXEPATH"' '/ALLUSERS $R0'
+  ${If} ${Errors}
+    StrCpy $R9 refused  ; the administrator's consent was not given
+  ${Else}
+    StrCpy $R9 0
+  ${EndIf}
 FunctionEnd
 
 ; The folder of an earlier installation in this scope, else the default.
@@ -173,7 +192,7 @@ Function ScopeDefaults
   ${If} $AllUsers == 1
     ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
     ${If} $0 == ""
-      ${If} ${RunningX64}
+      ${If} ${IsNativeAMD64}
         StrCpy $0 "$PROGRAMFILES64\${PRODUCT}"
       ${Else}
         StrCpy $0 "$PROGRAMFILES\${PRODUCT}"
@@ -185,11 +204,14 @@ Function ScopeDefaults
       StrCpy $0 "$LOCALAPPDATA\Programs\${PRODUCT}"
     ${EndIf}
   ${EndIf}
+  ${If} $GivenDir != ""
+    StrCpy $0 $GivenDir
+  ${EndIf}
   StrCpy $INSTDIR $0
 FunctionEnd
 
 Function ScopePage
-  ${If} $AllUsers == 1
+  ${If} $ScopeGiven == 1
     Abort  ; chosen already: /ALLUSERS, or the elevated second start
   ${EndIf}
   !insertmacro MUI_HEADER_TEXT "$(ScopeTitle)" "$(ScopeText)"
@@ -199,7 +221,23 @@ Function ScopePage
   Pop $ScopeMe
   ${NSD_CreateRadioButton} 0 40u 100% 14u "$(ScopeAllText)"
   Pop $ScopeAll
-  ${NSD_Check} $ScopeMe
+  ; An installation for all users and none for this user: updating it is
+  ; the likely wish.
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} ${IsNativeAMD64}
+    SetRegView 64
+  ${EndIf}
+  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  SetRegView default
+  ${If} $0 == ""
+  ${AndIf} $1 != ""
+    StrCpy $AllUsers 1
+  ${EndIf}
+  ${If} $AllUsers == 1
+    ${NSD_Check} $ScopeAll
+  ${Else}
+    ${NSD_Check} $ScopeMe
+  ${EndIf}
   nsDialogs::Show
 FunctionEnd
 
@@ -208,7 +246,23 @@ Function ScopePageLeave
   ${If} $0 == ${BST_CHECKED}
     StrCpy $AllUsers 1
     Call EnsureElevated
-    Call ScopeDefaults
+    ${If} $R9 == 0
+      Quit  ; the elevated installer goes on
+    ${ElseIf} $R9 != 1
+      StrCpy $AllUsers 0
+      Abort  ; refused: this page again
+    ${EndIf}
+  ${Else}
+    StrCpy $AllUsers 0
+  ${EndIf}
+  Call ScopeDefaults
+FunctionEnd
+
+; Without the first page there is nothing to go back to.
+Function DirectoryShow
+  ${If} $ScopeGiven == 1
+    GetDlgItem $0 $HWNDPARENT 3
+    ShowWindow $0 ${SW_HIDE}
   ${EndIf}
 FunctionEnd
 
@@ -232,6 +286,7 @@ Function PluginPage
 FunctionEnd
 
 Function PluginBrowse
+  Pop $0  ; the button
   ${NSD_GetText} $CopyDir $0
   nsDialogs::SelectFolderDialog "$(PluginTitle)" "$0"
   Pop $0
@@ -360,9 +415,66 @@ Function PluginKind
   ${EndIf}
 FunctionEnd
 
+; $R5 1 when the copies list names path $R4 already.
+Function ListHasCopy
+  StrCpy $R5 0
+  ClearErrors
+  FileOpen $5 "$INSTDIR\${COPIES_LIST}" r
+  ${If} ${Errors}
+    Return
+  ${EndIf}
+  ${Do}
+    ClearErrors
+    FileReadUTF16LE $5 $6
+    ${If} ${Errors}
+      ${Break}
+    ${EndIf}
+    ${TrimNewLines} $6 $6
+    ${If} $6 == $R4
+      StrCpy $R5 1
+      ${Break}
+    ${EndIf}
+  ${Loop}
+  FileClose $5
+FunctionEnd
+
+; An update: the copies made before, still there, get the new plug-in too.
+Function RefreshCopies
+  ClearErrors
+  FileOpen $5 "$INSTDIR\${COPIES_LIST}" r
+  ${If} ${Errors}
+    Return
+  ${EndIf}
+  ${Do}
+    ClearErrors
+    FileReadUTF16LE $5 $6
+    ${If} ${Errors}
+      ${Break}
+    ${EndIf}
+    ${TrimNewLines} $6 $6
+    ${GetFileName} $6 $7
+    ${If} $7 == "plotmira.spi"
+    ${OrIf} $7 == "plotmira.sph"
+      ${If} ${FileExists} $6
+        Delete "$6.old"
+        Rename $6 "$6.old"
+        Delete /REBOOTOK "$6.old"
+        CopyFiles /SILENT "$INSTDIR\$7" $6
+        DetailPrint "$7 -> $6"
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+  FileClose $5
+FunctionEnd
+
 ; Copies plotmira.$R1 into $PluginDir and remembers the copy.
 Function CopyPluginFile
   ClearErrors
+  ${If} ${FileExists} "$PluginDir\plotmira.$R1"
+    Delete "$PluginDir\plotmira.$R1.old"
+    Rename "$PluginDir\plotmira.$R1" "$PluginDir\plotmira.$R1.old"
+    Delete /REBOOTOK "$PluginDir\plotmira.$R1.old"
+  ${EndIf}
   CopyFiles /SILENT "$INSTDIR\plotmira.$R1" "$PluginDir\plotmira.$R1"
   ${If} ${Errors}
   ${OrIfNot} ${FileExists} "$PluginDir\plotmira.$R1"
@@ -371,6 +483,11 @@ Function CopyPluginFile
     Return
   ${EndIf}
   DetailPrint "plotmira.$R1 -> $PluginDir"
+  StrCpy $R4 "$PluginDir\plotmira.$R1"
+  Call ListHasCopy
+  ${If} $R5 == 1
+    Return
+  ${EndIf}
   FileOpen $0 "$INSTDIR\${COPIES_LIST}" a
   FileSeek $0 0 END
   FileWriteUTF16LE $0 "$PluginDir\plotmira.$R1$\r$\n"
@@ -397,6 +514,32 @@ FunctionEnd
 ; 64-bit one last: where the 32-bit view of the user's classes is not kept
 ; apart (Wine), its server is the one Explorer loads.
 ; $0: 1 to register, 0 to remove.
+; A program file, replaced even while a process has it loaded (Explorer's
+; thumbnail and preview hosts, a running viewer): Windows lets a loaded file
+; be renamed, and the old one goes when it is free.
+!macro PutBinary SOURCE DEST
+  Delete "${DEST}.old"
+  ${If} ${FileExists} "${DEST}"
+    Rename "${DEST}" "${DEST}.old"
+    Delete /REBOOTOK "${DEST}.old"
+  ${EndIf}
+  File "/oname=${DEST}" "${SOURCE}"
+!macroend
+
+; Removes a file; one still loaded is moved out of the way into the temporary
+; folder (deleting at restart needs administrator rights), so that its folder
+; can go.
+!macro RemoveFile PATH
+  Delete "${PATH}"
+  ${If} ${FileExists} "${PATH}"
+    GetTempFileName $9
+    Delete $9
+    Rename "${PATH}" $9
+    Delete /REBOOTOK $9
+    Delete /REBOOTOK "${PATH}"
+  ${EndIf}
+!macroend
+
 !macro ShellDllsRegistration UN
 Function ${UN}ShellDlls
   Exch $0
@@ -427,7 +570,7 @@ Function ${UN}ShellDlls
   ${AndIf} $0 == 1
     DetailPrint "$(RegisterFailed) x86\${SHELL_DLL} ($3)"
   ${EndIf}
-  ${If} ${RunningX64}
+  ${If} ${IsNativeAMD64}
     StrCpy $1 ""
     ${If} $0 == 0
       StrCpy $1 "/u "
@@ -455,21 +598,22 @@ FunctionEnd
 Section "Plotmira"
   !insertmacro UseScope
   SetOutPath "$INSTDIR"
-  File "${STAGE}\plotmira.spi"
-  File "${STAGE}\plotmira.sph"
+  !insertmacro PutBinary "${STAGE}\plotmira.spi" "$INSTDIR\plotmira.spi"
+  !insertmacro PutBinary "${STAGE}\plotmira.sph" "$INSTDIR\plotmira.sph"
   File "${STAGE}\README.txt"
   File "${STAGE}\LICENSE.txt"
   File "${STAGE}\plotmira.ico"
-  ${If} ${RunningX64}
+  ${If} ${IsNativeAMD64}
     SetOutPath "$INSTDIR\x64"
-    File "${STAGE}\x64\${SHELL_DLL}"
+    !insertmacro PutBinary "${STAGE}\x64\${SHELL_DLL}" "$INSTDIR\x64\${SHELL_DLL}"
   ${EndIf}
   SetOutPath "$INSTDIR\x86"
-  File "${STAGE}\x86\${SHELL_DLL}"
+  !insertmacro PutBinary "${STAGE}\x86\${SHELL_DLL}" "$INSTDIR\x86\${SHELL_DLL}"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   Push 1
   Call ShellDlls
+  Call RefreshCopies
   Call CopyPlugin
 
   ; Listed under installed apps, in the scope's own keys.
@@ -491,7 +635,7 @@ SectionEnd
 ; when the machine's entry names this folder.
 Function un.onInit
   StrCpy $AllUsers 0
-  ${If} ${RunningX64}
+  ${If} ${IsNativeAMD64}
     SetRegView 64
   ${EndIf}
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -500,6 +644,14 @@ Function un.onInit
     StrCpy $AllUsers 1
     !insertmacro IsElevated $0
     ${If} $0 != 1
+      ${IfNot} ${Silent}
+        ; Installed apps starts it without elevation: again, elevated.
+        ClearErrors
+        ExecShell "runas" '"$INSTDIR\uninstall.exe"'
+        ${IfNot} ${Errors}
+          Quit
+        ${EndIf}
+      ${EndIf}
       MessageBox MB_ICONSTOP|MB_OK "$(NeedsAdmin)" /SD IDOK
       SetErrorLevel 740
       Quit
@@ -525,18 +677,23 @@ Section "Uninstall"
       ${GetFileName} $1 $2
       ${If} $2 == "plotmira.spi"
       ${OrIf} $2 == "plotmira.sph"
-        Delete /REBOOTOK $1
+        !insertmacro RemoveFile $1
+        !insertmacro RemoveFile "$1.old"
       ${EndIf}
     ${Loop}
     FileClose $0
   ${EndIf}
   Delete "$INSTDIR\${COPIES_LIST}"
-  Delete /REBOOTOK "$INSTDIR\x64\${SHELL_DLL}"
-  Delete /REBOOTOK "$INSTDIR\x86\${SHELL_DLL}"
+  !insertmacro RemoveFile "$INSTDIR\x64\${SHELL_DLL}"
+  !insertmacro RemoveFile "$INSTDIR\x86\${SHELL_DLL}"
+  !insertmacro RemoveFile "$INSTDIR\x64\${SHELL_DLL}.old"
+  !insertmacro RemoveFile "$INSTDIR\x86\${SHELL_DLL}.old"
   RMDir /REBOOTOK "$INSTDIR\x64"
   RMDir /REBOOTOK "$INSTDIR\x86"
-  Delete /REBOOTOK "$INSTDIR\plotmira.spi"
-  Delete /REBOOTOK "$INSTDIR\plotmira.sph"
+  !insertmacro RemoveFile "$INSTDIR\plotmira.spi"
+  !insertmacro RemoveFile "$INSTDIR\plotmira.sph"
+  !insertmacro RemoveFile "$INSTDIR\plotmira.spi.old"
+  !insertmacro RemoveFile "$INSTDIR\plotmira.sph.old"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\plotmira.ico"
