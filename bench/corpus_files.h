@@ -5,9 +5,24 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <string>
 #include <vector>
+
+// The best time of `repeats` runs of work, in milliseconds.
+template <typename Work>
+double BestOf(int repeats, Work work)
+{
+    double best = 1e30;
+    for (int i = 0; i < repeats; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        best =
+            std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+}
 
 // The middle value (the upper one of an even count); 0 for none.
 inline double Median(std::vector<double> values)

@@ -27,24 +27,11 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr int32_t kSheetWidth = 1920;
 constexpr int32_t kViewWidth = 1920;
 constexpr int32_t kViewHeight = 1080;
 constexpr double kZoom = 8;
 constexpr int kRendersOfOneDocument = 100;
-
-template <typename Work>
-double BestOf(int repeats, Work work)
-{
-    double best = 1e30;
-    for (int i = 0; i < repeats; ++i) {
-        const auto start = Clock::now();
-        work();
-        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    return best;
-}
 
 // The scale of the sheet fitted across the width, as the plug-in fits it.
 double FitScale(const plotmira_info &info, int32_t width)
@@ -107,10 +94,11 @@ int main(int argc, char **argv)
             }
         }
         const double zoomMax = *std::max_element(zooms.begin(), zooms.end());
-        const auto start = Clock::now();
+        const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kRendersOfOneDocument; ++i) plotmira_render(doc, &view, &image);
         const double again =
-            std::chrono::duration<double, std::milli>(Clock::now() - start).count() / kRendersOfOneDocument;
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() /
+            kRendersOfOneDocument;
         const double memory = static_cast<double>(StoreTableBytes(doc->store) + sizeof *doc) / bytes.size();
         plotmira_close(doc);
         ratios.push_back(zoomMax / sheet);

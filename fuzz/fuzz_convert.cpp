@@ -1,6 +1,7 @@
 // Fuzz target: arbitrary bytes as a drawing or a figure handed over in
 // memory (the first byte chooses which): through the plug-in's exports at a
-// small raster, and through the library (open, describe, texts, two views).
+// small raster, and through the library (open, describe, texts, two views, a
+// PDF page).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -34,9 +35,11 @@ int CountText(const plotmira_text *, void *count)
     return 0;
 }
 
+int Discard(void *, const void *, size_t) { return 0; }
+
 // The library's way: a description, the texts, the sheet fitted and a view
 // zoomed onto the middle of what it draws, cut from a larger canvas.
-void Library(const std::vector<uint8_t> &image)
+void Library(const std::vector<uint8_t> &image, bool pdf)
 {
     plotmira_document *doc = nullptr;
     if (plotmira_open_memory(image.data(), image.size(), &doc) != PLOTMIRA_OK) return;
@@ -59,6 +62,12 @@ void Library(const std::vector<uint8_t> &image)
     view.origin_x = 240;
     view.origin_y = 170;
     plotmira_render(doc, &view, &picture);
+    // For every other input, a PDF page of it written into nothing.
+    if (pdf) {
+        plotmira_vector_options options;
+        plotmira_vector_options_init(&options);
+        plotmira_render_vector(doc, PLOTMIRA_VECTOR_PDF, &options, Discard, nullptr);
+    }
     plotmira_close(doc);
 }
 
@@ -76,6 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PictureInfo pictureInfo;
     GetPictureInfo(reinterpret_cast<LPCSTR>(image.data()), static_cast<LONG_PTR>(image.size()), 1, &pictureInfo);
     Convert(image, (data[0] & 2) != 0);
-    Library(image);
+    Library(image, (data[0] & 4) != 0);
     return 0;
 }

@@ -90,6 +90,8 @@ typedef enum plotmira_status {
     PLOTMIRA_ERR_SETTING = 12,        /* a setting is out of range (see plotmira_settings_write) */
     PLOTMIRA_ERR_SETTINGS_WRITE = 13, /* the settings could not be written */
     PLOTMIRA_ERR_INTERNAL = 14,
+    PLOTMIRA_ERR_WRITE = 15,         /* the write callback failed (vector output) */
+    PLOTMIRA_ERR_UNSUPPORTED = 16,   /* this build does not write PDF or SVG (the Windows plug-ins) */
     PLOTMIRA_STATUS_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
 } plotmira_status;
 
@@ -286,6 +288,54 @@ PLOTMIRA_API size_t plotmira_row_bytes(plotmira_pixel_format format, int32_t wid
  * buffer alone); bytes of a row past its pixels are left as they were. */
 PLOTMIRA_API plotmira_status plotmira_render(plotmira_document *doc, const plotmira_view *view,
                                              const plotmira_image *image);
+
+/* ---- vector output: PDF and SVG ----------------------------------------- */
+
+typedef enum plotmira_vector_format {
+    PLOTMIRA_VECTOR_PDF = 0,
+    PLOTMIRA_VECTOR_SVG = 1,
+    PLOTMIRA_VECTOR_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
+} plotmira_vector_format;
+
+/*
+ * What a page shows. A drawing's page is its paper (the width of its paper
+ * size, landscape, the height in the A-series ratio); a figure's is its
+ * extent with the margin the plug-in gives it, at 1:1 millimetres; with
+ * use_region, the region at 1:1. What is drawn is what the plug-in's picture
+ * at the document's natural width shows, as vectors: a pen w pixels wide is
+ * w x page width / natural width wide, dashes alike; texts are text in the
+ * faces the picture uses (embedded as subsets in a PDF).
+ */
+typedef struct plotmira_vector_options {
+    size_t struct_size; /* sizeof(plotmira_vector_options) */
+    plotmira_pens pens;
+    int32_t use_region;
+    double region[4];                  /* x0, y0, x1, y1: two opposite corners, sheet millimetres */
+    uint16_t hide_groups, show_groups; /* as in plotmira_view */
+    uint16_t hide_layers[PLOTMIRA_LAYER_GROUPS];
+    uint16_t show_layers[PLOTMIRA_LAYER_GROUPS];
+    int (*cancel)(void *cancel_data);
+    void *cancel_data;
+} plotmira_vector_options;
+
+/* The whole sheet, screen pens, no layers changed. */
+PLOTMIRA_API void plotmira_vector_options_init(plotmira_vector_options *options);
+
+/* Takes the next bytes of the file; nonzero stops with PLOTMIRA_ERR_WRITE. */
+typedef int (*plotmira_write_callback)(void *user_data, const void *bytes, size_t length);
+
+/* Writes the document as one PDF page or one SVG picture through write.
+ * A failed call may have written part of a file: discard it. */
+PLOTMIRA_API plotmira_status plotmira_render_vector(plotmira_document *doc, plotmira_vector_format format,
+                                                    const plotmira_vector_options *options,
+                                                    plotmira_write_callback write, void *user_data);
+
+/* Writes count documents as the pages of one PDF, in order, each page its
+ * own size. PLOTMIRA_ERR_VERSION, before anything is written, when one of
+ * them has a version the library does not draw. */
+PLOTMIRA_API plotmira_status plotmira_render_pdf_pages(plotmira_document *const *docs, size_t count,
+                                                       const plotmira_vector_options *options,
+                                                       plotmira_write_callback write, void *user_data);
 
 /* ---- texts -------------------------------------------------------------- */
 

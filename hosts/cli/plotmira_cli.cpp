@@ -16,6 +16,7 @@
 #include <cstring>
 #include <exception>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,8 @@ constexpr int kLayerGroups = PLOTMIRA_LAYER_GROUPS;
 
 const char *const kUsage =
     "usage:\n"
-    "  plotmira render INPUT -o OUTPUT.png|OUTPUT.bmp|- [OPTIONS]\n"
+    "  plotmira render INPUT -o OUTPUT.png|OUTPUT.bmp|OUTPUT.svg|- [OPTIONS]\n"
+    "  plotmira render INPUT... -o OUTPUT.pdf [OPTIONS]\n"
     "  plotmira render INPUT... -d DIR [-j N] [OPTIONS]\n"
     "  plotmira thumbnail -s SIZE INPUT OUTPUT.png\n"
     "  plotmira info [--texts] INPUT\n"
@@ -45,7 +47,10 @@ const char *const kUsage =
     "           chosen by the output's extension; -o - writes PNG to standard output.\n"
     "           -d DIR writes DIR/NAME.png for each input (DIR is made when missing),\n"
     "           in N worker processes (-j N; default: one per core), messages in the\n"
-    "           order of the inputs.\n"
+    "           order of the inputs. A .pdf or .svg output is the sheet at its paper\n"
+    "           size (a figure's extent at 1:1) with lines as vectors and texts as\n"
+    "           text; several inputs with a .pdf output make one page each, in order.\n"
+    "  --print               the drawing's printer pens (black unless it prints in colour)\n"
     "  --preview             a 320-pixel preview\n"
     "  --width N             pictures N pixels wide (300 to 5000), whatever the settings say\n"
     "  --region X0,Y0,X1,Y1  only that rectangle of the sheet, in the drawing's millimetres\n"
@@ -60,7 +65,7 @@ const char *const kUsage =
     "\n"
     "Exit status: 0 done, 1 an input failed, 2 wrong command line.\n";
 
-enum class ImageFormat { kPng, kBmp, kUnknown };
+enum class ImageFormat { kPng, kBmp, kPdf, kSvg, kUnknown };
 
 int Usage(const char *problem)
 {
@@ -97,6 +102,8 @@ ImageFormat FormatOfOutput(const std::string &path)
 {
     if (path == "-" || EndsWithIgnoringCase(path, ".png")) return ImageFormat::kPng;
     if (EndsWithIgnoringCase(path, ".bmp")) return ImageFormat::kBmp;
+    if (EndsWithIgnoringCase(path, ".pdf")) return ImageFormat::kPdf;
+    if (EndsWithIgnoringCase(path, ".svg")) return ImageFormat::kSvg;
     return ImageFormat::kUnknown;
 }
 
@@ -155,6 +162,7 @@ struct PictureRequest {
     int32_t width = 0;  // 0: the document's natural width
     bool hasRegion = false;
     double region[4] = {0, 0, 0, 0};
+    bool print = false;
     plotmira_view layers;  // only the layer masks are used
 };
 
@@ -206,6 +214,7 @@ bool MakeView(const plotmira_info &info, const PictureRequest &request, plotmira
         view->pens = PLOTMIRA_PENS_PRINT;
         view->registered_view = info.print_view;
     }
+    if (request.print) view->pens = PLOTMIRA_PENS_PRINT;
     if (request.hasRegion) {
         const double w = std::fabs(request.region[2] - request.region[0]);
         const double h = std::fabs(request.region[3] - request.region[1]);
@@ -459,6 +468,61 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
     return failures == 0 ? 0 : kExitFailed;
 }
 
+int WriteToFile(void *file, const void *bytes, size_t length)
+{
+    return std::fwrite(bytes, 1, length, static_cast<FILE *>(file)) == length ? 0 : 1;
+}
+
+// Inputs to one PDF of a page each (or one SVG), written beside the output
+// and renamed over it once whole. An input that cannot be read is reported
+// and left out; the file holds the others.
+int RenderVector(const std::vector<std::string> &inputs, const std::string &output, const PictureRequest &request)
+{
+    std::vector<std::unique_ptr<Document>> docs;
+    int status = 0;
+    for (const std::string &input : inputs) {
+        auto doc = std::make_unique<Document>();
+        const plotmira_status opened = doc->Open(input);
+        if (opened != PLOTMIRA_OK || !doc->Info().version_drawn) {
+            const plotmira_status why = opened != PLOTMIRA_OK ? opened : PLOTMIRA_ERR_VERSION;
+            std::fprintf(stderr, "plotmira: %s\n", Failure(input, why, &doc->Info()).c_str());
+            status = kExitFailed;
+            continue;
+        }
+        docs.push_back(std::move(doc));
+    }
+    if (docs.empty()) return kExitFailed;
+    plotmira_vector_options options;
+    plotmira_vector_options_init(&options);
+    options.pens = request.print ? PLOTMIRA_PENS_PRINT : PLOTMIRA_PENS_SCREEN;
+    options.hide_groups = request.layers.hide_groups;
+    std::memcpy(options.hide_layers, request.layers.hide_layers, sizeof options.hide_layers);
+    if (request.hasRegion) {
+        options.use_region = 1;
+        std::memcpy(options.region, request.region, sizeof options.region);
+    }
+    const std::string part = output + ".part";
+    FILE *file = std::fopen(part.c_str(), "wb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "plotmira: %s: %s\n", output.c_str(), std::strerror(errno));
+        return kExitFailed;
+    }
+    std::vector<plotmira_document *> pages;
+    for (const auto &doc : docs) pages.push_back(doc->Get());
+    const plotmira_status written =
+        FormatOfOutput(output) == ImageFormat::kSvg
+            ? plotmira_render_vector(pages[0], PLOTMIRA_VECTOR_SVG, &options, WriteToFile, file)
+            : plotmira_render_pdf_pages(pages.data(), pages.size(), &options, WriteToFile, file);
+    const bool closed = std::fclose(file) == 0;
+    if (written != PLOTMIRA_OK || !closed || std::rename(part.c_str(), output.c_str()) != 0) {
+        std::remove(part.c_str());
+        std::fprintf(stderr, "plotmira: %s: %s\n", output.c_str(),
+                     written != PLOTMIRA_OK ? plotmira_strerror(written) : std::strerror(errno));
+        return kExitFailed;
+    }
+    return status;
+}
+
 int Render(int argc, char **argv)
 {
     std::vector<std::string> inputs;
@@ -475,6 +539,8 @@ int Render(int argc, char **argv)
             directory = argv[++i];
         } else if (arg == "--preview") {
             request.preview = true;
+        } else if (arg == "--print") {
+            request.print = true;
         } else if (arg == "-j" && i + 1 < argc) {
             if (!ParseNumber(argv[++i], 1, kMaxJobs, &jobs)) {
                 return Refuse("-j takes a number of worker processes from 1 to " + std::to_string(kMaxJobs) +
@@ -503,12 +569,20 @@ int Render(int argc, char **argv)
             inputs.push_back(arg);
         }
     }
-    if (inputs.empty() || (output.empty() == directory.empty()) || (!output.empty() && inputs.size() != 1)) {
-        return Usage("render needs one input with -o, or inputs with -d");
+    const ImageFormat format = output.empty() ? ImageFormat::kPng : FormatOfOutput(output);
+    const bool vector = format == ImageFormat::kPdf || format == ImageFormat::kSvg;
+    if (inputs.empty() || (output.empty() == directory.empty()) ||
+        (!output.empty() && inputs.size() != 1 && format != ImageFormat::kPdf)) {
+        return Usage("render needs one input with -o (several with a .pdf), or inputs with -d");
     }
-    if (!output.empty() && FormatOfOutput(output) == ImageFormat::kUnknown) {
-        return Refuse(output + ": the output must end in .png or .bmp (or be - for PNG on standard output)");
+    if (format == ImageFormat::kUnknown) {
+        return Refuse(output +
+                      ": the output must end in .png, .bmp, .pdf or .svg (or be - for PNG on standard output)");
     }
+    if (vector && (request.preview || request.width != 0)) {
+        return Refuse("--preview and --width size pictures; a PDF or SVG has the sheet's own size");
+    }
+    if (vector) return RenderVector(inputs, output, request);
     if (output == "-" && isatty(STDOUT_FILENO)) return Refuse("will not write a PNG to a terminal; redirect it");
 
     std::string message;

@@ -20,7 +20,8 @@ from . import _library as _c
 __all__ = [
     "open", "Document", "Text", "RenderedBytes", "Error", "ArgumentError", "OpenError", "FormatError",
     "DamagedError", "TooLargeError", "OutOfMemoryError", "VersionError", "ViewError", "ImageError",
-    "CancelledError", "RenderError", "InternalError", "library_version", "RASTER_ASPECT",
+    "CancelledError", "RenderError", "InternalError", "WriteError", "UnsupportedError", "library_version",
+    "RASTER_ASPECT",
 ]
 
 __version__ = "1.0.0"
@@ -93,9 +94,17 @@ class InternalError(Error):
     status = 14
 
 
+class WriteError(Error):
+    status = 15
+
+
+class UnsupportedError(Error):
+    status = 16
+
+
 _ERRORS = {cls.status: cls for cls in (ArgumentError, OpenError, FormatError, DamagedError, TooLargeError,
                                        OutOfMemoryError, VersionError, ViewError, ImageError, CancelledError,
-                                       RenderError, InternalError)}
+                                       RenderError, InternalError, WriteError, UnsupportedError)}
 
 
 def _raise_for(status, path=None, version=None):

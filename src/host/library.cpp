@@ -14,6 +14,7 @@
 #include "host/documents.h"
 #include "host/module_state.h"
 #include "host/surface.h"
+#include "host/vector_output.h"
 #include "host/views.h"
 #include "plotmira.h"
 #include "plotmira_version.h"
@@ -42,6 +43,8 @@ const char *const kStatusWords[] = {
     "a setting is out of range",
     "the settings could not be written",
     "internal error",
+    "the output could not be written",
+    "this build does not write PDF or SVG",
 };
 
 // Runs a call's body, turning what may escape it into statuses.
@@ -124,6 +127,33 @@ void CopySettingText(char *to, size_t room, const std::string &text)
     const size_t n = std::min(text.size(), room - 1);
     std::memcpy(to, text.data(), n);
     to[n] = '\0';
+}
+
+// PDF pages or an SVG picture of the documents, the options grown to this
+// library's size; native builds only.
+plotmira_status VectorCall(plotmira_document *const *docs, size_t count, plotmira_vector_format format,
+                           const plotmira_vector_options *options, plotmira_write_callback write, void *user_data)
+{
+    if (docs == nullptr || count == 0 || write == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    if (format != PLOTMIRA_VECTOR_PDF && format != PLOTMIRA_VECTOR_SVG) return PLOTMIRA_ERR_ARGUMENT;
+    if (format == PLOTMIRA_VECTOR_SVG && count != 1) return PLOTMIRA_ERR_ARGUMENT;
+    if (options != nullptr && options->struct_size < sizeof(size_t)) return PLOTMIRA_ERR_ARGUMENT;
+    for (size_t i = 0; i < count; ++i) {
+        if (docs[i] == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    }
+#ifdef PLOTMIRA_VECTOR_OUTPUT
+    return Guarded([&] {
+        plotmira_vector_options taken;
+        std::memset(&taken, 0, sizeof taken);
+        if (options != nullptr) std::memcpy(&taken, options, std::min(options->struct_size, sizeof taken));
+        taken.struct_size = sizeof taken;
+        ModuleLock lock;
+        return WriteVectorPages(docs, count, format, taken, write, user_data);
+    });
+#else
+    (void)user_data;
+    return PLOTMIRA_ERR_UNSUPPORTED;
+#endif
 }
 
 }  // namespace
@@ -235,6 +265,29 @@ PLOTMIRA_API plotmira_status plotmira_render(plotmira_document *doc, const plotm
         if (code == kDriverOk && renderContext.cancelled) return PLOTMIRA_ERR_CANCELLED;
         return StatusOfDriver(code);
     });
+}
+
+PLOTMIRA_API void plotmira_vector_options_init(plotmira_vector_options *options)
+{
+    if (options == nullptr) return;
+    std::memset(options, 0, sizeof *options);
+    options->struct_size = sizeof *options;
+    options->pens = PLOTMIRA_PENS_SCREEN;
+}
+
+PLOTMIRA_API plotmira_status plotmira_render_pdf_pages(plotmira_document *const *docs, size_t count,
+                                                       const plotmira_vector_options *options,
+                                                       plotmira_write_callback write, void *user_data)
+{
+    return VectorCall(docs, count, PLOTMIRA_VECTOR_PDF, options, write, user_data);
+}
+
+PLOTMIRA_API plotmira_status plotmira_render_vector(plotmira_document *doc, plotmira_vector_format format,
+                                                    const plotmira_vector_options *options,
+                                                    plotmira_write_callback write, void *user_data)
+{
+    if (doc == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    return VectorCall(&doc, 1, format, options, write, user_data);
 }
 
 PLOTMIRA_API plotmira_status plotmira_texts(plotmira_document *doc, plotmira_text_callback callback, void *user_data)

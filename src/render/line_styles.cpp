@@ -136,23 +136,30 @@ void SetUpRandomSegment(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int line
     rc.randomAngle = std::atan2(static_cast<double>(y2) - y1, static_cast<double>(x2) - x1) / degToRad - 90;
 }
 
-void RandomStep(double x, double y)
+bool RandomAction(double *x, double *y)
 {
     RenderContext &rc = renderContext;
     if (rc.dashBit == 0) rc.dashBit = kTopBit;
+    bool moved = false;
     if (rc.randomCount >= rc.randomPitch) {
         const uint32_t next = rc.dashBit >> 1;
         if ((next & rc.dashPattern) == rc.randomLastBit) {
             rc.dashBit = next;
             const double distance = (rc.dashBit & rc.dashPattern) != 0 ? static_cast<double>(rc.randomAmplitude)
                                                                        : -static_cast<double>(rc.randomAmplitude);
-            OffsetPolar(&x, &y, rc.randomAngle, distance);
-            LineTo(rc.targetDc, SaturatePixel(x), SaturatePixel(y));
+            OffsetPolar(x, y, rc.randomAngle, distance);
+            moved = true;
         }
         rc.randomLastBit = next & rc.dashPattern;
         rc.randomCount = 1;
     }
     ++rc.randomCount;
+    return moved;
+}
+
+void RandomStep(double x, double y)
+{
+    if (RandomAction(&x, &y)) LineTo(renderContext.targetDc, SaturatePixel(x), SaturatePixel(y));
 }
 
 void SkipRandomSteps(uint64_t n)

@@ -30,6 +30,9 @@ int UsableLineType(int lineType);
 void BeginLineStyle(uint32_t startBit, uint16_t lineType);
 void DashStep(int32_t x, int32_t y);
 void RandomStep(double x, double y);
+// One pixel step of the random walk at (x, y): true when it draws to a
+// point, which it moves (x, y) to.
+bool RandomAction(double *x, double *y);
 void SetUpRandomSegment(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int lineType);
 
 // The walks' state as if n more pixels had been stepped without drawing.

@@ -22,11 +22,21 @@ constexpr int kPaperSizeCount = 15;
 constexpr double kPaperWidthMm[kPaperSizeCount] = {1189, 841,  594,  420,  297,   297,   297,   297,
                                                    1682, 2378, 3364, 4756, 10000, 50000, 100000};
 
+// Their heights, landscape: the next A size's width, the long formats'
+// A-series ratio.
+constexpr double kPaperHeightMm[kPaperSizeCount] = {841,  594,  420,  297,  210,  210,   210,  210,
+                                                    1189, 1682, 2378, 3364, 7071, 35355, 70711};
+}  // namespace
+
 double PaperWidthMm(uint32_t size)
 {
     // An unknown paper size number is fitted as A0, the largest ordinary sheet.
     return size < kPaperSizeCount ? kPaperWidthMm[size] : kPaperWidthMm[0];
 }
+
+double PaperHeightMm(uint32_t size) { return size < kPaperSizeCount ? kPaperHeightMm[size] : kPaperHeightMm[0]; }
+
+namespace {
 
 // A scale that is not a positive finite number (a figure of zero extent)
 // falls back to one pixel per millimetre.

@@ -69,6 +69,11 @@ struct RenderContext {
 extern RenderContext renderContext;
 extern const double degToRad;  // π/180 with π taken to ten decimals, as the CAD program does
 
+// The paper of a paper size number, landscape, in millimetres (an unknown
+// number is A0).
+double PaperWidthMm(uint32_t size);
+double PaperHeightMm(uint32_t size);
+
 // Stores the raster size and computes the base scale that fits the paper (a
 // drawing) or the extent (a figure) into it.
 void FitToRaster(uint32_t width, int32_t height);

@@ -22,6 +22,7 @@
 
 #include "platform/portable/gdi_objects.h"
 #include "platform/portable/platform_internal.h"
+#include "platform/portable/text_faces.h"
 #include "platform/win32.h"
 
 HGDIOBJ RegisterFontObject(PortableFont *font);
@@ -176,6 +177,24 @@ FaceEntry *FaceFor(const std::string &family)
 }
 
 int MulDivRound(int64_t a, int64_t b, int64_t c) { return c == 0 ? 0 : static_cast<int>((a * b + c / 2) / c); }
+
+// The size and turn of a font's glyphs, as GDI makes them: a positive
+// height is the cell height (ascent plus descent), a width stretches the
+// average character to it, the escapement turns the text about the cell's
+// top-left corner.
+void SizeFace(const PortableFont &font, const FaceEntry &entry, PortableTextFace *out)
+{
+    const int height = font.height == 0 ? kDefaultHeight : font.height;
+    int ppem = height > 0 ? MulDivRound(entry.unitsPerEm, height, entry.winAscent + entry.winDescent) : -height;
+    if (ppem < 1) ppem = 1;
+    if (ppem > kMaxPixelsPerEm) ppem = kMaxPixelsPerEm;
+    const int averageWidth = MulDivRound(entry.averageWidth, ppem, entry.unitsPerEm);
+    out->face = entry.face;
+    out->ppem = ppem;
+    out->ascent = MulDivRound(entry.winAscent, ppem, entry.unitsPerEm);
+    out->widthRatio = font.width > 0 && averageWidth > 0 ? static_cast<double>(font.width) / averageWidth : 1.0;
+    out->angle = font.escapement / 10.0 * kPi / 180.0;
+}
 
 // One character of code page 932 (one or two bytes) to its code point,
 // through iconv once per character and a table after that.
@@ -531,21 +550,13 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
     FaceEntry *entry = FaceFor(font.family);
     if (entry == nullptr || entry->face == nullptr) return FALSE;
     FT_Face face = entry->face;
-
-    // A positive height is the cell height: ascent plus descent.
-    int height = font.height == 0 ? kDefaultHeight : font.height;
-    int ppem = height > 0 ? MulDivRound(entry->unitsPerEm, height, entry->winAscent + entry->winDescent) : -height;
-    if (ppem < 1) ppem = 1;
-    if (ppem > kMaxPixelsPerEm) ppem = kMaxPixelsPerEm;
     // The size is set where a glyph is rendered: setting it makes FreeType
     // run the face's hinting set-up again, which most characters, drawn from
     // the glyph cache, do not need.
-    const int ascent = MulDivRound(entry->winAscent, ppem, entry->unitsPerEm);
-    const int averageWidth = MulDivRound(entry->averageWidth, ppem, entry->unitsPerEm);
-    const double widthRatio = font.width > 0 && averageWidth > 0 ? static_cast<double>(font.width) / averageWidth : 1.0;
-
-    // The escapement turns the text about the cell's top-left corner.
-    const double angle = font.escapement / 10.0 * kPi / 180.0;
+    PortableTextFace sized;
+    SizeFace(font, *entry, &sized);
+    const int ppem = sized.ppem, ascent = sized.ascent;
+    const double widthRatio = sized.widthRatio, angle = sized.angle;
     const double c = std::cos(angle), s = std::sin(angle);
     FT_Matrix matrix;
     matrix.xx = static_cast<FT_Fixed>(c * widthRatio * 65536.0);
@@ -639,3 +650,15 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
 }
 
 }  // extern "C"
+
+bool DescribeTextFace(HFONT handle, PortableTextFace *out)
+{
+    if (!IsValidObject(handle)) return false;
+    const auto *object = static_cast<const PortableGdiObject *>(static_cast<HGDIOBJ>(handle));
+    if (object->kind != GdiKind::Font || object->font == nullptr) return false;
+    const PortableFont &font = *object->font;
+    FaceEntry *entry = FaceFor(font.family);
+    if (entry == nullptr || entry->face == nullptr) return false;
+    SizeFace(font, *entry, out);
+    return true;
+}

@@ -1,0 +1,57 @@
+// The vector device: the scene's objects as paths, fills and text on a
+// cairo context (a PDF or SVG page), in the raster's canvas pixels, which
+// the caller's transform scales to the page. What the raster would draw at
+// that size, drawn as vectors: lines and curves in the pen's width and line
+// type, points as dots, solids as fills, texts as glyphs of the faces the
+// raster uses (so that a PDF embeds them and its text can be searched).
+// Native builds only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+
+#include "render/scene_device.h"
+
+typedef struct _cairo cairo_t;
+typedef struct _cairo_font_face cairo_font_face_t;
+typedef struct FT_FaceRec_ *FT_Face;
+struct PortableTextFace;
+
+class VectorDevice final : public SceneDevice {
+public:
+    // Most path elements (segments, curves, glyphs) one page holds: a hostile
+    // file of millions of objects ends there, as the raster's budgets end
+    // its walks, instead of filling memory with one page's content.
+    static constexpr uint64_t kMaxElementsPerPage = 4000000;
+
+    explicit VectorDevice(cairo_t *cr) : cr_(cr), elementsLeft_(kMaxElementsPerPage) {}
+    ~VectorDevice() override;
+    VectorDevice(const VectorDevice &) = delete;
+    VectorDevice &operator=(const VectorDevice &) = delete;
+
+    void Line(double x1, double y1, double x2, double y2, uint16_t pen, int lineType) override;
+    void Arc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness,
+             uint16_t pen, int lineType) override;
+    void Point(double x, double y, uint16_t pen) override;
+    void Solid(uint32_t index, const double values[8], COLORREF color) override;
+    void Text(const TextEntity &text) override;
+    void ReferenceMark(double x, double y) override;
+    void VersionLine(const char *message) override;
+
+private:
+    bool UsePen(uint16_t pen);
+    bool UseLineType(int lineType, double stepLength);
+    void StrokeRandomLine(double x1, double y1, double x2, double y2, int lineType);
+    bool SelectTextFont(const char *fontName, int32_t widthPx, int32_t heightPx, int32_t escapement,
+                        PortableTextFace *face);
+    void ShowCell(const PortableTextFace &face, double x, double y, const char *bytes, size_t length);
+    cairo_font_face_t *FontFace(FT_Face face);
+
+    // False once the page's path elements are spent.
+    bool Spend(uint64_t elements);
+
+    cairo_t *cr_;
+    std::map<FT_Face, cairo_font_face_t *> faces_;
+    uint64_t elementsLeft_;
+};
