@@ -307,7 +307,7 @@ typedef enum plotmira_vector_format {
  * faces the picture uses (embedded as subsets in a PDF).
  */
 typedef struct plotmira_vector_options {
-    size_t struct_size; /* sizeof(plotmira_vector_options) */
+    size_t struct_size; /* sizeof(plotmira_vector_options); smaller is refused */
     plotmira_pens pens;
     int32_t use_region;
     double region[4];                  /* x0, y0, x1, y1: two opposite corners, sheet millimetres */
@@ -321,7 +321,8 @@ typedef struct plotmira_vector_options {
 /* The whole sheet, screen pens, no layers changed. */
 PLOTMIRA_API void plotmira_vector_options_init(plotmira_vector_options *options);
 
-/* Takes the next bytes of the file; nonzero stops with PLOTMIRA_ERR_WRITE. */
+/* Takes the next bytes of the file; nonzero stops with PLOTMIRA_ERR_WRITE.
+ * It runs while the library holds its lock: it must not call the library. */
 typedef int (*plotmira_write_callback)(void *user_data, const void *bytes, size_t length);
 
 /* Writes the document as one PDF page or one SVG picture through write.

@@ -515,9 +515,10 @@ int RenderVector(const std::vector<std::string> &inputs, const std::string &outp
             : plotmira_render_pdf_pages(pages.data(), pages.size(), &options, WriteToFile, file);
     const bool closed = std::fclose(file) == 0;
     if (written != PLOTMIRA_OK || !closed || std::rename(part.c_str(), output.c_str()) != 0) {
+        const int error = errno;
         std::remove(part.c_str());
         std::fprintf(stderr, "plotmira: %s: %s\n", output.c_str(),
-                     written != PLOTMIRA_OK ? plotmira_strerror(written) : std::strerror(errno));
+                     written != PLOTMIRA_OK ? plotmira_strerror(written) : std::strerror(error));
         return kExitFailed;
     }
     return status;

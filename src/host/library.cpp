@@ -137,15 +137,16 @@ plotmira_status VectorCall(plotmira_document *const *docs, size_t count, plotmir
     if (docs == nullptr || count == 0 || write == nullptr) return PLOTMIRA_ERR_ARGUMENT;
     if (format != PLOTMIRA_VECTOR_PDF && format != PLOTMIRA_VECTOR_SVG) return PLOTMIRA_ERR_ARGUMENT;
     if (format == PLOTMIRA_VECTOR_SVG && count != 1) return PLOTMIRA_ERR_ARGUMENT;
-    if (options != nullptr && options->struct_size < sizeof(size_t)) return PLOTMIRA_ERR_ARGUMENT;
+    // The options are as old as this call: a caller's are at least this size.
+    if (options != nullptr && options->struct_size < sizeof(plotmira_vector_options)) return PLOTMIRA_ERR_ARGUMENT;
     for (size_t i = 0; i < count; ++i) {
         if (docs[i] == nullptr) return PLOTMIRA_ERR_ARGUMENT;
     }
 #ifdef PLOTMIRA_VECTOR_OUTPUT
     return Guarded([&] {
         plotmira_vector_options taken;
-        std::memset(&taken, 0, sizeof taken);
-        if (options != nullptr) std::memcpy(&taken, options, std::min(options->struct_size, sizeof taken));
+        plotmira_vector_options_init(&taken);
+        if (options != nullptr) std::memcpy(&taken, options, sizeof taken);
         taken.struct_size = sizeof taken;
         ModuleLock lock;
         return WriteVectorPages(docs, count, format, taken, write, user_data);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "host/views.h"
 #include "plotmira_version.h"
@@ -26,6 +27,27 @@ constexpr double kPointsPerMm = 72.0 / 25.4;
 // cairo's coordinates and curve steps stay in their range.
 constexpr double kMaxPageMm = 200000;
 constexpr double kMinPageMm = 1;
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t *surface) const
+    {
+        cairo_surface_finish(surface);
+        cairo_surface_destroy(surface);
+    }
+};
+struct ContextDeleter {
+    void operator()(cairo_t *cr) const { cairo_destroy(cr); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+using Context = std::unique_ptr<cairo_t, ContextDeleter>;
+
+// The scene's device, put back however the walk ends.
+struct DeviceInPlace {
+    explicit DeviceInPlace(SceneDevice *device) { renderContext.device = device; }
+    ~DeviceInPlace() { renderContext.device = nullptr; }
+    DeviceInPlace(const DeviceInPlace &) = delete;
+    DeviceInPlace &operator=(const DeviceInPlace &) = delete;
+};
 
 struct Writer {
     plotmira_write_callback write;
@@ -91,7 +113,7 @@ plotmira_status WriteVectorPages(plotmira_document *const *docs, size_t count, p
     // PDF pages in points; an SVG picture in millimetres (its width and
     // height say "mm").
     const double unitsPerMm = pdf ? kPointsPerMm : 1.0;
-    cairo_surface_t *surface = nullptr;
+    Surface surface;
     plotmira_status result = PLOTMIRA_OK;
     for (size_t i = 0; i < count && result == PLOTMIRA_OK; ++i) {
         const plotmira_document &doc = *docs[i];
@@ -114,19 +136,20 @@ plotmira_status WriteVectorPages(plotmira_document *const *docs, size_t count, p
         pageWidth = std::clamp(pageWidth * fit, kMinPageMm, kMaxPageMm);
         pageHeight = std::clamp(pageHeight * fit, kMinPageMm, kMaxPageMm);
         mmPerPixel *= fit;
-        if (surface == nullptr) {
-            surface = pdf ? cairo_pdf_surface_create_for_stream(WriteBytes, &writer, pageWidth * unitsPerMm,
-                                                                pageHeight * unitsPerMm)
-                          : cairo_svg_surface_create_for_stream(WriteBytes, &writer, pageWidth, pageHeight);
+        if (!surface) {
+            surface.reset(pdf ? cairo_pdf_surface_create_for_stream(WriteBytes, &writer, pageWidth * unitsPerMm,
+                                                                    pageHeight * unitsPerMm)
+                              : cairo_svg_surface_create_for_stream(WriteBytes, &writer, pageWidth, pageHeight));
             if (pdf) {
-                cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATOR, "Plotmira " PLOTMIRA_VERSION);
+                cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "Plotmira " PLOTMIRA_VERSION);
             } else {
-                cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_MM);
+                cairo_svg_surface_set_document_unit(surface.get(), CAIRO_SVG_UNIT_MM);
             }
         } else {
-            cairo_pdf_surface_set_size(surface, pageWidth * unitsPerMm, pageHeight * unitsPerMm);
+            cairo_pdf_surface_set_size(surface.get(), pageWidth * unitsPerMm, pageHeight * unitsPerMm);
         }
-        cairo_t *cr = cairo_create(surface);
+        const Context context(cairo_create(surface.get()));
+        cairo_t *cr = context.get();
         const double unitsPerPixel = mmPerPixel * unitsPerMm;
         cairo_scale(cr, unitsPerPixel, unitsPerPixel);
         // The sheet's background, as the raster's.
@@ -135,24 +158,21 @@ plotmira_status WriteVectorPages(plotmira_document *const *docs, size_t count, p
         cairo_rectangle(cr, 0, 0, pageWidth / mmPerPixel, pageHeight / mmPerPixel);
         cairo_fill(cr);
         {
-            VectorDevice device(cr);
-            renderContext.device = &device;
+            VectorDevice device(cr, unitsPerPixel);
+            const DeviceInPlace inUse(&device);
             if (isFigureFile == 1) {
                 DrawFigureScene();
             } else {
                 DrawDrawingScene();
             }
-            renderContext.device = nullptr;
         }
         if (renderContext.cancelled) result = PLOTMIRA_ERR_CANCELLED;
         cairo_show_page(cr);
         if (result == PLOTMIRA_OK) result = StatusOf(cairo_status(cr), writer);
-        cairo_destroy(cr);
     }
-    if (surface != nullptr) {
-        cairo_surface_finish(surface);
-        if (result == PLOTMIRA_OK) result = StatusOf(cairo_surface_status(surface), writer);
-        cairo_surface_destroy(surface);
+    if (surface) {
+        cairo_surface_finish(surface.get());
+        if (result == PLOTMIRA_OK) result = StatusOf(cairo_surface_status(surface.get()), writer);
     }
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include <cairo-ft.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
@@ -39,22 +40,63 @@ constexpr double kClosedArcMarker = 5.0;
 // along a line, and on average this long along a curve (the mean of
 // 1 / max(|cos a|, |sin a|) over a turn).
 constexpr double kCurveStep = 1.1222;
-// Canvas coordinates are kept within this bound: beyond it a path would
-// only lose precision in the page's numbers, and no raster reaches it.
-constexpr double kCanvasBound = 1e7;
+// Canvas coordinates are kept within this bound, set for each page so that
+// cairo's device coordinates (fixed point, about ±8 million) hold them; no
+// raster reaches it. Lines are clipped well inside it, arcs that reach
+// beyond kChordReach are drawn as the raster's chords, and so clipped too.
+double canvasBound = 1e7;
+constexpr double kMaxDeviceUnits = 4e6;
+constexpr double kChordReach = 1e5;
+// The raster flattens an arc into chords of these angles (radians) by its
+// radius in pixels: fine from 100 pixels, medium from 50.
+constexpr double kFineChord = 0.1, kMediumChord = 0.2, kCoarseChord = 0.3;
 
-double Bounded(double v) { return std::isfinite(v) ? std::clamp(v, -kCanvasBound, kCanvasBound) : kCanvasBound; }
-// Sheet millimetres to canvas pixels, as ToPixelX and ToPixelY but not truncated.
-double CanvasX(double x)
+double Bounded(double v) { return std::isnan(v) ? canvasBound : std::clamp(v, -canvasBound, canvasBound); }
+
+double ChordAngle(double radiusPixels)
+{
+    return radiusPixels >= 100 ? kFineChord : radiusPixels >= 50 ? kMediumChord : kCoarseChord;
+}
+
+// The part [t0, t1] of the segment from (x1, y1) to (x2, y2) inside the
+// canvas grown by margin (Liang and Barsky); false when none is.
+bool ClipToCanvas(double x1, double y1, double x2, double y2, double margin, double *t0, double *t1)
 {
     const RenderContext &rc = renderContext;
-    return Bounded(x * rc.viewScale - rc.viewOffsetX - static_cast<double>(rc.originX));
+    const double dx = x2 - x1, dy = y2 - y1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 + margin, static_cast<double>(rc.rasterWidth) + margin - x1, y1 + margin,
+                         static_cast<double>(rc.rasterHeight) + margin - y1};
+    *t0 = 0;
+    *t1 = 1;
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double r = q[i] / p[i];
+        if (p[i] < 0) {
+            *t0 = std::max(*t0, r);
+        } else {
+            *t1 = std::min(*t1, r);
+        }
+    }
+    return *t0 <= *t1;
 }
-double CanvasY(double y)
+// Sheet millimetres to canvas pixels, as ToPixelX and ToPixelY but not
+// truncated; the raw ones unbounded, for clipping.
+double RawCanvasX(double x)
 {
     const RenderContext &rc = renderContext;
-    return Bounded(rc.viewOffsetY - y * rc.viewScale - static_cast<double>(rc.originY));
+    return x * rc.viewScale - rc.viewOffsetX - static_cast<double>(rc.originX);
 }
+double RawCanvasY(double y)
+{
+    const RenderContext &rc = renderContext;
+    return rc.viewOffsetY - y * rc.viewScale - static_cast<double>(rc.originY);
+}
+double CanvasX(double x) { return Bounded(RawCanvasX(x)); }
+double CanvasY(double y) { return Bounded(RawCanvasY(y)); }
 
 void SetColor(cairo_t *cr, COLORREF color)
 {
@@ -174,6 +216,11 @@ VectorDevice::~VectorDevice()
     for (auto &entry : faces_) cairo_font_face_destroy(entry.second);
 }
 
+VectorDevice::VectorDevice(cairo_t *cr, double unitsPerPixel) : cr_(cr), elementsLeft_(kMaxElementsPerPage)
+{
+    canvasBound = std::min(1e7, kMaxDeviceUnits / std::max(unitsPerPixel, 1e-9));
+}
+
 bool VectorDevice::Spend(uint64_t elements)
 {
     if (elements > elementsLeft_) {
@@ -184,12 +231,20 @@ bool VectorDevice::Spend(uint64_t elements)
     return true;
 }
 
-cairo_font_face_t *VectorDevice::FontFace(FT_Face face)
+// cairo's own face of the file the raster's face came from: cairo keeps the
+// size it last set on a face and would not set it again after the raster
+// has set its own on a shared one.
+cairo_font_face_t *VectorDevice::FontFace(const PortableTextFace &face)
 {
-    const auto found = faces_.find(face);
+    const auto key = std::make_pair(std::string(face.file), face.index);
+    const auto found = faces_.find(key);
     if (found != faces_.end()) return found->second;
-    cairo_font_face_t *made = cairo_ft_font_face_create_for_ft_face(face, 0);
-    faces_.emplace(face, made);
+    FcPattern *pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FILE, reinterpret_cast<const FcChar8 *>(face.file));
+    FcPatternAddInteger(pattern, FC_INDEX, face.index);
+    cairo_font_face_t *made = cairo_ft_font_face_create_for_pattern(pattern);
+    FcPatternDestroy(pattern);
+    faces_.emplace(key, made);
     return made;
 }
 
@@ -215,7 +270,7 @@ bool VectorDevice::UsePen(uint16_t pen)
 // walk starts with one pitch left out before the top bit (the slot of bit
 // 0, left out in the patterns the CAD program has). False when nothing
 // shows.
-bool VectorDevice::UseLineType(int lineType, double stepLength)
+bool VectorDevice::UseLineType(int lineType, double stepLength, double phase)
 {
     const int type = UsableLineType(lineType);
     const uint32_t pattern = linePatternTable[type];
@@ -254,57 +309,80 @@ bool VectorDevice::UseLineType(int lineType, double stepLength)
     // end): the pattern runs a step ahead of the steps that decide it.
     const double cycle = 32 * pitch;
     offset = std::fmod(offset - pitch + stepLength + 2 * cycle, cycle);
+    offset = std::fmod(offset + std::fmod(phase, cycle), cycle);
     cairo_set_dash(cr_, runs.data(), static_cast<int>(runs.size()), offset);
     return true;
 }
 
 // A random line: the raster's walk of its pixels, the same steps and bits,
-// with each offset point joined to the next.
-void VectorDevice::StrokeRandomLine(double x1, double y1, double x2, double y2, int lineType)
+// with each offset point joined to the next; only the steps in [t0, t1]
+// of it are drawn, those before are walked without drawing.
+void VectorDevice::StrokeRandomLine(double x1, double y1, double x2, double y2, double t0, double t1, int lineType)
 {
-    RenderContext &rc = renderContext;
     const double dx = x2 - x1, dy = y2 - y1;
     const double steps = std::floor(std::max(std::fabs(dx), std::fabs(dy)));
     BeginLineStyle(0, static_cast<uint16_t>(lineType));
-    SetUpRandomSegment(static_cast<int32_t>(x1), static_cast<int32_t>(y1), static_cast<int32_t>(x2),
-                       static_cast<int32_t>(y2), lineType);
-    cairo_move_to(cr_, x1, y1);
-    // One action at most a pixel step, as the raster's; a hostile length
-    // ends at a million steps.
-    const auto limit = static_cast<uint64_t>(std::min(steps, 1e6));
-    if (!Spend(2 + limit / std::max<uint32_t>(rc.randomPitch, 1))) {
-        cairo_new_path(cr_);
-        return;
-    }
-    for (uint64_t i = 0; i < limit; ++i) {
+    SetUpRandomSegment(static_cast<int32_t>(Bounded(x1)), static_cast<int32_t>(Bounded(y1)),
+                       static_cast<int32_t>(Bounded(x2)), static_cast<int32_t>(Bounded(y2)), lineType);
+    const auto first = static_cast<uint64_t>(std::floor(steps * t0));
+    const auto last = static_cast<uint64_t>(std::ceil(steps * t1));
+    if (!Spend(2 + (last - first) / 4)) return;
+    SkipRandomSteps(first);
+    cairo_move_to(cr_, x1 + dx * t0, y1 + dy * t0);
+    for (uint64_t i = first; i < last; ++i) {
         const double t = steps > 0 ? static_cast<double>(i) / steps : 0;
         double x = x1 + dx * t, y = y1 + dy * t;
         if (RandomAction(&x, &y)) cairo_line_to(cr_, x, y);
     }
-    cairo_line_to(cr_, x2, y2);
+    cairo_line_to(cr_, x1 + dx * t1, y1 + dy * t1);
     cairo_set_dash(cr_, nullptr, 0, 0);
     cairo_stroke(cr_);
 }
 
+// A segment in canvas pixels, clipped to the canvas, in the pen already
+// chosen; phase: how far along its pattern the path is at (x1, y1).
+void VectorDevice::StrokeSegment(double x1, double y1, double x2, double y2, int type, double stepLength, double phase,
+                                 double margin)
+{
+    double t0, t1;
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2) ||
+        !ClipToCanvas(x1, y1, x2, y2, margin, &t0, &t1)) {
+        return;
+    }
+    const double dx = x2 - x1, dy = y2 - y1;
+    if (type >= kFirstRandomType && type <= kLastRandomType) {
+        StrokeRandomLine(x1, y1, x2, y2, t0, t1, type);
+        return;
+    }
+    if (!UseLineType(type, stepLength, phase + t0 * std::hypot(dx, dy)) || !Spend(2)) return;
+    cairo_move_to(cr_, x1 + dx * t0, y1 + dy * t0);
+    cairo_line_to(cr_, x1 + dx * t1, y1 + dy * t1);
+    cairo_stroke(cr_);
+}
+
+static double LineMargin(int type)
+{
+    double margin = kMaxPenPixels + 2;
+    if (type >= kFirstRandomType && type <= kLastRandomType) {
+        margin +=
+            std::min(randomWidthTable[type], kMaxRandomAmplitude) + std::min<uint32_t>(linePitchTable[type], 8192);
+    }
+    return margin;
+}
+
 void VectorDevice::Line(double x1, double y1, double x2, double y2, uint16_t pen, int lineType)
 {
-    const double px1 = CanvasX(x1), py1 = CanvasY(y1), px2 = CanvasX(x2), py2 = CanvasY(y2);
     const int type = UsableLineType(lineType);
     if (type == kLineTypeInvisible) return;
-    double margin = kMaxPenPixels + 2;
-    if (type >= kFirstRandomType && type <= kLastRandomType)
-        margin += std::min(randomWidthTable[type], kMaxRandomAmplitude);
-    if (OffCanvas(px1, py1, px2, py2, margin) || !UsePen(pen)) return;
-    if (type >= kFirstRandomType && type <= kLastRandomType) {
-        StrokeRandomLine(px1, py1, px2, py2, type);
+    const double px1 = RawCanvasX(x1), py1 = RawCanvasY(y1), px2 = RawCanvasX(x2), py2 = RawCanvasY(y2);
+    double t0, t1;
+    if (!std::isfinite(px1) || !std::isfinite(py1) || !std::isfinite(px2) || !std::isfinite(py2) ||
+        !ClipToCanvas(px1, py1, px2, py2, LineMargin(type), &t0, &t1) || !UsePen(pen)) {
         return;
     }
     const double major = std::max(std::fabs(px2 - px1), std::fabs(py2 - py1));
     const double step = major > 0 ? std::hypot(px2 - px1, py2 - py1) / major : 1;
-    if (!UseLineType(type, step) || !Spend(2)) return;
-    cairo_move_to(cr_, px1, py1);
-    cairo_line_to(cr_, px2, py2);
-    cairo_stroke(cr_);
+    StrokeSegment(px1, py1, px2, py2, type, step, 0, LineMargin(type));
 }
 
 void VectorDevice::Arc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness,
@@ -319,24 +397,36 @@ void VectorDevice::Arc(double cx, double cy, double start, double sweep, double 
     double a0, a1;
     if (!ArcSpan(start, sweep, &a0, &a1)) return;
     const double reach = std::fmax(std::fabs(radius), std::fabs(radius * flatness)) * renderContext.viewScale;
-    const double x = CanvasX(cx), y = CanvasY(cy);
-    if (OffCanvas(x - reach, y - reach, x + reach, y + reach, kMaxPenPixels + 2) || !UsePen(pen)) return;
+    const double x = RawCanvasX(cx), y = RawCanvasY(cy);
+    if (!std::isfinite(reach) || !std::isfinite(x) || !std::isfinite(y) ||
+        OffCanvas(x - reach, y - reach, x + reach, y + reach, LineMargin(type)) || !UsePen(pen)) {
+        return;
+    }
     const SheetEllipse e = {cx, cy, radius, flatness, tilt};
-    if (type >= kFirstRandomType && type <= kLastRandomType) {
-        // Random lines follow the chords, as the raster's do.
-        const int chords = std::clamp(static_cast<int>((a1 - a0) / 0.1), 1, 100);
-        double px, py;
+    // The raster walks each chord afresh, one step more than its pixels:
+    // a pattern step along the curve is that much shorter.
+    const double chordAngle = ChordAngle(std::fabs(radius) * renderContext.viewScale);
+    const double chordLength = reach * chordAngle;
+    const double step = chordLength / (chordLength / kCurveStep + 1);
+    if ((type >= kFirstRandomType && type <= kLastRandomType) || reach > kChordReach) {
+        // Random lines follow the chords, as the raster's do; so does an arc
+        // so vast that its curve's control points would leave cairo's range.
+        const int chords = std::clamp(static_cast<int>(std::ceil((a1 - a0) / chordAngle)), 1, kMaxArcPoints);
+        double px, py, phase = 0;
         e.At(a0, &px, &py);
         for (int i = 1; i <= chords; ++i) {
             double qx, qy;
             e.At(a0 + (a1 - a0) * i / chords, &qx, &qy);
-            StrokeRandomLine(px, py, qx, qy, type);
+            const double major = std::max(std::fabs(qx - px), std::fabs(qy - py));
+            StrokeSegment(px, py, qx, qy, type, major > 0 ? std::hypot(qx - px, qy - py) / major : 1, phase,
+                          LineMargin(type));
+            phase += std::hypot(qx - px, qy - py);
             px = qx;
             py = qy;
         }
         return;
     }
-    if (!UseLineType(type, kCurveStep) || !Spend(5)) return;
+    if (!UseLineType(type, std::max(step, 0.5), 0) || !Spend(5)) return;
     CurveAlong(cr_, e, a0, a1, true);
     cairo_stroke(cr_);
 }
@@ -386,7 +476,33 @@ void VectorDevice::Solid(uint32_t index, const double v[8], COLORREF color)
     const double reach = std::fmax(std::fabs(radius), std::fabs(radius * flatness)) * renderContext.viewScale;
     const double x = CanvasX(cx), y = CanvasY(cy);
     if (OffCanvas(x - reach, y - reach, x + reach, y + reach, 1)) return;
+    if (!std::isfinite(reach)) return;
     const SheetEllipse outer = {cx, cy, radius, flatness, tilt};
+    if (reach > kChordReach && kind != kWidthBand) {
+        // Too vast for curves: the raster's chords, kept in range.
+        const int chords = std::clamp(static_cast<int>(std::ceil((a1 - a0) / kFineChord)), 1, kMaxArcPoints);
+        const double ratio = kind == kScaledBand && radius != 0 ? last / radius : 0;
+        double px, py;
+        for (int i = 0; i <= chords; ++i) {
+            outer.At(a0 + (a1 - a0) * i / chords, &px, &py);
+            if (i == 0) {
+                cairo_move_to(cr_, px, py);
+            } else {
+                cairo_line_to(cr_, px, py);
+            }
+        }
+        if (kind == kScaledBand && std::isfinite(ratio)) {
+            for (int i = chords; i >= 0; --i) {
+                outer.At(a0 + (a1 - a0) * i / chords, &px, &py);
+                cairo_line_to(cr_, Bounded(x + (px - x) * ratio), Bounded(y + (py - y) * ratio));
+            }
+        } else if (last != kClosedArcMarker) {
+            cairo_line_to(cr_, x, y);
+        }
+        cairo_close_path(cr_);
+        cairo_fill(cr_);
+        return;
+    }
     if (kind == kArcSolid) {
         CurveAlong(cr_, outer, a0, a1, true);
         if (last != kClosedArcMarker) cairo_line_to(cr_, x, y);  // a sector
@@ -434,7 +550,8 @@ bool VectorDevice::SelectTextFont(const char *fontName, int32_t widthPx, int32_t
     const bool found = font != nullptr && DescribeTextFace(font, face);
     if (font != nullptr) DeleteObject(font);
     if (!found) return false;
-    cairo_set_font_face(cr_, FontFace(face->face));
+    if (face->file[0] == '\0') return false;
+    cairo_set_font_face(cr_, FontFace(*face));
     cairo_matrix_t size, turn, matrix;
     cairo_matrix_init_scale(&size, face->ppem * face->widthRatio, face->ppem);
     cairo_matrix_init_rotate(&turn, -face->angle);

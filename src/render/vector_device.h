@@ -10,12 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <string>
+#include <utility>
 
 #include "render/scene_device.h"
 
 typedef struct _cairo cairo_t;
 typedef struct _cairo_font_face cairo_font_face_t;
-typedef struct FT_FaceRec_ *FT_Face;
 struct PortableTextFace;
 
 class VectorDevice final : public SceneDevice {
@@ -23,9 +24,10 @@ public:
     // Most path elements (segments, curves, glyphs) one page holds: a hostile
     // file of millions of objects ends there, as the raster's budgets end
     // its walks, instead of filling memory with one page's content.
-    static constexpr uint64_t kMaxElementsPerPage = 4000000;
+    static constexpr uint64_t kMaxElementsPerPage = 1000000;
 
-    explicit VectorDevice(cairo_t *cr) : cr_(cr), elementsLeft_(kMaxElementsPerPage) {}
+    // unitsPerPixel: the page's units (points, millimetres) a canvas pixel spans.
+    VectorDevice(cairo_t *cr, double unitsPerPixel);
     ~VectorDevice() override;
     VectorDevice(const VectorDevice &) = delete;
     VectorDevice &operator=(const VectorDevice &) = delete;
@@ -41,17 +43,19 @@ public:
 
 private:
     bool UsePen(uint16_t pen);
-    bool UseLineType(int lineType, double stepLength);
-    void StrokeRandomLine(double x1, double y1, double x2, double y2, int lineType);
+    bool UseLineType(int lineType, double stepLength, double phase);
+    void StrokeSegment(double x1, double y1, double x2, double y2, int type, double stepLength, double phase,
+                       double margin);
+    void StrokeRandomLine(double x1, double y1, double x2, double y2, double t0, double t1, int lineType);
     bool SelectTextFont(const char *fontName, int32_t widthPx, int32_t heightPx, int32_t escapement,
                         PortableTextFace *face);
     void ShowCell(const PortableTextFace &face, double x, double y, const char *bytes, size_t length);
-    cairo_font_face_t *FontFace(FT_Face face);
+    cairo_font_face_t *FontFace(const PortableTextFace &face);
 
     // False once the page's path elements are spent.
     bool Spend(uint64_t elements);
 
     cairo_t *cr_;
-    std::map<FT_Face, cairo_font_face_t *> faces_;
+    std::map<std::pair<std::string, int>, cairo_font_face_t *> faces_;
     uint64_t elementsLeft_;
 };

@@ -55,6 +55,8 @@ const struct {
 
 struct FaceEntry {
     FT_Face face = nullptr;
+    std::string file;  // where the face came from, for devices that open it themselves
+    int index = 0;
     int unitsPerEm = 0;
     int winAscent = 0;
     int winDescent = 0;
@@ -153,6 +155,9 @@ FaceEntry *FaceFor(const std::string &family)
             FcPatternGetInteger(match, FC_INDEX, 0, &index);
             if (FT_New_Face(lib.freetype, reinterpret_cast<const char *>(file), index, &entry->face) != 0) {
                 entry->face = nullptr;
+            } else {
+                entry->file = reinterpret_cast<const char *>(file);
+                entry->index = index;
             }
         }
         if (match) FcPatternDestroy(match);
@@ -190,6 +195,8 @@ void SizeFace(const PortableFont &font, const FaceEntry &entry, PortableTextFace
     if (ppem > kMaxPixelsPerEm) ppem = kMaxPixelsPerEm;
     const int averageWidth = MulDivRound(entry.averageWidth, ppem, entry.unitsPerEm);
     out->face = entry.face;
+    out->file = entry.file.c_str();
+    out->index = entry.index;
     out->ppem = ppem;
     out->ascent = MulDivRound(entry.winAscent, ppem, entry.unitsPerEm);
     out->widthRatio = font.width > 0 && averageWidth > 0 ? static_cast<double>(font.width) / averageWidth : 1.0;

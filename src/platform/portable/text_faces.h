@@ -9,7 +9,9 @@
 typedef struct FT_FaceRec_ *FT_Face;
 
 struct PortableTextFace {
-    FT_Face face;       // owned by the portable layer, alive while it is
+    FT_Face face;      // owned by the portable layer and sized by it: read its tables only
+    const char *file;  // the face's file and index, for a device that opens its own
+    int index;
     int ppem;           // pixels per em
     int ascent;         // pixels from a cell's top to the baseline
     double widthRatio;  // horizontal stretch of the glyphs
