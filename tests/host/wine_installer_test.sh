@@ -65,7 +65,13 @@ common() { # LOGS
 #!/bin/sh
 . "$here/wine_env.sh"
 logs="$1"
-query() { wine64 reg query "\$1" /s > "\$logs/\$2.reg" 2>&1; }
+# Wine's reg now and then ends without a word: a query that says nothing is asked again.
+query() {
+    for attempt in 1 2 3; do
+        wine64 reg query "\$1" /s > "\$logs/\$2.reg" 2>&1
+        [ -s "\$logs/\$2.reg" ] && break
+    done
+}
 setup() { # LOG ARGS...
     log=\$1
     shift

@@ -38,7 +38,13 @@ cat > "$dir/run.sh" <<INNER
 . "$here/wine_env.sh"
 "$here/wine_prefix.sh" "$substitutes"
 host() { wine64 "$win64/spihost.exe" "\$@"; }
-query() { wine64 reg query "\$1" /s > "$dir/\$2.reg" 2>&1; }
+# Wine's reg now and then ends without a word: a query that says nothing is asked again.
+query() {
+    for attempt in 1 2 3; do
+        wine64 reg query "\$1" /s > "$dir/\$2.reg" 2>&1
+        [ -s "$dir/\$2.reg" ] && break
+    done
+}
 # Another program's association of .jww, there before us.
 wine64 reg add 'HKLM\\Software\\Classes\\.jww' /ve /d JwwFile /f > /dev/null 2>&1
 wine64 regsvr32 /s "Z:$dll"
