@@ -340,9 +340,9 @@ void VectorDevice::StrokeRandomLine(double x1, double y1, double x2, double y2, 
 }
 
 // A segment in canvas pixels, clipped to the canvas, in the pen already
-// chosen; phase: how far along its pattern the path is at (x1, y1).
-void VectorDevice::StrokeSegment(double x1, double y1, double x2, double y2, int type, double stepLength, double phase,
-                                 double margin)
+// chosen; phase: how far along its pattern the path is at (x1, y1). A
+// pattern step is one of the raster's pixel steps along it.
+void VectorDevice::StrokeSegment(double x1, double y1, double x2, double y2, int type, double phase, double margin)
 {
     double t0, t1;
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2) ||
@@ -354,7 +354,8 @@ void VectorDevice::StrokeSegment(double x1, double y1, double x2, double y2, int
         StrokeRandomLine(x1, y1, x2, y2, t0, t1, type);
         return;
     }
-    if (!UseLineType(type, stepLength, phase + t0 * std::hypot(dx, dy)) || !Spend(2)) return;
+    const double length = std::hypot(dx, dy), major = std::max(std::fabs(dx), std::fabs(dy));
+    if (!UseLineType(type, major > 0 ? length / major : 1, phase + t0 * length) || !Spend(2)) return;
     cairo_move_to(cr_, x1 + dx * t0, y1 + dy * t0);
     cairo_line_to(cr_, x1 + dx * t1, y1 + dy * t1);
     cairo_stroke(cr_);
@@ -375,14 +376,14 @@ void VectorDevice::Line(double x1, double y1, double x2, double y2, uint16_t pen
     const int type = UsableLineType(lineType);
     if (type == kLineTypeInvisible) return;
     const double px1 = RawCanvasX(x1), py1 = RawCanvasY(y1), px2 = RawCanvasX(x2), py2 = RawCanvasY(y2);
+    const double margin = LineMargin(type);
     double t0, t1;
+    // Off the page, not even the pen is chosen.
     if (!std::isfinite(px1) || !std::isfinite(py1) || !std::isfinite(px2) || !std::isfinite(py2) ||
-        !ClipToCanvas(px1, py1, px2, py2, LineMargin(type), &t0, &t1) || !UsePen(pen)) {
+        !ClipToCanvas(px1, py1, px2, py2, margin, &t0, &t1) || !UsePen(pen)) {
         return;
     }
-    const double major = std::max(std::fabs(px2 - px1), std::fabs(py2 - py1));
-    const double step = major > 0 ? std::hypot(px2 - px1, py2 - py1) / major : 1;
-    StrokeSegment(px1, py1, px2, py2, type, step, 0, LineMargin(type));
+    StrokeSegment(px1, py1, px2, py2, type, 0, margin);
 }
 
 void VectorDevice::Arc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness,
@@ -417,9 +418,7 @@ void VectorDevice::Arc(double cx, double cy, double start, double sweep, double 
         for (int i = 1; i <= chords; ++i) {
             double qx, qy;
             e.At(a0 + (a1 - a0) * i / chords, &qx, &qy);
-            const double major = std::max(std::fabs(qx - px), std::fabs(qy - py));
-            StrokeSegment(px, py, qx, qy, type, major > 0 ? std::hypot(qx - px, qy - py) / major : 1, phase,
-                          LineMargin(type));
+            StrokeSegment(px, py, qx, qy, type, phase, LineMargin(type));
             phase += std::hypot(qx - px, qy - py);
             px = qx;
             py = qy;

@@ -44,8 +44,7 @@ public:
 private:
     bool UsePen(uint16_t pen);
     bool UseLineType(int lineType, double stepLength, double phase);
-    void StrokeSegment(double x1, double y1, double x2, double y2, int type, double stepLength, double phase,
-                       double margin);
+    void StrokeSegment(double x1, double y1, double x2, double y2, int type, double phase, double margin);
     void StrokeRandomLine(double x1, double y1, double x2, double y2, double t0, double t1, int lineType);
     bool SelectTextFont(const char *fontName, int32_t widthPx, int32_t heightPx, int32_t escapement,
                         PortableTextFace *face);
