@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the trees under build/.
 #   build.sh        build/native: the library, the converter and its example
-#                   drawings; the Python wheel in dist/
+#                   drawings; the Python wheel in dist/; the browser viewer in
+#                   build/web where emscripten is there
 #   build.sh all    also win64 (the .sph, spihost.exe), win32 (the .spi), the
 #                   native tests, asan (address and undefined-behaviour
 #                   sanitizers), fuzz (libFuzzer) and tsan (ThreadSanitizer)
@@ -32,6 +33,7 @@ if [ "$part" = core ]; then
     cmake --build "$build/native" -j "$jobs"
     echo "built: build/native/plotmira, build/native/libplotmira.so"
     wheel
+    "$root/scripts/build_web.sh"
     exit 0
 fi
 configure "$build/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" -DCMAKE_BUILD_TYPE=Release
@@ -52,4 +54,5 @@ if command -v clang++ >/dev/null 2>&1; then
     CC=clang CXX=clang++ configure "$build/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOTMIRA_TSAN=ON
     cmake --build "$build/tsan" -j "$jobs" --target library_threads showcase
 fi
+"$root/scripts/build_web.sh" tests
 echo "built: build/native/plotmira, build/win64/plotmira.sph, build/win32/plotmira.spi"

@@ -4,7 +4,9 @@
 # 64-bit (x64/) and 32-bit (x86/) Windows, the README (Japanese, with an
 # English section), the licence and SHA256SUMS, in one folder of the same
 # name) and plotmira-VERSION-setup.exe, the installer of the same files
-# (packaging/windows/plotmira.nsi; needs makensis). Prints the paths made.
+# (packaging/windows/plotmira.nsi; needs makensis); where build/web is
+# there, plotmira-VERSION-web.zip, the browser viewer's static site. Prints
+# the paths made, one a line.
 # usage: scripts/package.sh [OUT_DIR]      (default: dist/)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,6 +35,17 @@ out=$(cd "$out" && pwd)
 rm -f "$out/$name.zip"
 (cd "$stage" && cmake -E tar cf "$out/$name.zip" --format=zip "$name")
 echo "$out/$name.zip"
+
+if [ -f "$root/build/web/index.html" ]; then
+    web="plotmira-$version-web"
+    mkdir -p "$stage/$web"
+    cp -R "$root/build/web/." "$stage/$web/"
+    cp "$root/hosts/web/README.txt" "$stage/$web/README.txt"
+    cp "$root/LICENSE" "$stage/$web/LICENSE.txt"
+    rm -f "$out/$web.zip"
+    (cd "$stage" && cmake -E tar cf "$out/$web.zip" --format=zip "$web")
+    echo "$out/$web.zip"
+fi
 
 if ! command -v makensis >/dev/null 2>&1; then
     echo "package: makensis is not installed (Debian: nsis); no setup program" >&2

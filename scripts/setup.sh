@@ -16,12 +16,17 @@ missing=""
 for package in $(cat $lists); do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
 done
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
 if [ -n "$missing" ]; then
     echo "installing:$missing"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
+fi
+# npm, for the browser test's puppeteer-core: Debian's package, unless a
+# Node.js that carries its own npm is installed.
+if [ "$part" = all ] && ! command -v npm >/dev/null 2>&1; then
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends npm
 fi
 # The 32-bit side of Wine, for running the i686 plug-in.
 if [ "$part" = all ] && command -v wine >/dev/null 2>&1; then

@@ -2,7 +2,8 @@
 // interface, loaded at run time as a host would load it (libplotmira.so
 // natively, plotmira.sph or .spi under Wine), and writes each as a 24-bit
 // BMP. The same source builds for both, so the two sides of a comparison
-// differ only in the GDI underneath.
+// differ only in the GDI underneath. The web build links the library in
+// (WebAssembly under Node; LIBRARY is then ignored).
 //
 //   view_render LIBRARY LIST
 //
@@ -13,6 +14,8 @@
 //                              nearest the middle of the fitted sheet
 //   textzoom W H FACTOR        the same, centred on the middle of the first text on the sheet
 //   plugin | preview           the plug-in's GetPicture or GetPreview (ANSI name)
+// A view's line may end with hide=G or hide=G:L (hexadecimal, repeatable):
+// layer group G, or layer L of it, left out.
 // Prints one line per view: "OUTPUT ok" or "OUTPUT failed: WORDS".
 #ifdef _WIN32
 #include <windows.h>
@@ -37,6 +40,29 @@ namespace {
 using Module = HMODULE;
 Module Load(const char *path) { return LoadLibraryA(path); }
 void *Find(Module module, const char *name) { return reinterpret_cast<void *>(GetProcAddress(module, name)); }
+#elif defined(__EMSCRIPTEN__)
+using Module = const char *;
+Module Load(const char *path) { return path; }
+void *Find(Module, const char *name)
+{
+    const struct {
+        const char *name;
+        void *call;
+    } linked[] = {
+        {"plotmira_open_file", reinterpret_cast<void *>(&plotmira_open_file)},
+        {"plotmira_close", reinterpret_cast<void *>(&plotmira_close)},
+        {"plotmira_describe", reinterpret_cast<void *>(&plotmira_describe)},
+        {"plotmira_view_init", reinterpret_cast<void *>(&plotmira_view_init)},
+        {"plotmira_render", reinterpret_cast<void *>(&plotmira_render)},
+        {"plotmira_strerror", reinterpret_cast<void *>(&plotmira_strerror)},
+        {"plotmira_row_bytes", reinterpret_cast<void *>(&plotmira_row_bytes)},
+        {"plotmira_texts", reinterpret_cast<void *>(&plotmira_texts)},
+    };
+    for (const auto &entry : linked) {
+        if (std::strcmp(entry.name, name) == 0) return entry.call;
+    }
+    return nullptr;  // no plug-in calls
+}
 #else
 using Module = void *;
 Module Load(const char *path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
@@ -175,6 +201,19 @@ std::string RenderView(const Api &api, const std::string &input, const std::stri
                 }
             }
         }
+    }
+    std::string hide;
+    while (args >> hide) {
+        unsigned group = 0, layer = 0;
+        const int fields = std::sscanf(hide.c_str(), "hide=%x:%x", &group, &layer);
+        if (fields < 1 || group >= PLOTMIRA_LAYER_GROUPS || layer >= PLOTMIRA_LAYERS_PER_GROUP) {
+            api.close(doc);
+            return "bad layer switch " + hide;
+        }
+        if (fields == 1)
+            view.hide_groups |= static_cast<uint16_t>(1u << group);
+        else
+            view.hide_layers[group] |= static_cast<uint16_t>(1u << layer);
     }
     const size_t stride = api.rowBytes(PLOTMIRA_PIXELS_BGR24_DIB, width);
     std::vector<uint8_t> rows(stride * static_cast<size_t>(height > 0 ? height : 0));

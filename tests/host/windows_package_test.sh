@@ -20,7 +20,7 @@ rm -rf "$dir"
 mkdir -p "$dir"
 version=$("$plotmira" --version | cut -d' ' -f2)
 made=$("$package" "$dir/dist") || { echo "FAIL: scripts/package.sh"; exit 1; }
-zip=$(printf '%s\n' "$made" | grep '\.zip$')
+zip=$(printf '%s\n' "$made" | grep 'windows\.zip$')
 [ "$(basename "$zip")" = "plotmira-$version-windows.zip" ] || fail "the package is named $(basename "$zip")"
 cmake -E chdir "$dir" cmake -E tar xf "$zip" || { echo "FAIL: cannot unpack $zip"; exit 1; }
 unpacked="$dir/plotmira-$version-windows"
@@ -28,6 +28,17 @@ unpacked="$dir/plotmira-$version-windows"
 [ "$(cd "$unpacked" && find . -type f | sort | tr '\n' ' ')" = "./LICENSE.txt ./README.txt ./SHA256SUMS ./plotmira.sph ./plotmira.spi ./x64/plotmira-thumbnails.dll ./x86/plotmira-thumbnails.dll " ] ||
     fail "the package holds: $(cd "$unpacked" && find . -type f | tr '\n' ' ')"
 (cd "$unpacked" && sha256sum -c --quiet SHA256SUMS) || fail "the checksums do not match"
+# The browser viewer's site, where the web build is there: build/web whole.
+site="$(dirname "$package")/../build/web"
+if [ -f "$site/index.html" ]; then
+    web=$(printf '%s\n' "$made" | grep 'web\.zip$')
+    [ "$(basename "$web")" = "plotmira-$version-web.zip" ] || fail "no plotmira-$version-web.zip among: $made"
+    mkdir -p "$dir/web"
+    cmake -E chdir "$dir/web" cmake -E tar xf "$web" || fail "cannot unpack $web"
+    diff -r -x README.txt -x LICENSE.txt "$site" "$dir/web/plotmira-$version-web" >/dev/null ||
+        fail "the web zip does not hold build/web as it is"
+    grep -q "http.server" "$dir/web/plotmira-$version-web/README.txt" || fail "the web zip's README does not say how to serve it"
+fi
 grep -q "Plotmira $version" "$unpacked/README.txt" || fail "the README does not name version $version"
 grep -q "インストール" "$unpacked/README.txt" || fail "the README has no Japanese installation section"
 grep -q "^English" "$unpacked/README.txt" || fail "the README has no English section"

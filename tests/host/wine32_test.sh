@@ -30,7 +30,7 @@ out="$dir/out"
 export WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 
 made=$("$package" "$dir/dist") || { echo "FAIL: scripts/package.sh"; exit 1; }
-zip=$(printf '%s\n' "$made" | grep '\.zip$')
+zip=$(printf '%s\n' "$made" | grep 'windows\.zip$')
 cmake -E chdir "$dir" cmake -E tar xf "$zip" || { echo "FAIL: cannot unpack $zip"; exit 1; }
 unpacked="$dir/$(basename "$zip" .zip)"
 version=$("$plotmira" --version | cut -d' ' -f2)

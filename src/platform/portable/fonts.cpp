@@ -1,14 +1,12 @@
 // Fonts and text: CreateFontW and TextOutA with GDI's meaning of the
-// arguments, drawn through FreeType from the faces fontconfig finds. A
+// arguments, drawn through FreeType from the faces font_lookup finds. A
 // Windows face name maps to the installed face that stands in for it.
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_GASP_H
 #include FT_BITMAP_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
-#include <iconv.h>
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/portable/code_page.h"
+#include "platform/portable/font_lookup.h"
 #include "platform/portable/gdi_objects.h"
 #include "platform/portable/platform_internal.h"
 #include "platform/portable/text_faces.h"
@@ -65,12 +65,10 @@ struct FaceEntry {
 
 struct Library {
     FT_Library freetype = nullptr;
-    bool fontconfigReady = false;
     std::map<std::string, std::unique_ptr<FaceEntry>> faces;  // by family
     Library()
     {
         if (FT_Init_FreeType(&freetype) != 0) freetype = nullptr;
-        fontconfigReady = FcInit() == FcTrue;
     }
     ~Library()
     {
@@ -78,7 +76,6 @@ struct Library {
             if (entry.second->face) FT_Done_Face(entry.second->face);
         }
         if (freetype) FT_Done_FreeType(freetype);
-        if (fontconfigReady) FcFini();
     }
 };
 
@@ -112,18 +109,7 @@ std::string LookUpStandIn(const std::string &requested)
     for (const auto &s : kSubstitutes) {
         if (SameIgnoringCase(requested, s.windows)) return s.standIn;
     }
-    Library &lib = Fonts();
-    if (!requested.empty() && lib.fontconfigReady) {
-        FcPattern *pattern = FcPatternCreate();
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(requested.c_str()));
-        FcObjectSet *objects = FcObjectSetBuild(FC_FAMILY, nullptr);
-        FcFontSet *set = FcFontList(nullptr, pattern, objects);
-        const bool found = set != nullptr && set->nfont > 0;
-        if (set) FcFontSetDestroy(set);
-        FcObjectSetDestroy(objects);
-        FcPatternDestroy(pattern);
-        if (found) return requested;
-    }
+    if (!requested.empty() && FamilyInstalled(requested)) return requested;
     return kDefaultFamily;
 }
 
@@ -143,25 +129,15 @@ FaceEntry *FaceFor(const std::string &family)
     auto found = lib.faces.find(family);
     if (found != lib.faces.end()) return found->second.get();
     auto entry = std::make_unique<FaceEntry>();
-    if (lib.freetype != nullptr && lib.fontconfigReady) {
-        FcPattern *pattern = FcNameParse(reinterpret_cast<const FcChar8 *>(family.c_str()));
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result;
-        FcPattern *match = FcFontMatch(nullptr, pattern, &result);
-        FcChar8 *file = nullptr;
-        int index = 0;
-        if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-            FcPatternGetInteger(match, FC_INDEX, 0, &index);
-            if (FT_New_Face(lib.freetype, reinterpret_cast<const char *>(file), index, &entry->face) != 0) {
-                entry->face = nullptr;
-            } else {
-                entry->file = reinterpret_cast<const char *>(file);
-                entry->index = index;
-            }
+    std::string file;
+    int index = 0;
+    if (lib.freetype != nullptr && FindFaceFile(family, &file, &index)) {
+        if (FT_New_Face(lib.freetype, file.c_str(), index, &entry->face) != 0) {
+            entry->face = nullptr;
+        } else {
+            entry->file = file;
+            entry->index = index;
         }
-        if (match) FcPatternDestroy(match);
-        FcPatternDestroy(pattern);
     }
     if (entry->face != nullptr) {
         entry->unitsPerEm = entry->face->units_per_EM;
@@ -204,7 +180,7 @@ void SizeFace(const PortableFont &font, const FaceEntry &entry, PortableTextFace
 }
 
 // One character of code page 932 (one or two bytes) to its code point,
-// through iconv once per character and a table after that.
+// converted once per character and looked up in a table after that.
 uint32_t ShiftJisCodePoint(const char *bytes, size_t length)
 {
     constexpr uint32_t kUnknown = 0xFFFFFFFFu;
@@ -212,18 +188,8 @@ uint32_t ShiftJisCodePoint(const char *bytes, size_t length)
     const auto *b = reinterpret_cast<const unsigned char *>(bytes);
     const size_t key = length == 2 ? (size_t{b[0]} << 8 | b[1]) : b[0];
     if (table[key] != kUnknown) return table[key];
-    // One converter for the process: opening one costs more than a character.
-    static iconv_t converter = iconv_open("UTF-32LE", "CP932");
-    uint32_t out = 0x30FB;  // a character code page 932 does not define: a middle dot
-    if (converter != reinterpret_cast<iconv_t>(-1)) {
-        char *in = const_cast<char *>(bytes);
-        size_t inLeft = length;
-        uint32_t point = 0;
-        char *outPtr = reinterpret_cast<char *>(&point);
-        size_t outLeft = sizeof point;
-        iconv(converter, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && outLeft == 0) out = point;
-    }
+    uint32_t out = Cp932CodePoint(bytes, length);
+    if (out == kUnknown) out = 0x30FB;  // a character code page 932 does not define: a middle dot
     table[key] = out;
     return out;
 }
@@ -668,4 +634,12 @@ bool DescribeTextFace(HFONT handle, PortableTextFace *out)
     if (entry == nullptr || entry->face == nullptr) return false;
     SizeFace(font, *entry, out);
     return true;
+}
+
+void ForgetMissingFaces()
+{
+    auto &faces = Fonts().faces;
+    for (auto it = faces.begin(); it != faces.end();) {
+        it = it->second->face == nullptr ? faces.erase(it) : std::next(it);
+    }
 }

@@ -16,6 +16,12 @@ constexpr size_t kHugePageBytes = size_t{2} << 20;
 // sizes: warm memory, neither faulted in nor zeroed by the kernel again.
 constexpr int kKeptMappings = 4;
 constexpr size_t kMaxKeptBytes = size_t{96} << 20;
+#ifdef __EMSCRIPTEN__
+// WebAssembly has one linear memory and no pages to map: the heap serves all.
+constexpr bool kMapLargeBlocks = false;
+#else
+constexpr bool kMapLargeBlocks = true;
+#endif
 
 struct Mapping {
     void *block;
@@ -59,7 +65,7 @@ void *MapAligned(size_t mapped)
 
 void *AllocateBytes(size_t bytes, bool zero)
 {
-    if (bytes < kLargeBlockBytes) {
+    if (bytes < kLargeBlockBytes || !kMapLargeBlocks) {
         const size_t size = bytes ? bytes : 1;
         return zero ? std::calloc(1, size) : std::malloc(size);
     }
@@ -74,7 +80,7 @@ void *AllocateBytes(size_t bytes, bool zero)
 void FreeBytes(void *block, size_t bytes)
 {
     if (block == nullptr) return;
-    if (bytes < kLargeBlockBytes) {
+    if (bytes < kLargeBlockBytes || !kMapLargeBlocks) {
         std::free(block);
         return;
     }

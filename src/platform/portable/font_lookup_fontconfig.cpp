@@ -1,0 +1,57 @@
+// The faces through fontconfig, as the desktop would find them.
+#include <fontconfig/fontconfig.h>
+
+#include "platform/portable/font_lookup.h"
+
+namespace {
+
+struct Fontconfig {
+    bool ready = FcInit() == FcTrue;
+    ~Fontconfig()
+    {
+        if (ready) FcFini();
+    }
+};
+
+bool Ready()
+{
+    static Fontconfig fontconfig;
+    return fontconfig.ready;
+}
+
+}  // namespace
+
+bool FamilyInstalled(const std::string &family)
+{
+    if (!Ready()) return false;
+    FcPattern *pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
+    FcObjectSet *objects = FcObjectSetBuild(FC_FAMILY, nullptr);
+    FcFontSet *set = FcFontList(nullptr, pattern, objects);
+    const bool found = set != nullptr && set->nfont > 0;
+    if (set) FcFontSetDestroy(set);
+    FcObjectSetDestroy(objects);
+    FcPatternDestroy(pattern);
+    return found;
+}
+
+bool FindFaceFile(const std::string &family, std::string *file, int *index)
+{
+    if (!Ready()) return false;
+    FcPattern *pattern = FcNameParse(reinterpret_cast<const FcChar8 *>(family.c_str()));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result;
+    FcPattern *match = FcFontMatch(nullptr, pattern, &result);
+    FcChar8 *path = nullptr;
+    bool found = false;
+    if (match && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
+        *index = 0;
+        FcPatternGetInteger(match, FC_INDEX, 0, index);
+        *file = reinterpret_cast<const char *>(path);
+        found = true;
+    }
+    if (match) FcPatternDestroy(match);
+    FcPatternDestroy(pattern);
+    return found;
+}
