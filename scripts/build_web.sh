@@ -10,6 +10,7 @@
 #   build_web.sh tests   also puppeteer-core for the browser test, from the
 #                        lock file (npm ci into build/web-tests)
 set -eu
+part=${1:-site}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -72,7 +73,7 @@ for family in IPAGothic IPAPGothic IPAMincho IPAPMincho; do
 done
 cp /usr/share/doc/fonts-ipafont-gothic/copyright "$site/fonts/IPA_Font_License.txt"
 echo "built: build/web/ (serve it: python3 -m http.server -d build/web)"
-if [ "${1:-}" = tests ]; then
+if [ "$part" = tests ]; then
     if command -v npm >/dev/null 2>&1; then
         mkdir -p "$build/web-tests"
         cp "$root/tests/web/package.json" "$root/tests/web/package-lock.json" "$build/web-tests/"

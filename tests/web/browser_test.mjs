@@ -1,11 +1,12 @@
 // The viewer in Debian's chromium, headless, as a person uses it: the site
 // served from a local server, drawings opened through the file input, the
 // canvas read back and compared with the native library's picture of the
-// same view (view_render), after opening, after a wheel zoom and after a
-// pan with the keys; a layer hidden and the whole sheet saved as PNG,
-// against the converter's --hide-layer; damaged and foreign files answered
-// in words while the page goes on; every request to the page's own origin.
-// With SCREENSHOTS set, the pictures of the README are taken there.
+// same view (view_render): after opening, a wheel zoom and the keys, with a
+// layer hidden, on a phone-sized window, and every corpus drawing fitted and
+// zoomed in. The whole sheet saved as PNG against the converter's
+// --hide-layer; damaged and foreign files answered in words while the page
+// goes on; no request beyond the page's own origin. With SCREENSHOTS set,
+// the pictures of the README are taken there.
 //
 //   node browser_test.mjs  (settings in the environment, see browser_test.sh)
 import { execFileSync } from 'node:child_process';
@@ -141,22 +142,23 @@ async function canvasBmp(page, file) {
 
 // The same pictures, or glyph edges apart in at most 1 pixel in 10 000 (see
 // wasm_views_test.sh).
-function compare(what, native, page) {
+function compare(what, native, page, quiet = false) {
   try {
     const said = execFileSync(env.IMAGE_COMPARE, [native, page, '--allow', '0.0001'], { encoding: 'utf8' });
-    console.log(`${what}: ${said.trim().split('\n').pop()}`);
+    if (!quiet) console.log(`${what}: ${said.trim().split('\n').pop()}`);
   } catch (error) {
     fail(`${what}: ${(error.stdout || error.message).trim()}`);
   }
 }
 
 let views = 0;
-async function compareView(page, input, what) {
+// The canvas now, and the line that has view_render draw its native twin;
+// views gathered in a batch are drawn natively in one run later.
+async function compareView(page, input, what, batch = null) {
   const view = await settled(page);
   const name = `${++views}`;
   const shot = path.join(work, `${name}-page.bmp`), native = path.join(work, `${name}-native.bmp`);
   await canvasBmp(page, shot);
-  const list = path.join(work, `${name}.txt`);
   // The page's layer switches (hide_groups, show_groups, 16 hide_layers, 16 show_layers) as view_render's.
   const words = view.layers.split(',').map(Number);
   const hidden = [];
@@ -165,16 +167,26 @@ async function compareView(page, input, what) {
     for (let l = 0; l < 16; ++l) if (words[2 + g] & (1 << l)) hidden.push(`hide=${g.toString(16)}:${l.toString(16)}`);
   }
   if (words[1] || words.slice(18).some(Boolean)) fail(`${what}: layers shown over the file's states are not compared`);
-  fs.writeFileSync(list,
-    `${input} ${native} center ${view.width} ${view.height} ${view.scale} ${view.x} ${view.y} ${hidden.join(' ')}\n`);
-  try {
-    execFileSync(env.VIEW_RENDER, [env.LIBPLOTMIRA, list], { encoding: 'utf8' });
-  } catch (error) {
-    fail(`${what}: the native view failed: ${error.stdout}`);
-    return view;
-  }
-  compare(what, native, shot);
+  const line = `${input} ${native} center ${view.width} ${view.height} ${view.scale} ${view.x} ${view.y} ${hidden.join(' ')}`;
+  const item = { what, line, native, shot };
+  if (batch) batch.push(item);
+  else compareNative([item], false);
   return view;
+}
+
+function compareNative(items, quiet) {
+  const list = path.join(work, `native-${views}.txt`);
+  fs.writeFileSync(list, items.map((item) => item.line + '\n').join(''));
+  let said = '';
+  try {
+    said = execFileSync(env.VIEW_RENDER, [env.LIBPLOTMIRA, list], { encoding: 'utf8' });
+  } catch (error) {
+    said = error.stdout || '';
+  }
+  for (const item of items) {
+    if (!said.includes(`${item.native} ok`)) fail(`${item.what}: the native view failed`);
+    else compare(item.what, item.native, item.shot, quiet);
+  }
 }
 
 async function downloaded(name) {
@@ -280,6 +292,21 @@ for (const [file, words] of [['cut.jww', 'damaged'], ['letter.jww', 'not a Jw_ca
 }
 await page.keyboard.press('0');
 await compareView(page, layered, 'the page after the bad files');
+
+// ---- every corpus drawing: opened, zoomed in, closed ------------------------
+const everyFile = execFileSync('find', [corpus, '-iname', '*.jw[ws]'], { encoding: 'utf8' }).split('\n')
+  .filter(Boolean).sort();
+const batch = [];
+for (const file of everyFile) {
+  await open(page, [file]);
+  await compareView(page, file, `${path.basename(file)}, fitted`, batch);
+  await page.mouse.move(600, 380);
+  await page.mouse.wheel({ deltaY: -500 });
+  await compareView(page, file, `${path.basename(file)}, zoomed`, batch);
+  await page.click('.tab[aria-selected="true"] button');
+}
+compareNative(batch, true);
+console.log(`${everyFile.length} corpus files opened, fitted and zoomed in the page: ${failures} failures so far`);
 
 // ---- the heaviest drawing at 1920 x 1080: wheel to picture ---------------
 const wide = await newPage(1920, 1080);

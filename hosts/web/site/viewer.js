@@ -233,7 +233,8 @@ worker.onmessage = (event) => {
   if (!inFlight || answer.seq !== inFlight.seq) return;
   if (answer.type === 'failed') {
     inFlight = null;
-    showMessage(text('cannotDraw') + ': ' + statusText(answer.status, answer.message));
+    // A tab closed while its view was drawn needs no word.
+    if (tabs.some((t) => t.id === answer.id)) showMessage(text('cannotDraw') + ': ' + statusText(answer.status, answer.message));
     if (wanted) requestRender(); else setBusy(false, '');
     return;
   }
