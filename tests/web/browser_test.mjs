@@ -244,6 +244,24 @@ if (!(zoomed.scale > 1)) fail('the wheel did not zoom in');
 await page.keyboard.press('ArrowLeft');
 await page.keyboard.press('+');
 await compareView(page, plan, 'after the arrow key and +');
+await page.mouse.move(600, 400);
+await page.mouse.down();
+await page.mouse.move(450, 300, { steps: 4 });
+await page.mouse.up();
+const dragged = await compareView(page, plan, 'after a drag');
+// Save PNG of this view: the canvas's pixels.
+await page.click('#show-save');
+await page.click('#save-view');
+compare('the saved view against the canvas', path.join(work, `${views}-page.bmp`),
+  await downloaded(path.basename(plan).replace(/\.jww$/i, '-view.png')));
+await page.click('#show-facts');
+const facts = await page.$eval('#facts', (panel) => panel.textContent);
+const planInfo = JSON.parse(execFileSync(env.PLOTMIRA, ['info', plan], { encoding: 'utf8' }));
+for (const expected of ['Jw_cad drawing (.jww)', `Version${planInfo.version}`, `Lines${planInfo.counts.lines.toLocaleString('en-US')}`]) {
+  if (!facts.includes(expected)) fail(`the facts panel does not say "${expected}": ${facts}`);
+}
+await page.click('#show-facts');
+if (!(dragged.x > zoomed.x)) fail('dragging to the left did not move the view to the right');
 
 // ---- a layer hidden; the whole sheet saved at 1920 pixels ----------------
 await open(page, [layered, env.SHOWCASE]);
@@ -342,7 +360,17 @@ console.log(`wheel event to the new view on screen, ${path.basename(heaviest)} a
 const phone = await newPage(390, 760, { scale: 2, mobile: true, japanese: true });
 if ((await phone.$eval('#open-label', (l) => l.textContent.trim())) !== '開く…') fail('the labels are not Japanese');
 await open(phone, [plan]);
-await compareView(phone, plan, 'a phone-sized window');
+const before = await compareView(phone, plan, 'a phone-sized window');
+// Two fingers spread from 100 to 200 CSS pixels apart: twice the scale.
+const touch = await phone.target().createCDPSession();
+const fingers = (spread) => [{ x: 195 - spread / 2, y: 400, id: 0 }, { x: 195 + spread / 2, y: 400, id: 1 }];
+await touch.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: fingers(100) });
+for (const spread of [125, 150, 175, 200]) {
+  await touch.send('Input.dispatchTouchEvent', { type: 'touchMove', touchPoints: fingers(spread) });
+}
+await touch.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+const pinched = await compareView(phone, plan, 'after a pinch');
+if (Math.abs(pinched.scale / before.scale - 2) > 0.05) fail(`a pinch to twice the spread zoomed ${pinched.scale / before.scale} times`);
 if (env.SCREENSHOTS) {
   await zoomOnDrawing(phone, plan, 10, 100, 370, 400);
   await phone.screenshot({ path: path.join(env.SCREENSHOTS, 'web-viewer-phone.png') });
