@@ -217,7 +217,8 @@ async function zoomOnDrawing(page, input, left, top, width, height) {
   await settled(page);
 }
 
-const corpus = env.CORPUS_DIR;
+// Resolved: chromium refuses to read an uploaded file named through "..".
+const corpus = path.resolve(env.CORPUS_DIR);
 const plan = fs.existsSync(path.join(corpus, 'raw/monozukuri-ai__ezjww/木造平面例.jww'))
   ? path.join(corpus, 'raw/monozukuri-ai__ezjww/木造平面例.jww') : env.SHOWCASE;
 const layered = fs.existsSync(path.join(corpus, 'raw/monozukuri-ai__ezjww/Test1.jww'))

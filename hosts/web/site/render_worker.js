@@ -23,6 +23,7 @@ async function open(id, bytes) {
   const data = m._malloc(bytes.byteLength || 1);
   const out = m._malloc(4);
   try {
+    if (!data || !out) return { type: 'error', id, status: 6, message: statusMessage(6) };
     m.HEAPU8.set(new Uint8Array(bytes), data);
     const status = m._plotmira_open_memory(data, bytes.byteLength, out);
     if (status !== 0) return { type: 'error', id, status, message: statusMessage(status) };

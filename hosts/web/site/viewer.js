@@ -45,6 +45,7 @@ const words = ja ? WORDS.ja : WORDS.en;
 const GROUPS = 16;
 const MAX_SIDE = 8192;
 const SHEET_ASPECT = 0.707; // the plug-in's picture: height / width
+const MAX_FILE_BYTES = 256 * 1024 * 1024;
 
 const $ = (id) => document.getElementById(id);
 const canvas = $('picture');
@@ -254,6 +255,10 @@ worker.onmessage = (event) => {
 
 // ---- documents and tabs ----------------------------------------------------
 
+function showCannotOpen(name, reason) {
+  showMessage(ja ? `${name} ${text('cannotOpen')}: ${reason}` : `${name}: ${text('cannotOpen')}: ${reason}`);
+}
+
 function openBytes(name, bytes) {
   const id = nextId++;
   return new Promise((resolve) => {
@@ -261,8 +266,7 @@ function openBytes(name, bytes) {
     worker.postMessage({ type: 'open', id, bytes }, [bytes]);
   }).then((answer) => {
     if (answer.type === 'error') {
-      showMessage(`${name}: ${ja ? text('cannotOpen') + ' (' + statusText(answer.status, answer.message) + ')'
-        : text('cannotOpen') + ': ' + statusText(answer.status, answer.message)}`);
+      showCannotOpen(name, statusText(answer.status, answer.message));
       return null;
     }
     const tab = { id, name, info: answer.info, view: null, fitted: true,
@@ -277,6 +281,11 @@ function openBytes(name, bytes) {
 async function openFiles(files) {
   let last = null;
   for (const file of files) {
+    if (file.size > MAX_FILE_BYTES) {
+      // The library refuses such a file: not read into memory at all.
+      showCannotOpen(file.name, statusText(5, 'the file is too large (the limit is 256 MiB)'));
+      continue;
+    }
     const tab = await openBytes(file.name, await file.arrayBuffer());
     if (tab) last = tab;
   }
