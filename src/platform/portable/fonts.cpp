@@ -189,7 +189,7 @@ uint32_t ShiftJisCodePoint(const char *bytes, size_t length)
     const size_t key = length == 2 ? (size_t{b[0]} << 8 | b[1]) : b[0];
     if (table[key] != kUnknown) return table[key];
     uint32_t out = Cp932CodePoint(bytes, length);
-    if (out == kUnknown) out = 0x30FB;  // a character code page 932 does not define: a middle dot
+    if (out == kNoCodePoint) out = 0x30FB;  // a character code page 932 does not define: a middle dot
     table[key] = out;
     return out;
 }
