@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cctype>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -57,4 +58,14 @@ inline void CollectDrawings(const std::string &folder, std::vector<std::string> 
     }
     closedir(dir);
     std::sort(files->begin(), files->end());
+}
+
+// The arguments every corpus benchmark takes, [CORPUS_DIR | FILE] [REPEATS]:
+// collects the drawings, sets the pictures to a 1920-pixel desktop, and
+// returns the repeats.
+inline int CorpusBenchArguments(int argc, char **argv, int defaultRepeats, std::vector<std::string> *files)
+{
+    setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1);
+    CollectDrawings(argc > 1 ? argv[1] : "../shared/corpus/raw", files);
+    return argc > 2 ? std::max(1, std::atoi(argv[2])) : defaultRepeats;
 }

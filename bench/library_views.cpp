@@ -46,11 +46,8 @@ double FitScale(const plotmira_info &info, int32_t width)
 
 int main(int argc, char **argv)
 {
-    const std::string root = argc > 1 ? argv[1] : "../shared/corpus/raw";
-    const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1);
     std::vector<std::string> files;
-    CollectDrawings(root, &files);
+    const int repeats = CorpusBenchArguments(argc, argv, 5, &files);
     std::vector<uint8_t> pixels(static_cast<size_t>(kSheetWidth) * kSheetWidth * 3);
     std::printf("%8s %8s %8s %8s %8s %8s %8s  %s\n", "read", "open", "sheet", "zoom8max", "zoom8med", "again",
                 "mem/file", "file");

@@ -42,11 +42,8 @@ double TimeConversion(const std::string &path, bool preview, int repeats)
 
 int main(int argc, char **argv)
 {
-    const std::string root = argc > 1 ? argv[1] : "../shared/corpus/raw";
-    const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1);
     std::vector<std::string> files;
-    CollectDrawings(root, &files);
+    const int repeats = CorpusBenchArguments(argc, argv, 5, &files);
     std::vector<double> full, preview, peaks;
     std::printf("%9s %9s %9s  %s\n", "full ms", "prev ms", "peak MB", "file");
     for (const std::string &path : files) {

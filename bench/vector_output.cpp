@@ -27,11 +27,8 @@ int Collect(void *bytes, const void *data, size_t length)
 
 int main(int argc, char **argv)
 {
-    const std::string folder = argc > 1 ? argv[1] : "../shared/corpus/raw";
-    const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 0);
     std::vector<std::string> files;
-    CollectDrawings(folder, &files);
+    const int repeats = CorpusBenchArguments(argc, argv, 3, &files);
     std::printf("%-40s %9s %9s %7s %10s %10s\n", "file", "raster", "pdf", "ratio", "pdf bytes", "svg bytes");
     double heaviest = -1;
     std::string heaviestLine;

@@ -109,35 +109,10 @@ async function open(page, files, good = files.length) {
   if (good) await page.waitForFunction((n) => document.querySelectorAll('.tab').length === n, {}, before + good);
 }
 
-// The canvas as a 24-bit BMP laid out as view_render writes it.
-async function canvasBmp(page, file) {
-  const { width, height, base64 } = await page.$eval('#picture', (c) => {
-    const data = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-    let binary = '';
-    for (let i = 0; i < data.length; i += 0x8000) binary += String.fromCharCode(...data.subarray(i, i + 0x8000));
-    return { width: c.width, height: c.height, base64: btoa(binary) };
-  });
-  const rgba = Buffer.from(base64, 'base64');
-  const stride = (width * 3 + 3) & ~3;
-  const bmp = Buffer.alloc(54 + stride * height);
-  bmp.write('BM', 0);
-  bmp.writeUInt32LE(bmp.length, 2);
-  bmp.writeUInt32LE(54, 10);
-  bmp.writeUInt32LE(40, 14);
-  bmp.writeInt32LE(width, 18);
-  bmp.writeInt32LE(height, 22);
-  bmp.writeUInt16LE(1, 26);
-  bmp.writeUInt16LE(24, 28);
-  for (let y = 0; y < height; ++y) {
-    const row = 54 + (height - 1 - y) * stride;
-    for (let x = 0; x < width; ++x) {
-      const p = (y * width + x) * 4;
-      bmp[row + x * 3] = rgba[p + 2];
-      bmp[row + x * 3 + 1] = rgba[p + 1];
-      bmp[row + x * 3 + 2] = rgba[p];
-    }
-  }
-  fs.writeFileSync(file, bmp);
+// The canvas as a PNG (lossless: its very pixels).
+async function canvasPng(page, file) {
+  const url = await page.$eval('#picture', (c) => c.toDataURL('image/png'));
+  fs.writeFileSync(file, Buffer.from(url.slice(url.indexOf(',') + 1), 'base64'));
 }
 
 // The same pictures, or glyph edges apart in at most 1 pixel in 10 000 (see
@@ -157,8 +132,8 @@ let views = 0;
 async function compareView(page, input, what, batch = null) {
   const view = await settled(page);
   const name = `${++views}`;
-  const shot = path.join(work, `${name}-page.bmp`), native = path.join(work, `${name}-native.bmp`);
-  await canvasBmp(page, shot);
+  const shot = path.join(work, `${name}-page.png`), native = path.join(work, `${name}-native.bmp`);
+  await canvasPng(page, shot);
   // The page's layer switches (hide_groups, show_groups, 16 hide_layers, 16 show_layers) as view_render's.
   const words = view.layers.split(',').map(Number);
   const hidden = [];
@@ -253,7 +228,7 @@ const dragged = await compareView(page, plan, 'after a drag');
 // Save PNG of this view: the canvas's pixels.
 await page.click('#show-save');
 await page.click('#save-view');
-compare('the saved view against the canvas', path.join(work, `${views}-page.bmp`),
+compare('the saved view against the canvas', path.join(work, `${views}-page.png`),
   await downloaded(path.basename(plan).replace(/\.jww$/i, '-view.png')));
 await page.click('#show-facts');
 const facts = await page.$eval('#facts', (panel) => panel.textContent);

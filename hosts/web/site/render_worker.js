@@ -18,6 +18,11 @@ function statusMessage(status) {
   return lib.UTF8ToString(lib._plotmira_strerror(status));
 }
 
+// A view the library did not draw, with its words.
+function failed(request, status, message = statusMessage(status)) {
+  return { type: 'failed', id: request.id, seq: request.seq, status, message };
+}
+
 async function open(id, bytes) {
   const m = await library();
   const data = m._malloc(bytes.byteLength || 1);
@@ -45,7 +50,7 @@ async function open(id, bytes) {
 function render(request) {
   const m = lib;
   const doc = documents.get(request.id);
-  if (doc === undefined) return { type: 'failed', id: request.id, seq: request.seq, status: 1, message: statusMessage(1) };
+  if (doc === undefined) return failed(request, 1);
   const { width, height } = request.view;
   const bytes = width * height * 4;
   const pixels = m._malloc(bytes);
@@ -53,7 +58,7 @@ function render(request) {
   if (!pixels || !layers) {
     m._free(pixels);
     m._free(layers);
-    return { type: 'failed', id: request.id, seq: request.seq, status: 6, message: statusMessage(6) };
+    return failed(request, 6);
   }
   try {
     m.HEAPU16.set(request.layers, layers >> 1);
@@ -62,7 +67,7 @@ function render(request) {
     const status = m._plotmira_web_render(doc, v.placement === 'center' ? 1 : 0, v.scale || 0, v.x || 0, v.y || 0,
       width, height, request.print ? 1 : 0, layers, pixels);
     const took = performance.now() - started;
-    if (status !== 0) return { type: 'failed', id: request.id, seq: request.seq, status, message: statusMessage(status) };
+    if (status !== 0) return failed(request, status);
     const copy = m.HEAPU8.slice(pixels, pixels + bytes);
     const missing = m.UTF8ToString(m._plotmira_web_missing_fonts());
     return { type: 'picture', seq: request.seq, id: request.id, view: request.view, took,
@@ -95,7 +100,7 @@ async function draw(request) {
     try {
       await Promise.all(fonts.map(fetchFont));
     } catch (error) {
-      return { type: 'failed', id: request.id, seq: request.seq, status: -1, message: String(error) };
+      return failed(request, -1, String(error));
     }
     answer = render(request);
   }

@@ -132,9 +132,10 @@ function sameView(a, b) {
     a.width === b.width && a.height === b.height;
 }
 
+// The view's layer words: hide_groups, show_groups, hide_layers, show_layers.
 function layerWords(tab) {
-  const l = tab.layers;
-  return Uint16Array.from([l.hideGroups, l.showGroups, ...l.hide, ...l.show]);
+  const { hide, show } = tab.layers;
+  return Uint16Array.from([hide[GROUPS], show[GROUPS], ...hide.subarray(0, GROUPS), ...show.subarray(0, GROUPS)]);
 }
 
 function layersKey(tab) { return layerWords(tab).join(','); }
@@ -270,7 +271,7 @@ function openBytes(name, bytes) {
       return null;
     }
     const tab = { id, name, info: answer.info, view: null, fitted: true,
-      layers: { hideGroups: 0, showGroups: 0, hide: new Array(GROUPS).fill(0), show: new Array(GROUPS).fill(0) } };
+      layers: { hide: new Uint16Array(GROUPS + 1), show: new Uint16Array(GROUPS + 1) } };
     tabs.push(tab);
     if (!answer.info.complete) showMessage(`${name}: ${text('incomplete')}`);
     else if (!answer.info.version_drawn) showMessage(`${name}: ${text('notDrawn')}`);
@@ -344,28 +345,26 @@ function renderTabs() {
 
 // ---- layers ----------------------------------------------------------------
 
-function layerOn(tab, g, l) {
-  const bit = 1 << (l === undefined ? g : l);
-  const state = l === undefined ? tab.info.groups[g].state : tab.info.groups[g].layers[l].state;
-  const hide = l === undefined ? tab.layers.hideGroups : tab.layers.hide[g];
-  const show = l === undefined ? tab.layers.showGroups : tab.layers.show[g];
-  return !(hide & bit) && (state > 0 || !!(show & bit));
+// Where a switch lives: a group's in slot 16 (bit g), a layer's in slot g
+// (bit l); and the state the file gives it.
+function switchSlot(tab, g, l) {
+  return l === undefined ? { slot: GROUPS, bit: 1 << g, state: tab.info.groups[g].state }
+    : { slot: g, bit: 1 << l, state: tab.info.groups[g].layers[l].state };
 }
 
+function layerOn(tab, g, l) {
+  const { slot, bit, state } = switchSlot(tab, g, l);
+  return !(tab.layers.hide[slot] & bit) && (state > 0 || !!(tab.layers.show[slot] & bit));
+}
+
+// Off hides what the file shows; on shows what the file hides.
 function switchLayer(tab, g, l, on) {
-  const bit = 1 << (l === undefined ? g : l);
-  const state = l === undefined ? tab.info.groups[g].state : tab.info.groups[g].layers[l].state;
-  const set = (hide, show) => {
-    if (l === undefined) { tab.layers.hideGroups = hide; tab.layers.showGroups = show; }
-    else { tab.layers.hide[g] = hide; tab.layers.show[g] = show; }
-  };
-  let hide = l === undefined ? tab.layers.hideGroups : tab.layers.hide[g];
-  let show = l === undefined ? tab.layers.showGroups : tab.layers.show[g];
-  hide &= ~bit;
-  show &= ~bit;
-  if (!on && state > 0) hide |= bit;
-  if (on && state === 0) show |= bit;
-  set(hide, show);
+  const { slot, bit, state } = switchSlot(tab, g, l);
+  const { hide, show } = tab.layers;
+  hide[slot] &= ~bit;
+  show[slot] &= ~bit;
+  if (!on && state > 0) hide[slot] |= bit;
+  if (on && state === 0) show[slot] |= bit;
 }
 
 function checkbox(labelText, checked, quiet, onChange) {
