@@ -1,16 +1,21 @@
 #!/bin/sh
 # Installs the Debian packages that are missing and builds.
-#   setup.sh        the library and the converter (build/native), nothing more
-#   setup.sh all    everything the test suite needs: both Windows plug-ins and
-#                   their test hosts, Wine with its 32-bit side, the native
-#                   tests, and the sanitizer, fuzzing and thread-checking builds
+#   setup.sh         the library and the converter (build/native), nothing more
+#   setup.sh web     also the viewer in the browser (build/web): emscripten
+#   setup.sh python  also the Python wheel (dist/): python3-build and friends
+#   setup.sh all     everything the test suite needs: the two above, both
+#                    Windows plug-ins and their test hosts, Wine with its
+#                    32-bit side, the native tests, the sanitizer, fuzzing and
+#                    thread-checking builds, the Debian packaging tools
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 part=${1:-core}
+scripts="$root/scripts"
 case $part in
-core) lists="$root/scripts/packages-core.txt" ;;
-all) lists="$root/scripts/packages-core.txt $root/scripts/packages.txt" ;;
-*) echo "usage: setup.sh [all]" >&2; exit 2 ;;
+core) lists="$scripts/packages-core.txt" ;;
+web | python) lists="$scripts/packages-core.txt $scripts/packages-$part.txt" ;;
+all) lists="$scripts/packages-core.txt $scripts/packages-web.txt $scripts/packages-python.txt $scripts/packages.txt" ;;
+*) echo "usage: setup.sh [web|python|all]" >&2; exit 2 ;;
 esac
 missing=""
 for package in $(cat $lists); do
