@@ -4,8 +4,9 @@
 # gdk-pixbuf picks a loader by MIME type, so the test's own MIME database
 # holds the project's package file.
 # usage: pixbuf_loader_test.sh LOADER.so QUERY_LOADERS PROBE PLOTMIRA IMAGE_COMPARE EXAMPLES_DIR CORPUS_DIR MIME_XML
+# (PLOTMIRA_CORPUS_DIR in the environment overrides CORPUS_DIR)
 set -u
-loader=$1 query=$2 probe=$3 plotmira=$4 compare=$5 examples=$6 corpus=$7 mime_xml=$8
+loader=$1 query=$2 probe=$3 plotmira=$4 compare=$5 examples=$6 corpus=${PLOTMIRA_CORPUS_DIR:-$7} mime_xml=$8
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0

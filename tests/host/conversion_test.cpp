@@ -273,7 +273,8 @@ Conversion ConvertMemory(const std::vector<uint8_t> &bytes, bool preview = false
 
 TEST_F(Conversions, MemoryImagesConvertLikeTheirFiles)
 {
-    const std::string corpus = std::string(PLOTMIRA_CORPUS_DIR) + "/raw/monozukuri-ai__ezjww/Test2.jww";
+    // A real drawing where the corpus is there; else the showcase.
+    const std::string corpus = CorpusDir() + "/raw/monozukuri-ai__ezjww/Test2.jww";
     std::vector<uint8_t> bytes;
     if (FILE *file = std::fopen(corpus.c_str(), "rb")) {
         uint8_t buffer[65536];
@@ -281,7 +282,10 @@ TEST_F(Conversions, MemoryImagesConvertLikeTheirFiles)
             bytes.insert(bytes.end(), buffer, buffer + got);
         std::fclose(file);
     }
-    if (bytes.empty()) bytes = MakeShowcaseDrawing();
+    if (bytes.empty()) {
+        if (CorpusRequired()) ADD_FAILURE() << "corpus file missing: " << corpus;
+        bytes = MakeShowcaseDrawing();
+    }
     const std::string path = folder.Write("plan.jww", bytes);
     const Conversion fromFile = ConvertFile(path);
     const Conversion fromMemory = ConvertMemory(bytes);

@@ -18,6 +18,18 @@ int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) { retu
 
 }  // namespace
 
+std::string CorpusDir()
+{
+    const char *configured = std::getenv("PLOTMIRA_CORPUS_DIR");
+    return configured != nullptr && *configured != '\0' ? configured : PLOTMIRA_CORPUS_DIR;
+}
+
+bool CorpusRequired()
+{
+    const char *required = std::getenv("PLOTMIRA_REQUIRE_CORPUS");
+    return required != nullptr && std::strcmp(required, "1") == 0;
+}
+
 TempFolder::TempFolder()
 {
     const char *base = std::getenv("TMPDIR");

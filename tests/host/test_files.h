@@ -7,6 +7,12 @@
 
 #include "host/plugin_api.h"
 
+// The shared corpus of real drawings: the folder PLOTMIRA_CORPUS_DIR names in
+// the environment, else the one the build was configured with.
+std::string CorpusDir();
+// True when PLOTMIRA_REQUIRE_CORPUS=1: a missing corpus is then a failure.
+bool CorpusRequired();
+
 // A temporary folder removed with everything in it when the object dies.
 class TempFolder {
 public:

@@ -9,8 +9,9 @@
 # windows flat.
 # usage: wine32_test.sh WIN32_BUILD PLOTMIRA IMAGE_COMPARE SHOWCASE.jww CORPUS_DIR WORK_DIR SUBSTITUTES PACKAGE_SCRIPT
 # Skips (exit 77) when the 32-bit side is missing, unless PLOTMIRA_REQUIRE_WINE=1.
+# (PLOTMIRA_CORPUS_DIR in the environment overrides CORPUS_DIR)
 set -u
-win32=$1 plotmira=$2 compare=$3 showcase=$4 corpus=$5 work=$6 substitutes=$7 package=$8
+win32=$1 plotmira=$2 compare=$3 showcase=$4 corpus=${PLOTMIRA_CORPUS_DIR:-$5} work=$6 substitutes=$7 package=$8
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh"
 . "$here/dialog_cases.sh"

@@ -5,8 +5,9 @@
 #                     VIEW_RENDER SHARED_LIBRARY
 # Skips (exit 77) when Wine or the Windows builds are missing, unless
 # PLOTMIRA_REQUIRE_WINE=1, which turns the skip into a failure.
+# (PLOTMIRA_CORPUS_DIR in the environment overrides CORPUS_DIR)
 set -u
-win64=$1 win32=$2 plotmira=$3 compare=$4 showcase=$5 corpus=$6 work=$7 substitutes=$8 viewRender=$9 shared=${10}
+win64=$1 win32=$2 plotmira=$3 compare=$4 showcase=$5 corpus=${PLOTMIRA_CORPUS_DIR:-$6} work=$7 substitutes=$8 viewRender=$9 shared=${10}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh"
 
@@ -65,19 +66,22 @@ rm -rf "$work/unicode"
 mkdir -p "$work/unicode"
 cp "$macros" "$japanese"
 cp "$macros" "$work/unicode/plain.jww"
-# Every corpus file, under a plain name (the Japanese names need the Unicode
-# exports), keeping its extension: an upper-case one selects print mode.
+# Every corpus file (without the corpus, the project's own drawings), under a
+# plain name (the Japanese names need the Unicode exports), keeping its
+# extension: an upper-case one selects print mode.
 corpusIn="$work/corpus-in"
 rm -rf "$corpusIn"
 mkdir -p "$corpusIn"
+k=0
 if [ -d "$corpus/raw" ]; then
-    k=0
-    find "$corpus/raw" -type f \( -iname '*.jww' -o -iname '*.jws' \) | sort | while IFS= read -r file; do
-        k=$((k + 1))
-        cp "$file" "$corpusIn/c$k.${file##*.}"
-        echo "c$k.${file##*.} $file" >> "$corpusIn/names.txt"
-    done
-fi
+    find "$corpus/raw" -type f \( -iname '*.jww' -o -iname '*.jws' \) | sort
+else
+    printf '%s\n' "$showcase" "$figure" "$macros"
+fi | while IFS= read -r file; do
+    k=$((k + 1))
+    cp "$file" "$corpusIn/c$k.${file##*.}"
+    echo "c$k.${file##*.} $file" >> "$corpusIn/names.txt"
+done
 o=$(winpath "$out")
 
 # One X server for the whole run; every Wine start inside it. The test

@@ -7,8 +7,9 @@
 # the pixels must agree, 99 % at 16x.
 # usage: wine_views_test.sh WIN64_BUILD VIEW_RENDER SHARED_LIBRARY PLOTMIRA IMAGE_COMPARE SHOWCASE.jww
 #                           CORPUS_DIR WORK_DIR SUBSTITUTES
+# (PLOTMIRA_CORPUS_DIR in the environment overrides CORPUS_DIR)
 set -u
-win64=$1 viewRender=$2 shared=$3 plotmira=$4 compare=$5 showcase=$6 corpus=$7 work=$8 substitutes=$9
+win64=$1 viewRender=$2 shared=$3 plotmira=$4 compare=$5 showcase=$6 corpus=${PLOTMIRA_CORPUS_DIR:-$7} work=$8 substitutes=$9
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh"
 failures=0

@@ -3,8 +3,9 @@
 # QImageReader with the build's plug-in folder on QT_PLUGIN_PATH, the KIO
 # thumbnailer through KPluginFactory, and KIO::filePreview with its worker.
 # usage: kde_test.sh PROBE PLUGIN_DIR PLOTMIRA IMAGE_COMPARE EXAMPLES_DIR CORPUS_DIR MIME_XML
+# (PLOTMIRA_CORPUS_DIR in the environment overrides CORPUS_DIR)
 set -u
-probe=$1 plugins=$2 plotmira=$3 compare=$4 examples=$5 corpus=$6 mime_xml=$7
+probe=$1 plugins=$2 plotmira=$3 compare=$4 examples=$5 corpus=${PLOTMIRA_CORPUS_DIR:-$6} mime_xml=$7
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0

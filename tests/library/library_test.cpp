@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,6 @@
 #include "tests/writer/jw_writer.h"
 
 namespace {
-
-const std::string kCorpus = std::string(PLOTMIRA_CORPUS_DIR) + "/raw/";
 
 class Library : public ::testing::Test {
 protected:
@@ -27,16 +26,21 @@ protected:
         figure = folder.Write("showcase.jws", MakeShowcaseFigure());
     }
 
-    // A corpus file, or "" (the test then skips) where the corpus is missing.
-    std::string Corpus(const std::string &relative)
+    // The corpus files of these names; where the corpus is missing, the
+    // project's own files given in their stead.
+    std::vector<std::string> CorpusOr(std::initializer_list<const char *> names, std::vector<std::string> own)
     {
-        const std::string path = kCorpus + relative;
-        if (FILE *file = std::fopen(path.c_str(), "rb")) {
-            std::fclose(file);
-            return path;
+        std::vector<std::string> found;
+        for (const char *name : names) {
+            const std::string path = CorpusDir() + "/raw/" + name;
+            if (FILE *file = std::fopen(path.c_str(), "rb")) {
+                std::fclose(file);
+                found.push_back(path);
+            } else if (CorpusRequired()) {
+                ADD_FAILURE() << "corpus file missing: " << path;
+            }
         }
-        if (std::getenv("PLOTMIRA_REQUIRE_CORPUS") != nullptr) ADD_FAILURE() << "corpus file missing: " << path;
-        return "";
+        return found.empty() ? own : found;
     }
 
     TempFolder folder;
@@ -94,12 +98,14 @@ std::vector<uint8_t> Cut(const std::vector<uint8_t> &rgb, int32_t width, int32_t
 TEST_F(Library, TheSheetFittedIsThePluginsPictureByteForByte)
 {
     // Drawings and figures, a name with an upper-case J (print pens and the
-    // print view), corpus drawings with text, blocks and solids.
+    // print view), corpus drawings with text, blocks and solids (without the
+    // corpus, the drawing whose texts show its name).
     std::vector<std::string> inputs = {showcase, figure, folder.Write("PRINT.JWW", MakeShowcaseDrawing())};
-    for (const char *name : {"monozukuri-ai__ezjww/Test2.jww", "monozukuri-ai__ezjww/天空率表.jww",
-                             "KEINOS__Jw_cad-for-Mac/自動車平面-11.jws", "jdu211171__jw_cad/XY軸0～14.JWS"}) {
-        const std::string path = Corpus(name);
-        if (!path.empty()) inputs.push_back(path);
+    for (const std::string &path :
+         CorpusOr({"monozukuri-ai__ezjww/Test2.jww", "monozukuri-ai__ezjww/天空率表.jww",
+                   "KEINOS__Jw_cad-for-Mac/自動車平面-11.jws", "jdu211171__jw_cad/XY軸0～14.JWS"},
+                  {folder.Write("macros.jww", MakeMacroDrawing())})) {
+        inputs.push_back(path);
     }
     for (const std::string &input : inputs) {
         for (const bool preview : {false, true}) {
@@ -148,11 +154,13 @@ TEST_F(Library, PixelFormatsCarryTheSamePixels)
 
 TEST_F(Library, TilesStitchIntoTheViewTheyCutUp)
 {
+    // The showcase, and corpus drawings (without the corpus, the showcase's
+    // figure and the drawing whose texts show its name).
     std::vector<std::string> inputs = {showcase};
-    for (const char *name : {"monozukuri-ai__ezjww/天空率表.jww", "monozukuri-ai__ezjww/Test3.jww",
-                             "KEINOS__Jw_cad-for-Mac/自動車平面-11.jws"}) {
-        const std::string path = Corpus(name);
-        if (!path.empty()) inputs.push_back(path);
+    for (const std::string &path : CorpusOr({"monozukuri-ai__ezjww/天空率表.jww", "monozukuri-ai__ezjww/Test3.jww",
+                                             "KEINOS__Jw_cad-for-Mac/自動車平面-11.jws"},
+                                            {figure, folder.Write("macros.jww", MakeMacroDrawing())})) {
+        inputs.push_back(path);
     }
     constexpr int32_t kTile = 160, kRows = 120, kGrid = 4;
     for (const std::string &input : inputs) {

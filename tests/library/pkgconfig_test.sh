@@ -3,8 +3,9 @@
 # a folder of its own, found through pkg-config, and used by the ten-line
 # example (examples/zoomed_view.c), compiled as C99 with warnings as errors.
 # usage: pkgconfig_test.sh BUILD_DIR SOURCE_DIR CORPUS_DIR SHOWCASE.jww
+# (PLOTMIRA_CORPUS_DIR in the environment overrides CORPUS_DIR)
 set -u
-build=$1 source=$2 corpus=$3 showcase=$4
+build=$1 source=$2 corpus=${PLOTMIRA_CORPUS_DIR:-$3} showcase=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -25,7 +26,7 @@ cc -std=c99 -pedantic -Wall -Wextra -Werror "$source/examples/zoomed_view.c" $(p
 input="$corpus/raw/monozukuri-ai__ezjww/Test2.jww"
 if [ ! -f "$input" ]; then
     [ "${PLOTMIRA_REQUIRE_CORPUS:-0}" = 1 ] && fail "no corpus at $corpus (PLOTMIRA_REQUIRE_CORPUS=1)"
-    input=$showcase
+    input=${showcase%.jww}.jws  # the showcase's figure: its lines cross in the middle of what it draws
 fi
 PLOTMIRA_REGISTRY=/nonexistent LD_LIBRARY_PATH="$libdir" "$work/zoomed_view" "$input" "$work/zoomed.ppm" \
     > "$work/layers.txt" || fail "the example failed on $input"

@@ -9,19 +9,17 @@ from PIL import Image
 
 CLI = os.environ["PLOTMIRA_CLI"]
 SHOWCASE = os.environ["PLOTMIRA_SHOWCASE"]
-CORPUS = os.environ.get("PLOTMIRA_CORPUS", "")
+CORPUS = os.environ["PLOTMIRA_CORPUS"]
 
 
 def corpus_files():
-    """Every drawing and figure of the shared corpus, sorted; the showcase
-    alone where there is no corpus."""
+    """Every drawing and figure of the shared corpus, sorted (where there is
+    no corpus, run.sh puts the project's own drawings in its place)."""
     found = []
-    for parent, _, files in os.walk(CORPUS) if CORPUS and os.path.isdir(CORPUS) else ():
+    for parent, _, files in os.walk(CORPUS):
         found += [os.path.join(parent, f) for f in files if f.lower().endswith((".jww", ".jws"))]
     if not found:
-        if os.environ.get("PLOTMIRA_REQUIRE_CORPUS") == "1":
-            raise RuntimeError("no corpus at %r (PLOTMIRA_REQUIRE_CORPUS=1)" % CORPUS)
-        return [SHOWCASE]
+        raise RuntimeError("no drawings at %r" % CORPUS)
     return sorted(os.path.abspath(f) for f in found)
 
 

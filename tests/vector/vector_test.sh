@@ -10,8 +10,9 @@
 # with damaged ones among them makes one PDF of the good ones.
 # usage: vector_test.sh PLOTMIRA IMAGE_COMPARE SHOWCASE.jww CORPUS_DIR WORK_DIR [STRIDE]
 # With STRIDE n (the sanitizer build), every n-th corpus file only.
+# (PLOTMIRA_CORPUS_DIR in the environment overrides CORPUS_DIR)
 set -u
-plotmira=$1 compare=$2 showcase=$3 corpus=$4 work=$5 stride=${6:-1}
+plotmira=$1 compare=$2 showcase=$3 corpus=${PLOTMIRA_CORPUS_DIR:-$4} work=$5 stride=${6:-1}
 here=$(cd "$(dirname "$0")" && pwd)
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -43,7 +44,7 @@ if [ -d "$corpus" ]; then
 elif [ "${PLOTMIRA_REQUIRE_CORPUS:-0}" = 1 ]; then
     fail "no corpus at $corpus (PLOTMIRA_REQUIRE_CORPUS=1)"
 else
-    echo "note: corpus not found at $corpus; the generated drawings only"
+    echo "note: corpus not found at $corpus; the project's own drawings only"
 fi
 
 bound_of() { # NAME: the ink share it must reach
@@ -108,6 +109,11 @@ grep -q "図面データ" "$dir/text.txt" || fail "the showcase's Japanese text 
 for sample in "$dir"/in/*-Test1.jww "$dir"/in/*-サンプル.jww; do
     [ -e "$sample" ] && texts_found "$dir/$(basename "$sample").pdf" "$sample"
 done
+# The texts of the file macros, the drawing's name among them, as drawn.
+cp "${showcase%showcase.jww}macros.jww" "$dir/macros.jww"
+"$plotmira" render "$dir/macros.jww" -o "$dir/macros.jww.pdf" || fail "macros.jww: no PDF"
+texts_found "$dir/macros.jww.pdf" "$dir/macros.jww"
+grep -q "macros\.jww" "$dir/text.txt" || fail "the macro drawing's name is not in its PDF"
 
 # Pens, layers and a region as for pictures.
 "$plotmira" render "$dir/in/showcase.jww" --print -o "$dir/print.pdf" &&

@@ -8,18 +8,27 @@
 # of its edge pixels differently: at most 1 pixel in 10 000 may differ, and
 # the log tells how many views are identical.
 # usage: wasm_views_test.sh VIEW_RENDER LIBPLOTMIRA.so IMAGE_COMPARE WASM_BUILD SITE SHOWCASE.jww CORPUS_DIR WORK_DIR
+# (PLOTMIRA_CORPUS_DIR in the environment overrides CORPUS_DIR)
 set -u
-native=$1 library=$2 compare=$3 wasm=$4 site=$5 showcase=$6 corpus=$7 work=$8
+native=$1 library=$2 compare=$3 wasm=$4 site=$5 showcase=$6 corpus=${PLOTMIRA_CORPUS_DIR:-$7} work=$8
 . "$(dirname "$0")/web_env.sh"
 require_web_build "$wasm/view_render.js"
 dir="$work/wasm-views"
 rm -rf "$dir"
 mkdir -p "$dir"
 export PLOTMIRA_REGISTRY="$dir/registry.reg" PLOTMIRA_DESKTOP_WIDTH=1920 PLOTMIRA_FONT_DIR="$site/fonts"
+if [ ! -d "$corpus" ]; then
+    [ "${PLOTMIRA_REQUIRE_CORPUS:-0}" = 1 ] && { echo "FAIL: no corpus at $corpus (PLOTMIRA_REQUIRE_CORPUS=1)"; exit 1; }
+    echo "note: corpus not found at $corpus; the project's own drawings only"
+fi
 {
     echo "$showcase"
     echo "${showcase%.jww}.jws"
-    [ -d "$corpus" ] && find "$corpus" -iname '*.jw[ws]' | sort
+    if [ -d "$corpus" ]; then
+        find "$corpus" -iname '*.jw[ws]' | sort
+    else
+        echo "${showcase%showcase.jww}macros.jww"
+    fi
 } > "$dir/inputs.txt"
 n=0
 while IFS= read -r f; do
