@@ -1,7 +1,8 @@
 #!/bin/sh
-# Runs the whole test suite: the native build (Wine comparisons included)
-# and the sanitizer build. Wine tests skip when Wine is missing unless
-# PLOTMIRA_REQUIRE_WINE=1.
+# Runs the whole test suite: the native build (Wine comparisons included),
+# the sanitizer build, the thread checker, and the README's first command in
+# fresh Debian 12 roots. Wine tests skip when Wine is missing unless
+# PLOTMIRA_REQUIRE_WINE=1; the rest under PLOTMIRA_REQUIRE_ALL=1.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -21,6 +22,8 @@ elif [ "${PLOTMIRA_REQUIRE_ALL:-0}" = 1 ]; then
 else
     echo "SKIP: the ThreadSanitizer build is missing (scripts/setup.sh all builds it with clang)"
 fi
+echo "== the README's first command in fresh Debian 12 roots =="
+"$root/tests/setup/fresh_root_test.sh" "$root" || [ $? -eq 77 ] || exit 1
 if [ -n "${PLOTMIRA_FUZZ_SECONDS:-}" ]; then
     echo "== fuzzing for ${PLOTMIRA_FUZZ_SECONDS} s =="
     fuzz="$root/build/fuzz"
