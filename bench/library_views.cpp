@@ -96,7 +96,7 @@ int main(int argc, char **argv)
         const double again =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() /
             kRendersOfOneDocument;
-        const double memory = static_cast<double>(StoreTableBytes(doc->store) + sizeof *doc) / bytes.size();
+        const double memory = static_cast<double>(StoreTableBytes(doc->drawing.store) + sizeof *doc) / bytes.size();
         plotmira_close(doc);
         ratios.push_back(zoomMax / sheet);
         readRatios.push_back(open / read);

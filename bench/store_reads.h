@@ -1,20 +1,15 @@
-// What the reader benchmarks time: one read of a file's bytes into the
-// drawing store, and the store released.
+// What the reader benchmarks time: one read of a file's bytes into a
+// drawing of its own, and the drawing freed.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "reader/document_readers.h"
-#include "reader/drawing_store.h"
+#include "reader/drawing.h"
 
 inline void ReadOnceIntoStore(const std::vector<uint8_t> &bytes, bool figure)
 {
-    AllocateStore(bytes.size());
-    if (figure) {
-        ReadFigureFile(bytes.data(), bytes.size());
-    } else {
-        ReadDrawingFile(bytes.data(), bytes.size());
-    }
-    ReleaseStore();
+    Drawing drawing;
+    ReadFigureOrDrawing(drawing, bytes.data(), bytes.size(), figure);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/detection.h"
+#include "host/module_state.h"
 #include "host/surface.h"
 #include "platform/dib_rows.h"
 #include "reader/document_readers.h"
@@ -80,13 +81,13 @@ int32_t DesktopWidth()
     return rect.right;
 }
 
-RasterSize ComputeRasterSize(int preview)
+RasterSize ComputeRasterSize(int preview, uint32_t figure, PluginSettingsState &settings)
 {
     int32_t width = DesktopWidth();
     uint32_t widthJws = 0;
     uint32_t widthJww = 0;
-    LoadPluginSettings(&widthJws, &widthJww);
-    if (isFigureFile == 1) {
+    LoadPluginSettings(settings, &widthJws, &widthJww);
+    if (figure == 1) {
         width = widthJws != 0 ? static_cast<int32_t>(widthJws) : width / 2;
     } else if (widthJww != 0) {
         width = static_cast<int32_t>(widthJww);
@@ -115,7 +116,7 @@ int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLen
 {
     if (progress != nullptr && progress(0, 1, userData) != 0) return kResultCancelled;
     const int mode = nameExtension[0] == 'J' ? kModePrint : kModeNormal;
-    const RasterSize size = ComputeRasterSize(preview);
+    const RasterSize size = ComputeRasterSize(preview, isFigureFile, pluginSettings);
     int32_t width = size.width;
     int32_t height = size.height;
     if (!RasterSizeAcceptable(width, height)) return kResultNoMemory;
@@ -161,23 +162,11 @@ int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataL
                   int32_t *width, int32_t *height, int mode)
 {
     (void)source;
-    if (!AllocateStore(dataLength)) {
-        ReleaseStore();
-        return kDriverStoreFailed;
-    }
-    int view = 0;
-    if (isFigureFile == 1) {
-        if (ReadFigureFile(image, dataLength) == -1) {
-            ReleaseStore();
-            return kDriverReadFailed;
-        }
-    } else {
-        view = ReadDrawingFile(image, dataLength);
-        if (view < 0) {
-            ReleaseStore();
-            return kDriverReadFailed;
-        }
-    }
+    ModuleDrawing read;
+    const int answer = read.Read(image, dataLength, isFigureFile == 1);
+    if (answer == kReadNoStore) return kDriverStoreFailed;
+    if (answer < 0) return kDriverReadFailed;
+    const int view = isFigureFile == 1 ? 0 : answer;
 
     RenderContext &rc = renderContext;
     if (mode == kModePrint && isFigureFile != 1 && view >= kFirstViewIndex && view <= kLastSelectableView) {
@@ -208,7 +197,6 @@ int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataL
             return readBack != 0 ? kDriverReadBackFailed + readBack : kDriverOk;
         },
         &target);
-    ReleaseStore();
     return result;
 }
 

@@ -52,7 +52,11 @@ int SetRasterWidth(int32_t width);
 int32_t RequestedRasterWidth();
 
 int32_t DesktopWidth();
-RasterSize ComputeRasterSize(int preview);
+struct PluginSettingsState;  // settings/plugin_settings.h
+// The picture's size for a figure (1) or a drawing: the desktop, the
+// settings (refreshed from the registry into `settings`), a requested
+// width, or the preview's.
+RasterSize ComputeRasterSize(int preview, uint32_t figure, PluginSettingsState &settings);
 // Row stride (24-bit rows padded to 4 bytes) and image size, in 64 bits.
 RasterGeometry ComputeRasterGeometry(int32_t width, int32_t height);
 // True when the module can hand out a raster of this size.

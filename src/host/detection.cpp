@@ -53,14 +53,22 @@ int DetectFormat(const char *fileName, const unsigned char *head)
     return 1;
 }
 
+bool KindByMagic(const unsigned char *head, uint32_t *figure)
+{
+    *figure = 0;
+    if (head == nullptr) return false;
+    if (MagicEquals(head, kDrawingMagic)) return true;
+    if (!MagicEquals(head, kFigureMagic)) return false;
+    *figure = 1;
+    return true;
+}
+
 int DetectFormatByMagic(const unsigned char *head)
 {
-    isFigureFile = 0;
-    if (head == nullptr) return 0;
-    const bool drawing = MagicEquals(head, kDrawingMagic);
-    const bool figure = !drawing && MagicEquals(head, kFigureMagic);
-    if (!drawing && !figure) return 0;
-    isFigureFile = figure ? 1 : 0;
+    uint32_t figure = 0;
+    const bool known = KindByMagic(head, &figure);
+    isFigureFile = figure;
+    if (!known) return 0;
     std::memset(nameExtension, 0, sizeof nameExtension);
     return 1;
 }

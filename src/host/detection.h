@@ -22,6 +22,9 @@ int DetectFormat(const char *fileName, const unsigned char *head);
 // Detection of a memory image, which has no name: by its first seven bytes
 // alone. On success nameExtension is empty (no print mode).
 int DetectFormatByMagic(const unsigned char *head);
+// The same, leaving the module's state alone: true for a drawing or a
+// figure (*figure 1 for a figure).
+bool KindByMagic(const unsigned char *head, uint32_t *figure);
 
 // Restores the detection state of a freshly loaded module (for tests).
 void ResetDetectionState();

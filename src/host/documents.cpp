@@ -153,14 +153,14 @@ void WalkScene(SceneDevice *device)
 }
 
 // The extension of a name ending in ".jww" or ".jws", in any case, as typed.
-void NoteExtension(const std::string &path)
+void NoteExtension(const std::string &path, char (&extension)[4])
 {
-    std::memset(nameExtension, 0, sizeof nameExtension);
+    std::memset(extension, 0, sizeof extension);
     if (path.size() < 4 || path[path.size() - 4] != '.') return;
     std::string ending = path.substr(path.size() - 3);
     std::string lower = ending;
     for (char &c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (lower == "jww" || lower == "jws") std::memcpy(nameExtension, ending.data(), 3);
+    if (lower == "jww" || lower == "jws") std::memcpy(extension, ending.data(), 3);
 }
 
 // What a view adds to the render context beyond the plug-in's: no origin,
@@ -180,8 +180,7 @@ void ClearViewExtras()
 
 DocumentInPlace::DocumentInPlace(const plotmira_document &doc)
 {
-    RestoreModuleState(doc.state);
-    LendStore(doc.store);
+    PutDrawingInPlace(doc.drawing);
     ClearViewExtras();
 }
 
@@ -195,52 +194,40 @@ plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const st
                              plotmira_document **out)
 {
     if (length > kMaxInputBytes) return PLOTMIRA_ERR_TOO_LARGE;
-    if (bytes == nullptr || length < kMinimumHeaderBytes || !DetectFormatByMagic(bytes)) return PLOTMIRA_ERR_FORMAT;
-    KeepModuleState kept;
-    // Every document starts from the state of a freshly loaded module, so
-    // that what it shows does not depend on what was read before it.
-    const uint32_t figure = isFigureFile;
-    ResetSettingTables();
-    ResetDocumentSettings();
-    ResetPluginSettings();
-    drawingPath = path;
-    isFigureFile = figure;
-    NoteExtension(path);
-    drawingTimeState = DrawingTime::kAskFile;
-    if (!path.empty()) TakeDrawingFileTime();
-
+    uint32_t figure = 0;
+    if (bytes == nullptr || length < kMinimumHeaderBytes || !KindByMagic(bytes, &figure)) return PLOTMIRA_ERR_FORMAT;
     std::unique_ptr<plotmira_document> doc(new (std::nothrow) plotmira_document);
     if (doc == nullptr) return PLOTMIRA_ERR_NO_MEMORY;
+    // Every document starts from the state of a freshly loaded module, so
+    // that what it shows does not depend on what was read before it.
+    Drawing &drawing = doc->drawing;
+    DrawingSource &source = drawing.source;
+    source.path = path;
+    source.isFigure = figure;
+    NoteExtension(path, source.extension);
+    if (!path.empty()) TakeDrawingFileTime(source);
+
     // The plug-in's width, taken before the file is read, as a request does.
-    const RasterSize natural = ComputeRasterSize(0);
+    const RasterSize natural = ComputeRasterSize(0, figure, drawing.references);
     doc->naturalWidth = natural.width;
     doc->naturalHeight = natural.height;
-    doc->printByName = nameExtension[0] == 'J';
-    // Frees the store on every way out; once taken, it has nothing left to free.
-    struct StoreGuard {
-        ~StoreGuard() { ReleaseStore(); }
-    } storeGuard;
-    if (!AllocateStore(length)) return PLOTMIRA_ERR_NO_MEMORY;
-    int read = 0;
-    if (figure == 1) {
-        read = ReadFigureFile(bytes, length);
-    } else {
-        read = ReadDrawingFile(bytes, length);
-    }
+    doc->printByName = source.extension[0] == 'J';
+    const int read = ReadFigureOrDrawing(drawing, bytes, length, figure == 1);
+    if (read == kReadNoStore) return PLOTMIRA_ERR_NO_MEMORY;
     if (read < 0) return PLOTMIRA_ERR_DAMAGED;
-    doc->versionDrawn = figure == 1 || IsReadableDrawingVersion(fileVersion);
+    ShrinkStore(drawing.store);
+    const DocumentSettings &header = drawing.header;
+    doc->versionDrawn = figure == 1 || IsReadableDrawingVersion(header.fileVersion);
     doc->printView = figure != 1 && doc->versionDrawn && read >= 1 && read <= 4 ? read : 0;
-    doc->complete = !lastListFailed && !lastReadExhausted;
-    SaveModuleState(&doc->state);
-    TakeStore(&doc->store);
+    doc->complete = !header.lastListFailed && !header.lastReadExhausted;
     *out = doc.release();
     return PLOTMIRA_OK;
 }
 
 void DescribeDocument(plotmira_document *doc, plotmira_info *info)
 {
-    const DocumentSettings &s = doc->state.settings;
-    const bool figure = doc->state.source.isFigure == 1;
+    const DocumentSettings &s = doc->drawing.header;
+    const bool figure = doc->drawing.source.isFigure == 1;
     if (doc->description == nullptr) {
         auto made = std::make_unique<plotmira_document::Description>();
         for (int g = 0; g < kLayerGroups; ++g) {
@@ -257,7 +244,7 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
         doc->description = std::move(made);
     }
     const plotmira_document::Description &d = *doc->description;
-    const StoreTables &t = doc->store;
+    const StoreTables &t = doc->drawing.store;
     info->format = figure ? PLOTMIRA_FORMAT_JWS : PLOTMIRA_FORMAT_JWW;
     info->version = s.fileVersion;
     info->version_drawn = doc->versionDrawn ? 1 : 0;
@@ -308,8 +295,8 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
     }
     info->natural_width = doc->naturalWidth;
     info->natural_height = doc->naturalHeight;
-    info->background = Rgb(doc->state.tables.penColor[0]);
-    info->print_background = Rgb(doc->state.tables.printPenColor[0]);
+    info->background = Rgb(doc->drawing.tables.penColor[0]);
+    info->print_background = Rgb(doc->drawing.tables.printPenColor[0]);
 }
 
 std::vector<DocumentText> CollectTexts(const plotmira_document &doc)

@@ -11,7 +11,7 @@
 
 #include "host/module_state.h"
 #include "plotmira.h"
-#include "reader/drawing_store.h"
+#include "reader/drawing.h"
 
 // A text as the scene shows it, for plotmira_texts.
 struct DocumentText {
@@ -21,8 +21,7 @@ struct DocumentText {
 };
 
 struct plotmira_document {
-    ModuleState state;  // header values, pen tables, references, name
-    StoreTables store;
+    Drawing drawing;
     int32_t naturalWidth = 0;
     int32_t naturalHeight = 0;
     int32_t printView = 0;  // the reader's selected view (1..4), 0 none
@@ -42,11 +41,10 @@ struct plotmira_document {
     plotmira_document() = default;
     plotmira_document(const plotmira_document &) = delete;
     plotmira_document &operator=(const plotmira_document &) = delete;
-    ~plotmira_document() { FreeStoreTables(&store); }
 };
 
 // Reads a file image into a new document. `path` is the file's name in
-// UTF-8, empty for memory. The caller holds the module lock.
+// UTF-8, empty for memory. Reads no state of the module and writes none.
 plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const std::string &path,
                              plotmira_document **out);
 

@@ -154,7 +154,7 @@ int Convert(const FileName &name, const void *source, LONG_PTR lengthOrOffset, U
 
 void FillPictureInfo(PictureInfo *info)
 {
-    const RasterSize size = ComputeRasterSize(0);
+    const RasterSize size = ComputeRasterSize(0, isFigureFile, pluginSettings);
     info->left = 0;
     info->top = 0;
     info->width = size.width;

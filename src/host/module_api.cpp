@@ -6,44 +6,37 @@
 #include "host/detection.h"
 #include "host/module_state.h"
 #include "reader/document_readers.h"
-#include "reader/drawing_store.h"
-
-namespace {
-
-// Releases the store however the description ends.
-struct StoreGuard {
-    ~StoreGuard() { ReleaseStore(); }
-};
-
-}  // namespace
+#include "reader/drawing.h"
 
 int DescribeDrawing(const void *image, LONG_PTR length, DrawingDescription *description)
 {
     try {
-        ModuleLock lock;
-        KeepModuleState kept;  // the plug-in's carry-over stays as it was
+        ModuleLock lock;  // for the registry, which the figures' pens come from
         const auto *bytes = static_cast<const unsigned char *>(image);
         if (bytes == nullptr || description == nullptr || length < static_cast<LONG_PTR>(kMinimumHeaderBytes)) {
             return kResultUnknownFormat;
         }
         if (static_cast<uint64_t>(length) > kMaxInputBytes) return kResultNoMemory;
-        if (!DetectFormatByMagic(bytes)) return kResultUnknownFormat;
-        const bool figure = isFigureFile == 1;
-        NamelessConversion nameless;
-        StoreGuard store;
-        if (!AllocateStore(static_cast<size_t>(length))) return kResultNoMemory;
+        uint32_t kind = 0;
+        if (!KindByMagic(bytes, &kind)) return kResultUnknownFormat;
+        const bool figure = kind == 1;
+        // A memory image, without a name: no settings file, no reference file.
+        Drawing drawing;
         const size_t size = static_cast<size_t>(length);
-        if ((figure ? ReadFigureFile(bytes, size) : ReadDrawingFile(bytes, size)) < 0) return kResultBrokenData;
+        const int read = ReadFigureOrDrawing(drawing, bytes, size, figure);
+        if (read == kReadNoStore) return kResultNoMemory;
+        if (read < 0) return kResultBrokenData;
+        const StoreTables &t = drawing.store;
         description->format = figure ? kFormatFigure : kFormatDrawing;
-        description->version = fileVersion;
-        description->counts = {lineCount,      arcCount,   pointCount,    textCount,
-                               dimensionCount, solidCount, blockRefCount, blockDefCount};
-        description->topLevel = {firstBlockLine - 1,
-                                 firstBlockArc - 1,
-                                 firstBlockPoint - 1,
-                                 firstBlockText - 1,
-                                 firstBlockDimension - 1,
-                                 firstBlockSolid - 1,
+        description->version = drawing.header.fileVersion;
+        description->counts = {t.lineCount,      t.arcCount,   t.pointCount,    t.textCount,
+                               t.dimensionCount, t.solidCount, t.blockRefCount, t.blockDefCount};
+        description->topLevel = {t.firstBlockLine - 1,
+                                 t.firstBlockArc - 1,
+                                 t.firstBlockPoint - 1,
+                                 t.firstBlockText - 1,
+                                 t.firstBlockDimension - 1,
+                                 t.firstBlockSolid - 1,
                                  0,
                                  0};
         return kResultSuccess;

@@ -1,5 +1,7 @@
 #include "host/module_state.h"
 
+#include "reader/drawing_store.h"
+
 namespace {
 
 // Made when the module is loaded, before any entry point can run.
@@ -34,6 +36,30 @@ void RestoreModuleState(const ModuleState &state)
     RestoreDocumentSettings(state.settings);
     RestorePluginSettings(state.plugin);
     RestoreDrawingSource(state.source);
+}
+
+void PutDrawingInPlace(const Drawing &d)
+{
+    RestoreSettingTables(d.tables);
+    RestoreDocumentSettings(d.header);
+    RestorePluginSettings(d.references);
+    RestoreDrawingSource(d.source);
+    LendStore(d.store);
+}
+
+ModuleDrawing::ModuleDrawing()
+{
+    SaveSettingTables(&drawing.tables);
+    SaveDocumentSettings(&drawing.header);
+    SavePluginSettings(&drawing.references);
+    SaveDrawingSource(&drawing.source);
+}
+
+int ModuleDrawing::Read(const unsigned char *data, size_t length, bool figure)
+{
+    const int answer = ReadFigureOrDrawing(drawing, data, length, figure);
+    PutDrawingInPlace(drawing);
+    return answer;
 }
 
 ModuleLock::ModuleLock()

@@ -7,7 +7,10 @@
 // the module lock, so requests from several threads take turns.
 #pragma once
 
+#include <cstddef>
+
 #include "reader/document_readers.h"
+#include "reader/drawing.h"
 #include "settings/drawing_source.h"
 #include "settings/plugin_settings.h"
 #include "settings/setting_tables.h"
@@ -21,6 +24,30 @@ struct ModuleState {
 
 void SaveModuleState(ModuleState *state);
 void RestoreModuleState(const ModuleState &state);
+
+// Puts a drawing in place as the module's, to be drawn: its values copied
+// into the module's tables, its records lent (ForgetStore gives them back).
+void PutDrawingInPlace(const Drawing &drawing);
+
+// The plug-in's reading of a file: the drawing starts from what the module
+// carries over from the last request (pens, header values, user variables
+// and the source), so that what a file does not set keeps its value as
+// before; once read it is put in place to be drawn, and the module keeps
+// its values after this object is gone, the records go with it.
+class ModuleDrawing {
+public:
+    ModuleDrawing();
+    ~ModuleDrawing() { ForgetStore(); }
+    ModuleDrawing(const ModuleDrawing &) = delete;
+    ModuleDrawing &operator=(const ModuleDrawing &) = delete;
+
+    // Reads a figure or a drawing into a store of its own and puts it in
+    // place. The reader's answer, or kReadNoStore when the store cannot be
+    // had.
+    int Read(const unsigned char *data, size_t length, bool figure);
+
+    Drawing drawing;
+};
 
 // Holds the module lock while it lives. The lock is recursive: an entry point
 // reached again on the same thread (a host's progress callback calling back

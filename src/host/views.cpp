@@ -97,8 +97,8 @@ plotmira_status CheckView(const plotmira_view &view, const plotmira_document &do
     }
     const int pens = RawValue(view.pens);
     if (pens != PLOTMIRA_PENS_SCREEN && pens != PLOTMIRA_PENS_PRINT) return PLOTMIRA_ERR_VIEW;
-    const bool figure = doc.state.source.isFigure == 1;
-    const DocumentSettings &s = doc.state.settings;
+    const bool figure = doc.drawing.source.isFigure == 1;
+    const DocumentSettings &s = doc.drawing.header;
     const int32_t views = figure ? 0 : (s.fileVersion >= 300 ? kRegisteredViews : 4);
     double scale = 0, left = 0, top = 0;
     switch (RawValue(view.placement)) {

@@ -4,9 +4,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "reader/drawing_store.h"
-
-ArchiveCursor archive;
+#include "reader/drawing.h"
 
 namespace {
 
@@ -20,8 +18,9 @@ constexpr uint32_t kClassTagBit = 0x80000000u;
 constexpr int32_t kShortTagBias = 0x8000;
 constexpr UINT kShiftJisCodePage = 932;
 
-bool Take(void *out, size_t bytes)
+bool Take(ReadContext &rc, void *out, size_t bytes)
 {
+    ArchiveCursor &archive = rc.archive;
     if (archive.exhausted || archive.size - archive.position < bytes) {
         archive.exhausted = true;
         archive.position = archive.size;
@@ -33,73 +32,76 @@ bool Take(void *out, size_t bytes)
 }
 
 // The length that follows the escape of a string: 16 bits, or 0xFFFF and 32 bits.
-uint64_t ReadEscapedLength(uint8_t first, bool *unicode)
+uint64_t ReadEscapedLength(ReadContext &rc, uint8_t first, bool *unicode)
 {
     if (first != kShortStringEscape) return first;
-    const uint16_t word = ReadWord();
+    const uint16_t word = ReadWord(rc);
     if (unicode != nullptr && word == kUnicodeMarker) {
         *unicode = true;
-        return ReadEscapedLength(ReadByte(), nullptr);
+        return ReadEscapedLength(rc, ReadByte(rc), nullptr);
     }
     if (word != kWordLengthEscape) return word;
-    return ReadDword();
+    return ReadDword(rc);
 }
 
-const char *PoolUnicode(uint64_t units)
+const char *PoolUnicode(ReadContext &rc, uint64_t units)
 {
-    if (units > RemainingBytes() / 2) {
+    ArchiveCursor &archive = rc.archive;
+    StoreTables &store = rc.drawing.store;
+    if (units > RemainingBytes(rc) / 2) {
         archive.exhausted = true;
         archive.position = archive.size;
-        return AppendString("", 0);
+        return AppendString(store, "", 0);
     }
     std::vector<WCHAR> text(static_cast<size_t>(units));
-    for (WCHAR &unit : text) unit = ReadWord();
-    if (units == 0) return AppendString("", 0);
+    for (WCHAR &unit : text) unit = ReadWord(rc);
+    if (units == 0) return AppendString(store, "", 0);
     const int wideLength = static_cast<int>(units);
     const int bytes = WideCharToMultiByte(kShiftJisCodePage, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return AppendString("", 0);
+    if (bytes <= 0) return AppendString(store, "", 0);
     std::vector<char> converted(static_cast<size_t>(bytes));
     WideCharToMultiByte(kShiftJisCodePage, 0, text.data(), wideLength, converted.data(), bytes, nullptr, nullptr);
-    return AppendString(converted.data(), converted.size());
+    return AppendString(store, converted.data(), converted.size());
 }
 
 }  // namespace
 
-void BeginArchive(const uint8_t *data, size_t size)
+void BeginArchive(ReadContext &rc, const uint8_t *data, size_t size)
 {
+    ArchiveCursor &archive = rc.archive;
     archive.data = data;
     archive.size = data != nullptr ? size : 0;
     archive.position = 0;
     archive.exhausted = false;
 }
 
-size_t RemainingBytes() { return archive.size - archive.position; }
+size_t RemainingBytes(const ReadContext &rc) { return rc.archive.size - rc.archive.position; }
 
-uint8_t ReadByte()
+uint8_t ReadByte(ReadContext &rc)
 {
     uint8_t value = 0;
-    Take(&value, sizeof value);
+    Take(rc, &value, sizeof value);
     return value;
 }
 
-uint16_t ReadWord()
+uint16_t ReadWord(ReadContext &rc)
 {
     uint8_t bytes[2] = {};
-    if (!Take(bytes, sizeof bytes)) return 0;
+    if (!Take(rc, bytes, sizeof bytes)) return 0;
     return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
 }
 
-uint32_t ReadDword()
+uint32_t ReadDword(ReadContext &rc)
 {
     uint8_t bytes[4] = {};
-    if (!Take(bytes, sizeof bytes)) return 0;
+    if (!Take(rc, bytes, sizeof bytes)) return 0;
     return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
-double ReadDouble()
+double ReadDouble(ReadContext &rc)
 {
     uint8_t bytes[8] = {};
-    if (!Take(bytes, sizeof bytes)) return 0.0;
+    if (!Take(rc, bytes, sizeof bytes)) return 0.0;
     uint64_t bits = 0;
     for (int i = 7; i >= 0; --i) bits = bits << 8 | bytes[i];
     double value;
@@ -107,9 +109,10 @@ double ReadDouble()
     return value;
 }
 
-void SkipBytes(size_t count)
+void SkipBytes(ReadContext &rc, size_t count)
 {
-    if (archive.exhausted || RemainingBytes() < count) {
+    ArchiveCursor &archive = rc.archive;
+    if (archive.exhausted || RemainingBytes(rc) < count) {
         archive.exhausted = true;
         archive.position = archive.size;
         return;
@@ -117,28 +120,31 @@ void SkipBytes(size_t count)
     archive.position += count;
 }
 
-const char *ReadString()
+const char *ReadString(ReadContext &rc)
 {
+    ArchiveCursor &archive = rc.archive;
+    StoreTables &store = rc.drawing.store;
     bool unicode = false;
-    const uint64_t length = ReadEscapedLength(ReadByte(), &unicode);
-    if (archive.exhausted) return AppendString("", 0);
-    if (unicode) return PoolUnicode(length);
-    if (length > RemainingBytes()) {
+    const uint64_t length = ReadEscapedLength(rc, ReadByte(rc), &unicode);
+    if (archive.exhausted) return AppendString(store, "", 0);
+    if (unicode) return PoolUnicode(rc, length);
+    if (length > RemainingBytes(rc)) {
         archive.exhausted = true;
         archive.position = archive.size;
-        return AppendString("", 0);
+        return AppendString(store, "", 0);
     }
     const char *bytes = reinterpret_cast<const char *>(archive.data + archive.position);
     archive.position += static_cast<size_t>(length);
-    return AppendString(bytes, static_cast<size_t>(length));
+    return AppendString(store, bytes, static_cast<size_t>(length));
 }
 
-void SkipString()
+void SkipString(ReadContext &rc)
 {
+    ArchiveCursor &archive = rc.archive;
     bool unicode = false;
-    const uint64_t length = ReadEscapedLength(ReadByte(), &unicode);
+    const uint64_t length = ReadEscapedLength(rc, ReadByte(rc), &unicode);
     const uint64_t bytes = unicode ? length * 2 : length;
-    if (bytes > RemainingBytes()) {
+    if (bytes > RemainingBytes(rc)) {
         archive.exhausted = true;
         archive.position = archive.size;
         return;
@@ -146,22 +152,22 @@ void SkipString()
     archive.position += static_cast<size_t>(bytes);
 }
 
-uint32_t ReadCount()
+uint32_t ReadCount(ReadContext &rc)
 {
-    const uint16_t word = ReadWord();
+    const uint16_t word = ReadWord(rc);
     if (word != kCountEscape) return word;
-    const uint32_t low = ReadWord();
-    const uint32_t high = ReadWord();
+    const uint32_t low = ReadWord(rc);
+    const uint32_t high = ReadWord(rc);
     return low + (high << 16);
 }
 
-int64_t ReadClassTag()
+int64_t ReadClassTag(ReadContext &rc)
 {
-    const uint16_t word = ReadWord();
-    if (archive.exhausted) return 0;  // matches no class
+    const uint16_t word = ReadWord(rc);
+    if (rc.archive.exhausted) return 0;  // matches no class
     if (word == kBigClassTag) {
-        const uint32_t low = ReadWord();
-        const uint32_t high = ReadWord();
+        const uint32_t low = ReadWord(rc);
+        const uint32_t high = ReadWord(rc);
         return static_cast<uint32_t>((low + (high << 16)) - kClassTagBit);
     }
     if (word == kNewClassWord) return kNewClassTag;

@@ -16,25 +16,25 @@ struct ArchiveCursor {
     bool exhausted = false;
 };
 
-extern ArchiveCursor archive;
+struct ReadContext;  // reader/drawing.h
 
-void BeginArchive(const uint8_t *data, size_t size);
-size_t RemainingBytes();
+void BeginArchive(ReadContext &rc, const uint8_t *data, size_t size);
+size_t RemainingBytes(const ReadContext &rc);
 
-uint8_t ReadByte();
-uint16_t ReadWord();
-uint32_t ReadDword();
-double ReadDouble();
-void SkipBytes(size_t count);
+uint8_t ReadByte(ReadContext &rc);
+uint16_t ReadWord(ReadContext &rc);
+uint32_t ReadDword(ReadContext &rc);
+double ReadDouble(ReadContext &rc);
+void SkipBytes(ReadContext &rc, size_t count);
 
 // A string in any of the archive's forms (a length byte; 0xFF and a 16-bit
 // length; 0xFFFF and a 32-bit length; or 0xFF 0xFFFE and a UTF-16 length and
-// text), stored in the pool as 8-bit Shift-JIS text.
-const char *ReadString();
+// text), stored in the drawing's pool as 8-bit Shift-JIS text.
+const char *ReadString(ReadContext &rc);
 // Passes over a string in any of those forms without keeping it.
-void SkipString();
+void SkipString(ReadContext &rc);
 // A count: a word, or 0xFFFF and two words (low half first).
-uint32_t ReadCount();
+uint32_t ReadCount(ReadContext &rc);
 // The class tag before an object: kNewClassTag, or the map index of a class
 // (other values match no class).
-int64_t ReadClassTag();
+int64_t ReadClassTag(ReadContext &rc);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "reader/archive.h"
+#include "reader/drawing.h"
 #include "reader/drawing_store.h"
 #include "reader/object_lists.h"
 #include "reader/object_records.h"
@@ -10,6 +11,7 @@
 #include "settings/plugin_settings.h"
 #include "settings/setting_tables.h"
 
+uint32_t fileVersion = 0;
 const char *memoText = "";
 const char *memoSecondLine = "";
 uint32_t paperSize = 0;
@@ -54,201 +56,208 @@ constexpr int kSolidsFirstFlag = 2;   // the third flag word
 constexpr int kPrintColoursFlag = 5;  // the sixth flag word
 constexpr int kTextKinds = 10;
 
-void SkipDwords(int n) { SkipBytes(static_cast<size_t>(n) * 4); }
-void SkipDoubles(int n) { SkipBytes(static_cast<size_t>(n) * 8); }
+void SkipDwords(ReadContext &rc, int n) { SkipBytes(rc, static_cast<size_t>(n) * 4); }
+void SkipDoubles(ReadContext &rc, int n) { SkipBytes(rc, static_cast<size_t>(n) * 8); }
 
-void ClearMemo()
+void ClearMemo(DocumentSettings &header)
 {
-    memoText = "";
-    memoSecondLine = "";
+    header.memoText = "";
+    header.memoSecondLine = "";
 }
 
 // The memo's first line is the text up to its first CR LF; its second line
 // the text after its last CR LF (the pool copy is cut at each CR).
-void SplitMemo(const char *memo)
+void SplitMemo(DocumentSettings &header, const char *memo)
 {
-    memoText = memo;
-    memoSecondLine = "";
+    header.memoText = memo;
+    header.memoSecondLine = "";
     const size_t length = std::strlen(memo);
     if (length <= 2) return;
     char *bytes = const_cast<char *>(memo);  // the reader's own copy in the pool
     for (size_t i = 0; i + 1 < length; ++i) {
         if (bytes[i] == '\r' && bytes[i + 1] == '\n') {
             bytes[i] = '\0';
-            memoSecondLine = bytes + i + 2;
+            header.memoSecondLine = bytes + i + 2;
         }
     }
 }
 
 // One line type: pattern, (unused), pitch, (unused).
-void ReadLineType(int type)
+void ReadLineType(ReadContext &rc, int type)
 {
-    linePatternTable[type] = ReadDword();
-    ReadDword();
-    linePitchTable[type] = ReadDword();
-    ReadDword();
+    SettingTables &tables = rc.drawing.tables;
+    tables.linePattern[type] = ReadDword(rc);
+    ReadDword(rc);
+    tables.linePitch[type] = ReadDword(rc);
+    ReadDword(rc);
 }
 
-void ReadLayerGroups()
+void ReadLayerGroups(ReadContext &rc)
 {
+    DocumentSettings &header = rc.drawing.header;
     for (int g = 0; g < kLayerGroups; ++g) {
-        layerGroupState[g] = ReadDword();
-        ReadDword();
-        layerGroupScale[g] = ReadDouble();
-        ReadDword();
+        header.layerGroupState[g] = ReadDword(rc);
+        ReadDword(rc);
+        header.layerGroupScale[g] = ReadDouble(rc);
+        ReadDword(rc);
         for (int l = 0; l < kLayersPerGroup; ++l) {
-            layerState[g][l] = ReadDword();
-            ReadDword();
+            header.layerState[g][l] = ReadDword(rc);
+            ReadDword(rc);
         }
     }
 }
 
-void ReadRegisteredViews(uint32_t version)
+void ReadRegisteredViews(ReadContext &rc, uint32_t version)
 {
+    DocumentSettings &header = rc.drawing.header;
+    int &selectedView = header.selectedView;
     selectedView = 0;
     const int views = version >= kVersion300 ? kRegisteredViews : kViewsBefore300;
     for (int n = 1; n <= views; ++n) {
-        viewZoom[n] = ReadDouble();
-        viewOriginX[n] = ReadDouble();
-        viewOriginY[n] = ReadDouble();
-        if (version >= kVersion300) ReadDword();
-        if (n <= kLastSelectableView && viewOriginX[n] != 0.0 && viewOriginY[n] != 0.0) selectedView = n;
+        header.viewZoom[n] = ReadDouble(rc);
+        header.viewOriginX[n] = ReadDouble(rc);
+        header.viewOriginY[n] = ReadDouble(rc);
+        if (version >= kVersion300) ReadDword(rc);
+        if (n <= kLastSelectableView && header.viewOriginX[n] != 0.0 && header.viewOriginY[n] != 0.0) selectedView = n;
     }
 }
 
-void ReadPensAndLineTypes(uint32_t version)
+void ReadPensAndLineTypes(ReadContext &rc, uint32_t version)
 {
+    SettingTables &tables = rc.drawing.tables;
+    DocumentSettings &header = rc.drawing.header;
     for (int n = 0; n < kOrdinaryPens; ++n) {
-        penColorTable[n] = ReadDword();
-        penWidthTable[n] = ReadDword();
+        tables.penColor[n] = ReadDword(rc);
+        tables.penWidth[n] = ReadDword(rc);
     }
     for (int n = 0; n < kOrdinaryPens; ++n) {
-        printPenColorTable[n] = ReadDword();
-        printPenWidthTable[n] = ReadDword();
-        ReadDouble();
+        tables.printPenColor[n] = ReadDword(rc);
+        tables.printPenWidth[n] = ReadDword(rc);
+        ReadDouble(rc);
     }
-    for (int t = 2; t <= 9; ++t) ReadLineType(t);
+    for (int t = 2; t <= 9; ++t) ReadLineType(rc, t);
     for (int t = kFirstRandomLineType; t <= kLastRandomLineType; ++t) {
-        linePatternTable[t] = ReadDword();
-        randomWidthTable[t] = ReadDword();
-        linePitchTable[t] = ReadDword();
-        ReadDword();
-        ReadDword();
+        tables.linePattern[t] = ReadDword(rc);
+        tables.randomWidth[t] = ReadDword(rc);
+        tables.linePitch[t] = ReadDword(rc);
+        ReadDword(rc);
+        ReadDword(rc);
     }
-    for (int t = 16; t <= 19; ++t) ReadLineType(t);
+    for (int t = 16; t <= 19; ++t) ReadLineType(rc, t);
     for (int i = 0; i < kHeaderFlagWords; ++i) {
-        const uint32_t flag = ReadDword();
-        if (i == kSolidsFirstFlag) drawSolidsFirst = flag;
-        if (i == kPrintColoursFlag) usePrintColors = flag;
+        const uint32_t flag = ReadDword(rc);
+        if (i == kSolidsFirstFlag) header.drawSolidsFirst = flag;
+        if (i == kPrintColoursFlag) header.usePrintColors = flag;
     }
-    SkipDoubles(9);
-    SkipDwords(2);
+    SkipDoubles(rc, 9);
+    SkipDwords(rc, 2);
     if (version < kVersion420) return;
     for (int p = kFirstExtendedPen; p <= kLastExtendedPen; ++p) {
-        penColorTable[p] = ReadDword();
-        penWidthTable[p] = ReadDword();
+        tables.penColor[p] = ReadDword(rc);
+        tables.penWidth[p] = ReadDword(rc);
     }
     for (int p = kFirstExtendedPen; p <= kLastExtendedPen; ++p) {
-        SkipString();
-        printPenColorTable[p] = ReadDword();
-        printPenWidthTable[p] = ReadDword();
-        ReadDouble();
+        SkipString(rc);
+        tables.printPenColor[p] = ReadDword(rc);
+        tables.printPenWidth[p] = ReadDword(rc);
+        ReadDouble(rc);
     }
-    for (int t = kFirstExtendedLineType; t <= kLastExtendedLineType; ++t) ReadLineType(t);
+    for (int t = kFirstExtendedLineType; t <= kLastExtendedLineType; ++t) ReadLineType(rc, t);
     for (int t = kFirstExtendedLineType; t <= kLastExtendedLineType; ++t) {
-        SkipString();
-        ReadDword();
-        SkipDoubles(10);
+        SkipString(rc);
+        ReadDword(rc);
+        SkipDoubles(rc, 10);
     }
 }
 
 // The drawing header, row by row; answers the main list's object count.
-uint32_t ReadDrawingHeader(uint32_t version)
+uint32_t ReadDrawingHeader(ReadContext &rc, uint32_t version)
 {
-    SplitMemo(ReadString());
-    paperSize = ReadDword();
-    ReadDword();
-    ReadLayerGroups();
-    SkipDwords(21);
-    SkipDoubles(3);
-    SkipDwords(2);
-    SkipDoubles(5);
+    DocumentSettings &header = rc.drawing.header;
+    SplitMemo(header, ReadString(rc));
+    header.paperSize = ReadDword(rc);
+    ReadDword(rc);
+    ReadLayerGroups(rc);
+    SkipDwords(rc, 21);
+    SkipDoubles(rc, 3);
+    SkipDwords(rc, 2);
+    SkipDoubles(rc, 5);
     for (int g = 0; g < kLayerGroups; ++g) {
-        for (int l = 0; l < kLayersPerGroup; ++l) layerName[g][l] = ReadString();
+        for (int l = 0; l < kLayersPerGroup; ++l) header.layerName[g][l] = ReadString(rc);
     }
-    for (int g = 0; g < kLayerGroups; ++g) layerGroupName[g] = ReadString();
-    SkipDoubles(2);
-    SkipDwords(1);
-    SkipDoubles(1);
-    if (version >= kVersion300) SkipDoubles(2);
-    SkipDwords(1);
-    SkipDoubles(6);
-    ReadRegisteredViews(version);
+    for (int g = 0; g < kLayerGroups; ++g) header.layerGroupName[g] = ReadString(rc);
+    SkipDoubles(rc, 2);
+    SkipDwords(rc, 1);
+    SkipDoubles(rc, 1);
+    if (version >= kVersion300) SkipDoubles(rc, 2);
+    SkipDwords(rc, 1);
+    SkipDoubles(rc, 6);
+    ReadRegisteredViews(rc, version);
     if (version >= kVersion300) {
-        SkipDwords(11);
-        SkipDoubles(1);
-        SkipDwords(1);
+        SkipDwords(rc, 11);
+        SkipDoubles(rc, 1);
+        SkipDwords(rc, 1);
     }
-    SkipDoubles(11);
-    ReadPensAndLineTypes(version);
+    SkipDoubles(rc, 11);
+    ReadPensAndLineTypes(rc, version);
     for (int k = 0; k < kTextKinds; ++k) {
-        SkipDoubles(3);
-        SkipDwords(1);
+        SkipDoubles(rc, 3);
+        SkipDwords(rc, 1);
     }
-    SkipDoubles(3);
-    SkipDwords(2);
-    SkipDoubles(2);
-    SkipDwords(1);
-    SkipDoubles(6);
-    return ReadCount();
+    SkipDoubles(rc, 3);
+    SkipDwords(rc, 2);
+    SkipDoubles(rc, 2);
+    SkipDwords(rc, 1);
+    SkipDoubles(rc, 6);
+    return ReadCount(rc);
 }
 
 // The member list that follows each block definition.
-int ReadDefinitionMembers() { return ReadObjectList(ReadCount()); }
+int ReadDefinitionMembers(ReadContext &rc) { return ReadObjectList(rc, ReadCount(rc)); }
 
 // The block definitions after the main list: each a tagged definition and
 // its members. The data ending, or a tag that names no class, ends the list.
-void ReadBlockDefinitions()
+void ReadBlockDefinitions(ReadContext &rc)
 {
-    const uint32_t count = ReadCount();
-    for (uint32_t k = 0; k < count && !archive.exhausted; ++k) {
-        if (!ReadTaggedObject(ReadDefinitionMembers)) break;
+    const uint32_t count = ReadCount(rc);
+    for (uint32_t k = 0; k < count && !rc.archive.exhausted; ++k) {
+        if (!ReadTaggedObject(rc, ReadDefinitionMembers)) break;
     }
 }
 
-// After a failed main list the markers cover what this request read, so the
-// renderer walks only its own records.
-void EndWithFailedList()
+// Where the reading stopped, for diagnosis and tests.
+void NoteReadEnd(ReadContext &rc)
 {
-    lastListFailed = true;
-    MarkFirstBlockRecords();
-    lastReadEnd = archive.position;
-    lastReadExhausted = archive.exhausted;
+    rc.drawing.header.lastReadEnd = rc.archive.position;
+    rc.drawing.header.lastReadExhausted = rc.archive.exhausted;
 }
 
 // The main list of objectCount objects, its markers, and the block
-// definitions; false when the main list failed.
-bool ReadObjectLists(uint32_t objectCount)
+// definitions; false when the main list failed. After a failed main list
+// the markers cover what was read, so the renderer walks only its own
+// records.
+bool ReadObjectLists(ReadContext &rc, uint32_t objectCount)
 {
-    lastListFailed = false;
-    ResetClassMap();
-    currentOwner = kTopLevelOwner;
-    if (!ReadObjectList(objectCount)) {
-        EndWithFailedList();
+    rc.drawing.header.lastListFailed = false;
+    ResetClassMap(rc);
+    rc.currentOwner = kTopLevelOwner;
+    if (!ReadObjectList(rc, objectCount)) {
+        rc.drawing.header.lastListFailed = true;
+        MarkFirstBlockRecords(rc.drawing.store);
+        NoteReadEnd(rc);
         return false;
     }
-    MarkFirstBlockRecords();
-    ReadBlockDefinitions();
-    lastReadEnd = archive.position;
-    lastReadExhausted = archive.exhausted;
+    MarkFirstBlockRecords(rc.drawing.store);
+    ReadBlockDefinitions(rc);
+    NoteReadEnd(rc);
     return true;
 }
 
-void SetFigureLayers()
+void SetFigureLayers(DocumentSettings &header)
 {
     for (int g = 0; g < kLayerGroups; ++g) {
-        layerGroupState[g] = kLayerStateDrawn;
-        for (int l = 0; l < kLayersPerGroup; ++l) layerState[g][l] = kLayerStateDrawn;
+        header.layerGroupState[g] = kLayerStateDrawn;
+        for (int l = 0; l < kLayersPerGroup; ++l) header.layerState[g][l] = kLayerStateDrawn;
     }
 }
 
@@ -310,15 +319,21 @@ void RestoreDocumentSettings(const DocumentSettings &s)
     std::memcpy(viewOriginY, s.viewOriginY, sizeof viewOriginY);
 }
 
-void ResetDocumentSettings()
+void EmptyDocumentSettings(DocumentSettings *empty)
 {
-    DocumentSettings empty = {};
-    empty.memoText = "";
-    empty.memoSecondLine = "";
-    for (auto &group : empty.layerName) {
+    *empty = DocumentSettings{};
+    empty->memoText = "";
+    empty->memoSecondLine = "";
+    for (auto &group : empty->layerName) {
         for (const char *&name : group) name = "";
     }
-    for (const char *&name : empty.layerGroupName) name = "";
+    for (const char *&name : empty->layerGroupName) name = "";
+}
+
+void ResetDocumentSettings()
+{
+    DocumentSettings empty;
+    EmptyDocumentSettings(&empty);
     RestoreDocumentSettings(empty);
 }
 
@@ -328,49 +343,59 @@ bool IsReadableDrawingVersion(uint32_t version)
            version == kVersion600 || version == kVersion700;
 }
 
-int ReadDrawingFile(const unsigned char *data, size_t length)
+int ReadDrawingFile(Drawing &drawing, const unsigned char *data, size_t length)
 {
     if (data == nullptr || length < kMinimumDrawingBytes) return -1;
-    BeginArchive(data, length);
-    ResetStore();
-    ClearMemo();
-    SkipBytes(kMagicBytes);
-    fileVersion = ReadDword();
-    if (!IsReadableDrawingVersion(fileVersion)) {
-        lastReadEnd = archive.position;
-        lastReadExhausted = false;
+    ReadContext rc(drawing);
+    DocumentSettings &header = drawing.header;
+    BeginArchive(rc, data, length);
+    ResetStore(drawing.store);
+    ClearMemo(header);
+    SkipBytes(rc, kMagicBytes);
+    rc.version = header.fileVersion = ReadDword(rc);
+    if (!IsReadableDrawingVersion(rc.version)) {
+        header.lastReadEnd = rc.archive.position;
+        header.lastReadExhausted = false;
         // The version itself is the answer, except where it would read as a
         // view number (1..4) or as a failure (-1 and other negatives).
-        return fileVersion > kLastSelectableView && fileVersion <= 0x7FFFFFFFu ? static_cast<int>(fileVersion) : 0;
+        return rc.version > kLastSelectableView && rc.version <= 0x7FFFFFFFu ? static_cast<int>(rc.version) : 0;
     }
-    if (!ReadObjectLists(ReadDrawingHeader(fileVersion))) return 0;
-    ApplySettingsFile();
-    referenceCount = LoadReferenceFile();
-    return selectedView;
+    if (!ReadObjectLists(rc, ReadDrawingHeader(rc, rc.version))) return 0;
+    ApplySettingsFile(drawing.source.path, drawing.references);
+    drawing.references.referenceCount = LoadReferenceFile(drawing.source.path, drawing.references);
+    return header.selectedView;
 }
 
-int ReadFigureFile(const unsigned char *data, size_t length)
+int ReadFigureOrDrawing(Drawing &drawing, const unsigned char *data, size_t length, bool figure)
+{
+    if (!AllocateStore(drawing.store, length)) return kReadNoStore;
+    return figure ? ReadFigureFile(drawing, data, length) : ReadDrawingFile(drawing, data, length);
+}
+
+int ReadFigureFile(Drawing &drawing, const unsigned char *data, size_t length)
 {
     if (data == nullptr || length < kMinimumFigureBytes) return -1;
-    BeginArchive(data, length);
-    ResetStore();
-    ClearMemo();
-    SkipBytes(kMagicBytes + kFigureSkippedBlock);
-    fileVersion = ReadDword();
-    figureRefX = ReadDouble();
-    figureRefY = ReadDouble();
-    paperSize = 1;
-    for (int g = 0; g < kLayerGroups; ++g) layerGroupScale[g] = ReadDouble();
-    SetFigureLayers();
-    SkipDwords(6);
-    SkipDoubles(6);
-    extentMinX = ReadDouble();
-    extentMinY = ReadDouble();
-    extentMaxX = ReadDouble();
-    extentMaxY = ReadDouble();
-    const uint32_t objectCount = ReadCount();
-    InstallDefaultCadSettings();
-    if (!ReadObjectLists(objectCount)) return 0;
-    LoadCadSettings();
+    ReadContext rc(drawing);
+    DocumentSettings &header = drawing.header;
+    BeginArchive(rc, data, length);
+    ResetStore(drawing.store);
+    ClearMemo(header);
+    SkipBytes(rc, kMagicBytes + kFigureSkippedBlock);
+    rc.version = header.fileVersion = ReadDword(rc);
+    header.figureRefX = ReadDouble(rc);
+    header.figureRefY = ReadDouble(rc);
+    header.paperSize = 1;
+    for (int g = 0; g < kLayerGroups; ++g) header.layerGroupScale[g] = ReadDouble(rc);
+    SetFigureLayers(header);
+    SkipDwords(rc, 6);
+    SkipDoubles(rc, 6);
+    header.extentMinX = ReadDouble(rc);
+    header.extentMinY = ReadDouble(rc);
+    header.extentMaxX = ReadDouble(rc);
+    header.extentMaxY = ReadDouble(rc);
+    const uint32_t objectCount = ReadCount(rc);
+    InstallDefaultCadSettings(drawing.tables);
+    if (!ReadObjectLists(rc, objectCount)) return 0;
+    LoadCadSettings(drawing.tables);
     return 0;
 }

@@ -1,6 +1,6 @@
 // Readers of the two document kinds. Both parse the file image the host
-// handed over (already read from its offset) through the archive cursor and
-// fill the drawing store and the document settings.
+// handed over (already read from its offset) and fill a drawing: its store
+// (allocated by the caller for the data's length), header and tables.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +11,7 @@ constexpr int kLayersPerGroup = 16;
 constexpr int kRegisteredViews = 8;  // views 1..8; only 1..4 can be selected
 constexpr uint32_t kLayerStateDrawn = 2;
 
-// DocumentSettings: the header values the renderer needs.
+// The header values the renderer draws with: a drawing's, put in place.
 extern uint32_t fileVersion;
 extern const char *memoText;
 extern const char *memoSecondLine;
@@ -38,8 +38,7 @@ extern size_t lastReadEnd;
 extern bool lastReadExhausted;
 extern bool lastListFailed;  // the main object list ended at an object it could not read
 
-// The header values above as one value: what a drawing's reader left, kept
-// with the drawing (the library's documents) and put back before it is drawn.
+// The header values above as one value: what a drawing's reader left.
 struct DocumentSettings {
     uint32_t fileVersion;
     const char *memoText;
@@ -65,15 +64,26 @@ struct DocumentSettings {
 
 void SaveDocumentSettings(DocumentSettings *settings);
 void RestoreDocumentSettings(const DocumentSettings &settings);
-// Empties every header value, as before any file was read.
+// Every header value empty, as before any file was read.
+void EmptyDocumentSettings(DocumentSettings *settings);
+// Empties the module's header values so.
 void ResetDocumentSettings();
 
+struct Drawing;  // reader/drawing.h
+
+// Values the reader does not meet keep what the drawing held before (the
+// plug-in carries them from one request to the next).
 // −1 when the data is too short to be a drawing; the version number itself
 // for a version the module does not read; otherwise 0..4, the registered view
 // to use in print mode (0 = none).
-int ReadDrawingFile(const unsigned char *data, size_t length);
+int ReadDrawingFile(Drawing &drawing, const unsigned char *data, size_t length);
 // −1 when the data is too short to be a figure, otherwise 0.
-int ReadFigureFile(const unsigned char *data, size_t length);
+int ReadFigureFile(Drawing &drawing, const unsigned char *data, size_t length);
+// Allocates the drawing's store for the data's length and reads a figure
+// or a drawing into it: the reader's answer, or kReadNoStore when the
+// store cannot be had.
+constexpr int kReadNoStore = -2;
+int ReadFigureOrDrawing(Drawing &drawing, const unsigned char *data, size_t length, bool figure);
 
 // Whether a drawing of this version is read (and drawn).
 bool IsReadableDrawingVersion(uint32_t version);

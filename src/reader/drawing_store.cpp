@@ -43,14 +43,6 @@ bool AllocateTable(RecordTable<Record> &table, size_t bytes, size_t slotBytes)
     return table.records != nullptr;
 }
 
-template <typename Record>
-void ReleaseTable(RecordTable<Record> &table)
-{
-    std::free(table.records);
-    table.records = nullptr;
-    table.slots = 0;
-}
-
 // The file can hold more small records of one kind than the first size
 // foresees; the table then doubles. Every record takes bytes of the file, so
 // the growth stays within a fixed multiple of the file's size.
@@ -73,60 +65,44 @@ Record *Append(RecordTable<Record> &table, uint32_t &count)
 
 }  // namespace
 
-int AllocateStore(size_t dataLength)
+int AllocateStore(StoreTables &t, size_t dataLength)
 {
     const size_t n = dataLength;
     const size_t half = n / 2;
-    if (!AllocateTable(points, n, kPointSlotBytes)) return 0;
-    if (!AllocateTable(lines, 2 * n, kLineSlotBytes)) return 0;
-    if (!AllocateTable(arcs, n, kArcSlotBytes)) return 0;
-    if (!AllocateTable(texts, n, kTextSlotBytes)) return 0;
-    if (!AllocateTable(dimensions, n, kDimensionSlotBytes)) return 0;
-    if (!AllocateTable(solids, n, kSolidSlotBytes)) return 0;
     // Every pooled string takes at least as many bytes of the file as of the
     // pool (its length field pays for the NUL), so N bytes always suffice.
-    textPool = static_cast<char *>(std::malloc(n + 1));
-    if (textPool == nullptr) return 0;
-    textPoolBytes = n + 1;
-    if (!AllocateTable(blockRefs, half, kBlockRefSlotBytes)) return 0;
-    if (!AllocateTable(blockDefs, half, kBlockDefSlotBytes)) return 0;
-    ResetStore();
+    t.textPool = static_cast<char *>(std::malloc(n + 1));
+    if (t.textPool != nullptr) t.textPoolBytes = n + 1;
+    if (t.textPool == nullptr || !AllocateTable(t.points, n, kPointSlotBytes) ||
+        !AllocateTable(t.lines, 2 * n, kLineSlotBytes) || !AllocateTable(t.arcs, n, kArcSlotBytes) ||
+        !AllocateTable(t.texts, n, kTextSlotBytes) || !AllocateTable(t.dimensions, n, kDimensionSlotBytes) ||
+        !AllocateTable(t.solids, n, kSolidSlotBytes) || !AllocateTable(t.blockRefs, half, kBlockRefSlotBytes) ||
+        !AllocateTable(t.blockDefs, half, kBlockDefSlotBytes)) {
+        FreeStoreTables(&t);
+        return 0;
+    }
+    ResetStore(t);
     return 1;
 }
 
-void ReleaseStore()
+void ResetStore(StoreTables &t)
 {
-    ReleaseTable(points);
-    ReleaseTable(lines);
-    ReleaseTable(arcs);
-    ReleaseTable(texts);
-    ReleaseTable(dimensions);
-    ReleaseTable(solids);
-    std::free(textPool);
-    textPool = nullptr;
-    textPoolBytes = 0;
-    ReleaseTable(blockRefs);
-    ReleaseTable(blockDefs);
-    ResetStore();
-}
-
-void ResetStore()
-{
-    pointCount = lineCount = arcCount = textCount = dimensionCount = solidCount = 0;
-    blockRefCount = blockDefCount = 0;
-    poolCursor = 0;
+    t.pointCount = t.lineCount = t.arcCount = t.textCount = t.dimensionCount = t.solidCount = 0;
+    t.blockRefCount = t.blockDefCount = 0;
+    t.poolCursor = 0;
     // Until a main list has been read, nothing is top-level.
-    firstBlockPoint = firstBlockLine = firstBlockArc = firstBlockText = firstBlockDimension = firstBlockSolid = 1;
+    t.firstBlockPoint = t.firstBlockLine = t.firstBlockArc = t.firstBlockText = t.firstBlockDimension =
+        t.firstBlockSolid = 1;
 }
 
-void MarkFirstBlockRecords()
+void MarkFirstBlockRecords(StoreTables &t)
 {
-    firstBlockLine = lineCount + 1;
-    firstBlockArc = arcCount + 1;
-    firstBlockPoint = pointCount + 1;
-    firstBlockText = textCount + 1;
-    firstBlockDimension = dimensionCount + 1;
-    firstBlockSolid = solidCount + 1;
+    t.firstBlockLine = t.lineCount + 1;
+    t.firstBlockArc = t.arcCount + 1;
+    t.firstBlockPoint = t.pointCount + 1;
+    t.firstBlockText = t.textCount + 1;
+    t.firstBlockDimension = t.dimensionCount + 1;
+    t.firstBlockSolid = t.solidCount + 1;
 }
 
 namespace {
@@ -152,42 +128,16 @@ size_t TableBytes(const RecordTable<Record> &table)
 
 }  // namespace
 
-void TakeStore(StoreTables *t)
+void ShrinkStore(StoreTables &t)
 {
-    Shrink(points, pointCount);
-    Shrink(lines, lineCount);
-    Shrink(arcs, arcCount);
-    Shrink(texts, textCount);
-    Shrink(dimensions, dimensionCount);
-    Shrink(solids, solidCount);
-    Shrink(blockRefs, blockRefCount);
-    Shrink(blockDefs, blockDefCount);
-    t->points = points;
-    t->lines = lines;
-    t->arcs = arcs;
-    t->texts = texts;
-    t->dimensions = dimensions;
-    t->solids = solids;
-    t->blockRefs = blockRefs;
-    t->blockDefs = blockDefs;
-    t->textPool = textPool;
-    t->textPoolBytes = textPoolBytes;
-    t->pointCount = pointCount;
-    t->lineCount = lineCount;
-    t->arcCount = arcCount;
-    t->textCount = textCount;
-    t->dimensionCount = dimensionCount;
-    t->solidCount = solidCount;
-    t->blockRefCount = blockRefCount;
-    t->blockDefCount = blockDefCount;
-    t->poolCursor = poolCursor;
-    t->firstBlockPoint = firstBlockPoint;
-    t->firstBlockLine = firstBlockLine;
-    t->firstBlockArc = firstBlockArc;
-    t->firstBlockText = firstBlockText;
-    t->firstBlockDimension = firstBlockDimension;
-    t->firstBlockSolid = firstBlockSolid;
-    ForgetStore();
+    Shrink(t.points, t.pointCount);
+    Shrink(t.lines, t.lineCount);
+    Shrink(t.arcs, t.arcCount);
+    Shrink(t.texts, t.textCount);
+    Shrink(t.dimensions, t.dimensionCount);
+    Shrink(t.solids, t.solidCount);
+    Shrink(t.blockRefs, t.blockRefCount);
+    Shrink(t.blockDefs, t.blockDefCount);
 }
 
 void LendStore(const StoreTables &t)
@@ -231,7 +181,10 @@ void ForgetStore()
     blockDefs = {};
     textPool = nullptr;
     textPoolBytes = 0;
-    ResetStore();
+    pointCount = lineCount = arcCount = textCount = dimensionCount = solidCount = 0;
+    blockRefCount = blockDefCount = 0;
+    poolCursor = 0;
+    firstBlockPoint = firstBlockLine = firstBlockArc = firstBlockText = firstBlockDimension = firstBlockSolid = 1;
 }
 
 void FreeStoreTables(StoreTables *t)
@@ -255,21 +208,21 @@ size_t StoreTableBytes(const StoreTables &t)
            t.textPoolBytes;
 }
 
-PointRecord *AppendPoint() { return Append(points, pointCount); }
-LineRecord *AppendLine() { return Append(lines, lineCount); }
-ArcRecord *AppendArc() { return Append(arcs, arcCount); }
-TextRecord *AppendText() { return Append(texts, textCount); }
-DimensionRecord *AppendDimension() { return Append(dimensions, dimensionCount); }
-SolidRecord *AppendSolid() { return Append(solids, solidCount); }
-BlockRefRecord *AppendBlockRef() { return Append(blockRefs, blockRefCount); }
-BlockDefRecord *AppendBlockDef() { return Append(blockDefs, blockDefCount); }
+PointRecord *AppendPoint(StoreTables &t) { return Append(t.points, t.pointCount); }
+LineRecord *AppendLine(StoreTables &t) { return Append(t.lines, t.lineCount); }
+ArcRecord *AppendArc(StoreTables &t) { return Append(t.arcs, t.arcCount); }
+TextRecord *AppendText(StoreTables &t) { return Append(t.texts, t.textCount); }
+DimensionRecord *AppendDimension(StoreTables &t) { return Append(t.dimensions, t.dimensionCount); }
+SolidRecord *AppendSolid(StoreTables &t) { return Append(t.solids, t.solidCount); }
+BlockRefRecord *AppendBlockRef(StoreTables &t) { return Append(t.blockRefs, t.blockRefCount); }
+BlockDefRecord *AppendBlockDef(StoreTables &t) { return Append(t.blockDefs, t.blockDefCount); }
 
-const char *AppendString(const char *bytes, size_t length)
+const char *AppendString(StoreTables &t, const char *bytes, size_t length)
 {
-    if (textPool == nullptr || poolCursor + length + 1 > textPoolBytes) return kEmptyString;
-    char *copy = textPool + poolCursor;
+    if (t.textPool == nullptr || t.poolCursor + length + 1 > t.textPoolBytes) return kEmptyString;
+    char *copy = t.textPool + t.poolCursor;
     if (length != 0) std::memcpy(copy, bytes, length);
     copy[length] = '\0';
-    poolCursor += length + 1;
+    t.poolCursor += length + 1;
     return copy;
 }

@@ -1,6 +1,7 @@
-// The per-request drawing store: one table per object kind, sized from the
-// length of the drawing data and grown when a file holds more records of a
-// kind than that size foresees, plus the string pool.
+// A drawing's store: one table per object kind, sized from the length of the
+// drawing data and grown when a file holds more records of a kind than that
+// size foresees, plus the string pool. The renderer draws the store in
+// place: the one lent to the tables below.
 #pragma once
 
 #include <cstddef>
@@ -106,9 +107,8 @@ extern uint32_t pointCount, lineCount, arcCount, textCount, dimensionCount, soli
 extern size_t poolCursor;
 extern uint32_t firstBlockPoint, firstBlockLine, firstBlockArc, firstBlockText, firstBlockDimension, firstBlockSolid;
 
-// Every table, the pool, the counts and the markers as one value. A store
-// taken from the process-wide one outlives the request that read it (the
-// library's documents keep theirs) and is lent back to be drawn again.
+// Every table, the pool, the counts and the markers as one value: a
+// drawing's records, read once into it.
 struct StoreTables {
     RecordTable<PointRecord> points;
     RecordTable<LineRecord> lines;
@@ -127,38 +127,38 @@ struct StoreTables {
              firstBlockSolid = 1;
 };
 
-// Moves the process-wide store into `tables` (its record tables cut to what
-// they hold) and leaves an empty one behind.
-void TakeStore(StoreTables *tables);
-// Makes `tables` the process-wide store without copying; ForgetStore gives
-// it back (the owner still frees it).
+// Makes `tables` the process-wide store without copying, for the renderer;
+// ForgetStore gives it back (the owner still frees it).
 void LendStore(const StoreTables &tables);
 void ForgetStore();
-// Frees what TakeStore moved out.
+// Frees the tables and the pool; the tables are then empty. Safe after a
+// partial allocation.
 void FreeStoreTables(StoreTables *tables);
 // Bytes the tables and the pool take.
 size_t StoreTableBytes(const StoreTables &tables);
+// Cuts the record tables down to what they hold: what a file's size foresaw
+// is far more than most files hold.
+void ShrinkStore(StoreTables &tables);
 
-// Allocates the nine blocks for N bytes of drawing data; 1 when all exist.
-int AllocateStore(size_t dataLength);
-// Frees every allocated block; safe after a partial allocation.
-void ReleaseStore();
+// Allocates the nine blocks for N bytes of drawing data; 1 when all exist
+// (else the tables are freed again).
+int AllocateStore(StoreTables &tables, size_t dataLength);
 // Empties every table and the pool.
-void ResetStore();
+void ResetStore(StoreTables &tables);
 // Sets the first-block markers after the main object list.
-void MarkFirstBlockRecords();
+void MarkFirstBlockRecords(StoreTables &tables);
 
 // Takes the next record of a table (count + 1), zero-filled. The table grows
 // when it is full; null when memory runs out.
-PointRecord *AppendPoint();
-LineRecord *AppendLine();
-ArcRecord *AppendArc();
-TextRecord *AppendText();
-DimensionRecord *AppendDimension();
-SolidRecord *AppendSolid();
-BlockRefRecord *AppendBlockRef();
-BlockDefRecord *AppendBlockDef();
+PointRecord *AppendPoint(StoreTables &tables);
+LineRecord *AppendLine(StoreTables &tables);
+ArcRecord *AppendArc(StoreTables &tables);
+TextRecord *AppendText(StoreTables &tables);
+DimensionRecord *AppendDimension(StoreTables &tables);
+SolidRecord *AppendSolid(StoreTables &tables);
+BlockRefRecord *AppendBlockRef(StoreTables &tables);
+BlockDefRecord *AppendBlockDef(StoreTables &tables);
 
 // Copies L bytes and a NUL into the pool; answers the copy, or an empty
 // string when the pool is full.
-const char *AppendString(const char *bytes, size_t length);
+const char *AppendString(StoreTables &tables, const char *bytes, size_t length);

@@ -3,9 +3,8 @@
 #include <cstring>
 
 #include "reader/archive.h"
+#include "reader/drawing.h"
 #include "reader/object_records.h"
-
-ClassMap classMap;
 
 namespace {
 
@@ -19,18 +18,20 @@ bool NameMatchesClass(const char *name, size_t length)
 
 }  // namespace
 
-void ResetClassMap() { std::memset(&classMap, 0, sizeof classMap); }
+void ResetClassMap(ReadContext &rc) { std::memset(&rc.classMap, 0, sizeof rc.classMap); }
 
-int ReadTaggedObject(int (*afterEach)())
+int ReadTaggedObject(ReadContext &rc, int (*afterEach)(ReadContext &rc))
 {
-    const int64_t tag = ReadClassTag();
+    ArchiveCursor &archive = rc.archive;
+    ClassMap &classMap = rc.classMap;
+    const int64_t tag = ReadClassTag(rc);
     if (archive.exhausted) return 0;
     if (tag == kNewClassTag) {
-        ReadWord();  // schema number, not used
-        const uint16_t nameLength = ReadWord();
+        ReadWord(rc);  // schema number, not used
+        const uint16_t nameLength = ReadWord(rc);
         // A name that does not fit its slot, or a map that is full, ends the list.
         if (archive.exhausted || nameLength >= kClassNameBytes || classMap.classCount + 1 >= kClassSlots ||
-            nameLength > RemainingBytes()) {
+            nameLength > RemainingBytes(rc)) {
             return 0;
         }
         const int32_t slot = ++classMap.classCount;
@@ -40,29 +41,29 @@ int ReadTaggedObject(int (*afterEach)())
         classMap.names[slot][nameLength] = '\0';
         archive.position += nameLength;
         if (!NameMatchesClass(classMap.names[slot], nameLength)) return 0;
-        if (!ReadObject(classMap.names[slot]) || archive.exhausted) return 0;
-        return afterEach != nullptr ? afterEach() : 1;
+        if (!ReadObject(rc, classMap.names[slot]) || archive.exhausted) return 0;
+        return afterEach != nullptr ? afterEach(rc) : 1;
     }
     bool matched = false;
     for (int32_t slot = 1; slot <= classMap.classCount; ++slot) {
         if (static_cast<int64_t>(classMap.mapIndex[slot]) != tag) continue;
         matched = true;
         ++classMap.mapCount;
-        if (!ReadObject(classMap.names[slot]) || archive.exhausted) return 0;
-        if (afterEach != nullptr && !afterEach()) return 0;
+        if (!ReadObject(rc, classMap.names[slot]) || archive.exhausted) return 0;
+        if (afterEach != nullptr && !afterEach(rc)) return 0;
     }
     return matched ? 1 : 0;
 }
 
-int ReadObjectList(uint32_t n)
+int ReadObjectList(ReadContext &rc, uint32_t n)
 {
     // A count that the remaining bytes cannot hold is refused before reading.
-    if (static_cast<uint64_t>(n) * kMinObjectBytes > RemainingBytes()) {
-        archive.exhausted = true;
+    if (static_cast<uint64_t>(n) * kMinObjectBytes > RemainingBytes(rc)) {
+        rc.archive.exhausted = true;
         return 0;
     }
     for (uint32_t i = 0; i < n; ++i) {
-        if (!ReadTaggedObject(nullptr)) return 0;
+        if (!ReadTaggedObject(rc, nullptr)) return 0;
     }
     return 1;
 }

@@ -16,13 +16,13 @@ struct ClassMap {
     int32_t mapCount;
 };
 
-extern ClassMap classMap;
+struct ReadContext;  // reader/drawing.h
 
-void ResetClassMap();
+void ResetClassMap(ReadContext &rc);
 // Reads n tagged objects; 1 when all n were read, 0 at the first failure
 // (an unknown class, a tag that names none, the end of the data).
-int ReadObjectList(uint32_t n);
+int ReadObjectList(ReadContext &rc, uint32_t n);
 // One step of an object list: a tag and the object(s) it announces. Also
 // used by the readers' block-definition loops, which read a member list
 // after each definition. 0 on failure.
-int ReadTaggedObject(int (*afterEach)());
+int ReadTaggedObject(ReadContext &rc, int (*afterEach)(ReadContext &rc));

@@ -9,15 +9,15 @@
 constexpr uint32_t kFirstVersionWithPenWidth = 351;
 constexpr uint32_t kFirstVersionWithDimensionExtras = 420;
 
-extern uint32_t fileVersion;  // steers every layout below
-extern int32_t currentOwner;  // owner given to each object read
+struct ReadContext;  // reader/drawing.h: the version steers every layout below
 
-// Reads an object of the named class into its table.
+// Reads an object of the named class into its table, owned by the
+// context's current owner.
 // 0 for a class name outside the eight, or when the data ends inside the
 // object (the incomplete record is not kept).
-int ReadObject(const char *className);
+int ReadObject(ReadContext &rc, const char *className);
 
-void ReadHeader(EntityHeader &header);
-void ReadLine(LineRecord &line);
-void ReadPoint(PointRecord &point);
-void ReadText(TextRecord &text);
+void ReadHeader(ReadContext &rc, EntityHeader &header);
+void ReadLine(ReadContext &rc, LineRecord &line);
+void ReadPoint(ReadContext &rc, PointRecord &point);
+void ReadText(ReadContext &rc, TextRecord &text);

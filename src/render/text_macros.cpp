@@ -73,10 +73,11 @@ void ExpandScale(uint16_t layerGroup, bool ratio)
 // "%%NAME": the first user variable of that name, compared without case.
 int ExpandUserVariable(const char *name)
 {
-    const int count = referenceCount < kReferenceRows ? referenceCount : kReferenceRows - 1;
+    const int count =
+        pluginSettings.referenceCount < kReferenceRows ? pluginSettings.referenceCount : kReferenceRows - 1;
     for (int i = 1; i <= count; ++i) {
-        if (lstrcmpiA(referenceNames[i], name) == 0) {
-            Put(referenceValues[i]);
+        if (lstrcmpiA(pluginSettings.referenceNames[i], name) == 0) {
+            Put(pluginSettings.referenceValues[i]);
             return 1;
         }
     }
@@ -129,7 +130,7 @@ int ExpandTextMacro(const char *text, uint16_t layerGroup)
             ExpandScale(layerGroup, false);
             return 1;
         }
-        if (c1 == '%') return referenceCount > 0 ? ExpandUserVariable(text + 2) : 0;
+        if (c1 == '%') return pluginSettings.referenceCount > 0 ? ExpandUserVariable(text + 2) : 0;
     }
     if (c1 == 'w') {
         Put(c2 == 'a' ? kEnglishDays[now.wDayOfWeek % 7] : kJapaneseDays[now.wDayOfWeek % 7]);

@@ -56,18 +56,18 @@ void ReadHexValue(HKEY key, const char *name, Entry *entry)
     if (QueryShortText(key, name, kMaxHexTextChars, text)) *entry = ParseCadHex(text);
 }
 
-void ReadPenKey(HKEY key)
+void ReadPenKey(HKEY key, SettingTables &t)
 {
     char name[16];
     for (int pen = 0; pen <= kLastOrdinaryPen; ++pen) {
         std::snprintf(name, sizeof name, "Color%02d", pen);
-        ReadHexValue(key, name, &penColorTable[pen]);
+        ReadHexValue(key, name, &t.penColor[pen]);
     }
     for (int pen = 1; pen <= kLastOrdinaryPen; ++pen) {
         std::snprintf(name, sizeof name, "Width%02d", pen);
         char text[kMaxWidthTextChars + 2];
         if (QueryShortText(key, name, kMaxWidthTextChars, text)) {
-            penWidthTable[pen] = static_cast<uint32_t>(std::atoi(text));
+            t.penWidth[pen] = static_cast<uint32_t>(std::atoi(text));
         }
     }
 }
@@ -80,20 +80,20 @@ void ForEachLineType(Visit visit)
     for (int type = kFirstExtraLineType; type <= kLastExtraLineType; ++type) visit(type);
 }
 
-void ReadLineKey(HKEY key)
+void ReadLineKey(HKEY key, SettingTables &t)
 {
     char name[16];
     ForEachLineType([&](int type) {
         std::snprintf(name, sizeof name, "Pitch%02d", type);
-        QueryNumber(key, name, &linePitchTable[type]);
+        QueryNumber(key, name, &t.linePitch[type]);
     });
     ForEachLineType([&](int type) {
         std::snprintf(name, sizeof name, "Type_%02d", type);
-        ReadHexValue(key, name, &linePatternTable[type]);
+        ReadHexValue(key, name, &t.linePattern[type]);
     });
     for (int type = kFirstRandomLineType; type <= kLastRandomLineType; ++type) {
         std::snprintf(name, sizeof name, "RandW%02d", type);
-        QueryNumber(key, name, &randomWidthTable[type]);
+        QueryNumber(key, name, &t.randomWidth[type]);
     }
 }
 
@@ -119,13 +119,13 @@ uint32_t ParseCadHex(const char *text)
     return static_cast<uint32_t>(value);
 }
 
-void LoadCadSettings()
+void LoadCadSettings(SettingTables &tables)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kPenKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    ReadPenKey(key);
+    ReadPenKey(key, tables);
     RegCloseKey(key);
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kLineKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    ReadLineKey(key);
+    ReadLineKey(key, tables);
     RegCloseKey(key);
 }

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 
+#include "settings/setting_tables.h"
+
 // Reads the Pen and Line keys into the setting tables; read only.
-void LoadCadSettings();
+void LoadCadSettings(SettingTables &tables);
 
 // The CAD program's hexadecimal text form: bare hexadecimal digits, read up
 // to the first other character; no digit gives 0, more than 32 bits 0xFFFFFFFF.

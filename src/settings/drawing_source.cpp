@@ -10,11 +10,12 @@ char nameExtension[4] = {0, 0, 0, 0};
 DrawingTime drawingTimeState = DrawingTime::kAskFile;
 SYSTEMTIME drawingTime = {};
 
-bool DrawingFileTime(SYSTEMTIME *time)
+namespace {
+
+// The last-write time of the file at `path`, in local time.
+bool FileTimeOf(const std::string &path, SYSTEMTIME *time)
 {
-    if (drawingTimeState == DrawingTime::kTaken) *time = drawingTime;
-    if (drawingTimeState != DrawingTime::kAskFile) return drawingTimeState == DrawingTime::kTaken;
-    HANDLE file = OpenPathForReading(drawingPath, FILE_SHARE_WRITE);
+    HANDLE file = OpenPathForReading(path, FILE_SHARE_WRITE);
     if (file == INVALID_HANDLE_VALUE) return false;
     FILETIME write, local;
     const bool ok = GetFileTime(file, nullptr, nullptr, &write) && FileTimeToLocalFileTime(&write, &local) &&
@@ -23,10 +24,19 @@ bool DrawingFileTime(SYSTEMTIME *time)
     return ok;
 }
 
-void TakeDrawingFileTime()
+}  // namespace
+
+bool DrawingFileTime(SYSTEMTIME *time)
 {
-    drawingTimeState = DrawingTime::kAskFile;
-    drawingTimeState = !drawingPath.empty() && DrawingFileTime(&drawingTime) ? DrawingTime::kTaken : DrawingTime::kNone;
+    if (drawingTimeState == DrawingTime::kTaken) *time = drawingTime;
+    if (drawingTimeState != DrawingTime::kAskFile) return drawingTimeState == DrawingTime::kTaken;
+    return FileTimeOf(drawingPath, time);
+}
+
+void TakeDrawingFileTime(DrawingSource &source)
+{
+    source.timeState =
+        !source.path.empty() && FileTimeOf(source.path, &source.time) ? DrawingTime::kTaken : DrawingTime::kNone;
 }
 
 void SaveDrawingSource(DrawingSource *source)

@@ -21,8 +21,6 @@ extern SYSTEMTIME drawingTime;  // local time, when kTaken
 
 // The drawing's last-write time in local time; false when there is none.
 bool DrawingFileTime(SYSTEMTIME *time);
-// Takes the time now, so that later macros need not ask the file.
-void TakeDrawingFileTime();
 
 // The state above as one value.
 struct DrawingSource {
@@ -32,6 +30,10 @@ struct DrawingSource {
     DrawingTime timeState;
     SYSTEMTIME time;
 };
+
+// Takes the time of the file at the source's path now, so that later
+// macros need not ask the file.
+void TakeDrawingFileTime(DrawingSource &source);
 
 void SaveDrawingSource(DrawingSource *source);
 void RestoreDrawingSource(const DrawingSource &source);

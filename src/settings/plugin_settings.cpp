@@ -5,17 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "settings/drawing_source.h"
 #include "settings/paths.h"
 #include "platform/registry_location.h"
 #include "platform/win32.h"
 
-std::string refFile;
-uint32_t sizeJww = 0;
-uint32_t sizeJws = 0;
-char referenceNames[kReferenceRows][kReferenceRowBytes];
-char referenceValues[kReferenceRows][kReferenceRowBytes];
-int referenceCount = 0;
+PluginSettingsState pluginSettings = {};
 
 namespace {
 
@@ -77,19 +71,19 @@ bool ParseWidth(const char *text, uint32_t *width)
     return true;
 }
 
-void ApplySettingsLine(const char *line)
+void ApplySettingsLine(PluginSettingsState &settings, const char *line)
 {
     const size_t keyLength = std::strlen(kRefFileValue) + 1;  // every key is 8 characters and '='
     if (std::strncmp(line, "REF_FILE=", keyLength) == 0) {
-        if (std::strlen(line + keyLength) >= kMinRefFileChars) refFile = line + keyLength;
+        if (std::strlen(line + keyLength) >= kMinRefFileChars) settings.refFile = line + keyLength;
     } else if (std::strncmp(line, "SIZE_JWW=", keyLength) == 0) {
-        ParseWidth(line + keyLength, &sizeJww);
+        ParseWidth(line + keyLength, &settings.sizeJww);
     } else if (std::strncmp(line, "SIZE_JWS=", keyLength) == 0) {
-        ParseWidth(line + keyLength, &sizeJws);
+        ParseWidth(line + keyLength, &settings.sizeJws);
     }
 }
 
-void WriteSettingsToRegistry()
+void WriteSettingsToRegistry(const PluginSettingsState &settings)
 {
     HKEY key = nullptr;
     DWORD disposition = 0;
@@ -97,10 +91,10 @@ void WriteSettingsToRegistry()
                         &key, &disposition) != ERROR_SUCCESS) {
         return;
     }
-    RegSetValueExA(key, kRefFileValue, 0, REG_SZ, reinterpret_cast<const BYTE *>(refFile.c_str()),
-                   static_cast<DWORD>(refFile.size() + 1));
-    const DWORD jww = sizeJww;
-    const DWORD jws = sizeJws;
+    RegSetValueExA(key, kRefFileValue, 0, REG_SZ, reinterpret_cast<const BYTE *>(settings.refFile.c_str()),
+                   static_cast<DWORD>(settings.refFile.size() + 1));
+    const DWORD jww = settings.sizeJww;
+    const DWORD jws = settings.sizeJws;
     RegSetValueExA(key, kSizeJwwValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&jww), sizeof jww);
     RegSetValueExA(key, kSizeJwsValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&jws), sizeof jws);
     RegCloseKey(key);
@@ -111,11 +105,11 @@ bool IsAbsoluteReference(const std::string &name)
     return name[0] == '\\' || name[0] == '/' || (name.size() >= 2 && name[1] == ':');
 }
 
-void ClearReferenceTables()
+void ClearReferenceTables(PluginSettingsState &settings)
 {
     for (int row = 0; row < kReferenceRows; ++row) {
-        referenceNames[row][0] = '\0';
-        referenceValues[row][0] = '\0';
+        settings.referenceNames[row][0] = '\0';
+        settings.referenceValues[row][0] = '\0';
     }
 }
 
@@ -130,7 +124,7 @@ void CopyIntoRow(char *row, const char *bytes, size_t from, size_t to)
 }
 
 // Finds the entries "%%name<TAB>value<CR><LF>" in the file's bytes.
-int ScanReferenceEntries(const char *bytes, size_t size)
+int ScanReferenceEntries(PluginSettingsState &settings, const char *bytes, size_t size)
 {
     int count = 0;
     size_t lineStart = 0;
@@ -143,8 +137,8 @@ int ScanReferenceEntries(const char *bytes, size_t size)
         const bool nameFits = tab - (lineStart + 2) <= kReferenceRowBytes - 1;
         if (entry && nameFits && count < kReferenceRows - 1) {
             ++count;
-            CopyIntoRow(referenceNames[count], bytes, lineStart + 2, tab);
-            CopyIntoRow(referenceValues[count], bytes, tab + 1, p);
+            CopyIntoRow(settings.referenceNames[count], bytes, lineStart + 2, tab);
+            CopyIntoRow(settings.referenceValues[count], bytes, tab + 1, p);
         }
         tab = 0;
         lineStart = p + 2;
@@ -175,7 +169,7 @@ SmallFile ReadSmallFile(const std::string &path, DWORD share, uint32_t maxBytes,
 
 size_t LastPathSeparator(const std::string &path) { return path.find_last_of("\\/"); }
 
-int LoadPluginSettings(uint32_t *widthJws, uint32_t *widthJww)
+int LoadPluginSettings(PluginSettingsState &settings, uint32_t *widthJws, uint32_t *widthJww)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
@@ -183,12 +177,12 @@ int LoadPluginSettings(uint32_t *widthJws, uint32_t *widthJww)
         if (widthJww) *widthJww = 0;
         return 0;
     }
-    QueryText(key, kRefFileValue, &refFile);
-    QueryNumber(key, kSizeJwwValue, &sizeJww);
-    QueryNumber(key, kSizeJwsValue, &sizeJws);
+    QueryText(key, kRefFileValue, &settings.refFile);
+    QueryNumber(key, kSizeJwwValue, &settings.sizeJww);
+    QueryNumber(key, kSizeJwsValue, &settings.sizeJws);
     RegCloseKey(key);
-    if (widthJws) *widthJws = sizeJws;
-    if (widthJww) *widthJww = sizeJww;
+    if (widthJws) *widthJws = settings.sizeJws;
+    if (widthJww) *widthJww = settings.sizeJww;
     return 1;
 }
 
@@ -259,7 +253,7 @@ std::string SettingsLocation() { return RegistryKeyLocation(kSettingsKey); }
 
 bool AcceptableReferenceFile(const std::string &name) { return name.size() >= kMinRefFileChars; }
 
-int ApplySettingsFile()
+int ApplySettingsFile(const std::string &drawingPath, PluginSettingsState &settings)
 {
     const size_t separator = LastPathSeparator(drawingPath);
     if (separator == std::string::npos ||
@@ -267,9 +261,9 @@ int ApplySettingsFile()
         return 0;
     }
     const std::string settingsPath = drawingPath.substr(0, separator + 1) + kSettingsFileName;
-    refFile.clear();
-    sizeJww = 0;
-    sizeJws = 0;
+    settings.refFile.clear();
+    settings.sizeJww = 0;
+    settings.sizeJws = 0;
 
     std::vector<char> bytes;
     if (ReadSmallFile(settingsPath, FILE_SHARE_READ, kMaxSettingsFileBytes, &bytes) != SmallFile::kRead) return 0;
@@ -285,15 +279,17 @@ int ApplySettingsFile()
         if (!line.empty() && line.back() == '\r') line.pop_back();
         // A line longer than the line buffer is ignored whole: a cut REF_FILE
         // would name another file, and its tail could read as a key.
-        if (line.size() <= kSettingsLineChars && line.find('\0') == std::string::npos) ApplySettingsLine(line.c_str());
+        if (line.size() <= kSettingsLineChars && line.find('\0') == std::string::npos)
+            ApplySettingsLine(settings, line.c_str());
         start = end + 1;
     }
-    WriteSettingsToRegistry();
+    WriteSettingsToRegistry(settings);
     return 1;
 }
 
-int LoadReferenceFile()
+int LoadReferenceFile(const std::string &drawingPath, PluginSettingsState &settings)
 {
+    const std::string &refFile = settings.refFile;
     if (refFile.empty()) return 0;
     std::string path = refFile;
     if (!IsAbsoluteReference(refFile)) {
@@ -304,43 +300,40 @@ int LoadReferenceFile()
     std::vector<char> bytes;
     const SmallFile read = ReadSmallFile(path, FILE_SHARE_READ, kMaxReferenceFileBytes, &bytes);
     if (read == SmallFile::kUnopened) {
-        ClearReferenceTables();  // a file that cannot be opened empties the tables
+        ClearReferenceTables(settings);  // a file that cannot be opened empties the tables
         return 0;
     }
     if (read != SmallFile::kRead || bytes.size() < kMinReferenceFileBytes) return 0;
-    return ScanReferenceEntries(bytes.data(), bytes.size());
+    return ScanReferenceEntries(settings, bytes.data(), bytes.size());
 }
 
 int UsedReferenceRows(int count) { return count < 0 ? 1 : count < kReferenceRows ? count + 1 : kReferenceRows; }
 
-void SavePluginSettings(PluginSettingsState *state)
+namespace {
+
+// Rows past the count are never read: only those up to it are copied.
+void CopyPluginSettings(PluginSettingsState &to, const PluginSettingsState &from)
 {
-    state->refFile = refFile;
-    state->sizeJww = sizeJww;
-    state->sizeJws = sizeJws;
-    state->referenceCount = referenceCount;
-    // Rows past the count are never read: only those up to it are kept.
-    const size_t rows = static_cast<size_t>(UsedReferenceRows(referenceCount));
-    std::memcpy(state->referenceNames, referenceNames, rows * kReferenceRowBytes);
-    std::memcpy(state->referenceValues, referenceValues, rows * kReferenceRowBytes);
+    to.refFile = from.refFile;
+    to.sizeJww = from.sizeJww;
+    to.sizeJws = from.sizeJws;
+    to.referenceCount = from.referenceCount;
+    const size_t rows = static_cast<size_t>(UsedReferenceRows(from.referenceCount));
+    std::memcpy(to.referenceNames, from.referenceNames, rows * kReferenceRowBytes);
+    std::memcpy(to.referenceValues, from.referenceValues, rows * kReferenceRowBytes);
 }
 
-void RestorePluginSettings(const PluginSettingsState &state)
-{
-    refFile = state.refFile;
-    sizeJww = state.sizeJww;
-    sizeJws = state.sizeJws;
-    referenceCount = state.referenceCount;
-    const size_t rows = static_cast<size_t>(UsedReferenceRows(referenceCount));
-    std::memcpy(referenceNames, state.referenceNames, rows * kReferenceRowBytes);
-    std::memcpy(referenceValues, state.referenceValues, rows * kReferenceRowBytes);
-}
+}  // namespace
+
+void SavePluginSettings(PluginSettingsState *state) { CopyPluginSettings(*state, pluginSettings); }
+
+void RestorePluginSettings(const PluginSettingsState &state) { CopyPluginSettings(pluginSettings, state); }
 
 void ResetPluginSettings()
 {
-    refFile.clear();
-    sizeJww = 0;
-    sizeJws = 0;
-    referenceCount = 0;
-    ClearReferenceTables();
+    pluginSettings.refFile.clear();
+    pluginSettings.sizeJww = 0;
+    pluginSettings.sizeJws = 0;
+    pluginSettings.referenceCount = 0;
+    ClearReferenceTables(pluginSettings);
 }

@@ -12,40 +12,39 @@ constexpr int kReferenceRowBytes = 100;  // each name and value at most 99 bytes
 constexpr long kMinSettingWidth = 300;
 constexpr long kMaxSettingWidth = 5000;
 
-extern std::string refFile;  // reference file name; empty = none
-extern uint32_t sizeJww;     // drawing raster width; 0 = desktop width
-extern uint32_t sizeJws;     // figure raster width; 0 = half the desktop width
-
-extern char referenceNames[kReferenceRows][kReferenceRowBytes];
-extern char referenceValues[kReferenceRows][kReferenceRowBytes];
-extern int referenceCount;
-
-// The values above and the reference tables as one value: what a drawing's
-// conversion left, kept with the drawing (the library's documents).
+// The three values and the reference file's entries (user variables): what
+// a drawing's conversion read of them.
 struct PluginSettingsState {
-    std::string refFile;
-    uint32_t sizeJww;
-    uint32_t sizeJws;
+    std::string refFile;  // reference file name; empty = none
+    uint32_t sizeJww;     // drawing raster width; 0 = desktop width
+    uint32_t sizeJws;     // figure raster width; 0 = half the desktop width
     int referenceCount;
     char referenceNames[kReferenceRows][kReferenceRowBytes];
     char referenceValues[kReferenceRows][kReferenceRowBytes];
 };
+
+// The module's: the plug-in's requests carry it from one to the next, and
+// the renderer's macros read the drawing's in place here.
+extern PluginSettingsState pluginSettings;
 
 // The rows of the reference tables a count of entries reads (row 0 unused).
 int UsedReferenceRows(int count);
 void SavePluginSettings(PluginSettingsState *state);
 void RestorePluginSettings(const PluginSettingsState &state);
 
-// Refreshes the three values from the registry. 1 when the module's key
-// exists (widths in the outputs), else 0 with both outputs 0.
-int LoadPluginSettings(uint32_t *widthJws, uint32_t *widthJww);
+// Refreshes the three values from the registry (those it holds; the rest
+// keep theirs). 1 when the module's key exists (widths in the outputs),
+// else 0 with both outputs 0.
+int LoadPluginSettings(PluginSettingsState &settings, uint32_t *widthJws, uint32_t *widthJww);
 
-// When the drawing being converted is named "Plotmira.jww", copies the
-// "Plotmira.ini" beside it into the registry. 1 when a file was applied.
-int ApplySettingsFile();
+// When the drawing at `drawingPath` is named "Plotmira.jww", copies the
+// "Plotmira.ini" beside it into the registry and the settings. 1 when a file
+// was applied.
+int ApplySettingsFile(const std::string &drawingPath, PluginSettingsState &settings);
 
-// Loads the entries of the reference file; answers their number.
-int LoadReferenceFile();
+// Loads the entries of the settings' reference file (a relative name is
+// taken beside the drawing) into its tables; answers their number.
+int LoadReferenceFile(const std::string &drawingPath, PluginSettingsState &settings);
 
 // The module's values as the registry holds them, for settings editors (the
 // plug-in's dialog, the converter's settings command). A value that is not

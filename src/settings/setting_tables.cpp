@@ -34,24 +34,24 @@ struct InstallAtLoad {
 
 }  // namespace
 
-void InstallDefaultCadSettings()
+void InstallDefaultCadSettings(SettingTables &tables)
 {
-    for (int i = 0; i < 10; ++i) penColorTable[i] = kDefaultPenColors[i];
-    for (int i = 0; i < 17; ++i) penColorTable[kFirstExtendedPen + i] = kDefaultExtendedColors[i];
-    for (int i = kFirstExtendedPen + 17; i < kPenCount; ++i) penColorTable[i] = 0;
-    for (int i = 0; i < 9; ++i) penWidthTable[i] = kDefaultPenWidths[i];
+    for (int i = 0; i < 10; ++i) tables.penColor[i] = kDefaultPenColors[i];
+    for (int i = 0; i < 17; ++i) tables.penColor[kFirstExtendedPen + i] = kDefaultExtendedColors[i];
+    for (int i = kFirstExtendedPen + 17; i < kPenCount; ++i) tables.penColor[i] = 0;
+    for (int i = 0; i < 9; ++i) tables.penWidth[i] = kDefaultPenWidths[i];
 
-    linePatternTable[1] = kSolidPattern;
-    for (int t = 2; t <= 9; ++t) linePatternTable[t] = kDefaultPatterns2To9[t - 2];
-    for (int t = kFirstRandomLineType; t <= kLastRandomLineType; ++t) linePatternTable[t] = kSolidPattern;
-    for (int t = 16; t <= 19; ++t) linePatternTable[t] = kDefaultPatterns16To19[t - 16];
-    for (int t = 20; t < kLineTypeCount; ++t) linePatternTable[t] = kSolidPattern;
+    tables.linePattern[1] = kSolidPattern;
+    for (int t = 2; t <= 9; ++t) tables.linePattern[t] = kDefaultPatterns2To9[t - 2];
+    for (int t = kFirstRandomLineType; t <= kLastRandomLineType; ++t) tables.linePattern[t] = kSolidPattern;
+    for (int t = 16; t <= 19; ++t) tables.linePattern[t] = kDefaultPatterns16To19[t - 16];
+    for (int t = 20; t < kLineTypeCount; ++t) tables.linePattern[t] = kSolidPattern;
 
-    for (int t = 2; t <= 10; ++t) linePitchTable[t] = 1;
-    for (int t = 11; t <= 19; ++t) linePitchTable[t] = kDefaultPitches11To19[t - 11];
-    for (int t = 20; t < kLineTypeCount; ++t) linePitchTable[t] = 1;
+    for (int t = 2; t <= 10; ++t) tables.linePitch[t] = 1;
+    for (int t = 11; t <= 19; ++t) tables.linePitch[t] = kDefaultPitches11To19[t - 11];
+    for (int t = 20; t < kLineTypeCount; ++t) tables.linePitch[t] = 1;
     for (int t = kFirstRandomLineType; t <= kLastRandomLineType; ++t) {
-        randomWidthTable[t] = kDefaultRandomWidths[t - kFirstRandomLineType];
+        tables.randomWidth[t] = kDefaultRandomWidths[t - kFirstRandomLineType];
     }
 }
 
@@ -77,14 +77,15 @@ void RestoreSettingTables(const SettingTables &t)
     std::memcpy(randomWidthTable, t.randomWidth, sizeof randomWidthTable);
 }
 
+void DefaultSettingTables(SettingTables *t)
+{
+    std::memset(t, 0, sizeof *t);
+    InstallDefaultCadSettings(*t);
+}
+
 void ResetSettingTables()
 {
-    std::memset(penColorTable, 0, sizeof penColorTable);
-    std::memset(penWidthTable, 0, sizeof penWidthTable);
-    std::memset(printPenColorTable, 0, sizeof printPenColorTable);
-    std::memset(printPenWidthTable, 0, sizeof printPenWidthTable);
-    std::memset(linePatternTable, 0, sizeof linePatternTable);
-    std::memset(linePitchTable, 0, sizeof linePitchTable);
-    std::memset(randomWidthTable, 0, sizeof randomWidthTable);
-    InstallDefaultCadSettings();
+    SettingTables defaults;
+    DefaultSettingTables(&defaults);
+    RestoreSettingTables(defaults);
 }

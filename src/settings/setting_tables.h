@@ -37,7 +37,9 @@ void RestoreSettingTables(const SettingTables &tables);
 
 // Installs the CAD program's built-in pen and line-type defaults, which a
 // figure starts from. Entries without a default keep their value.
-void InstallDefaultCadSettings();
+void InstallDefaultCadSettings(SettingTables &tables);
+// Tables of a freshly loaded module: zeros and the defaults over them.
+void DefaultSettingTables(SettingTables *tables);
 
 // Returns every table to the state of a freshly loaded module (for tests).
 void ResetSettingTables();

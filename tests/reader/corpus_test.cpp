@@ -9,10 +9,12 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/detection.h"
+#include "host/module_state.h"
 #include "reader/archive.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
@@ -64,9 +66,16 @@ std::vector<CorpusFile> OwnDrawings()
             {"macros.jww", MakeMacroDrawing(), false}};
 }
 
+// The last file read, in place as the plug-in reads it.
+std::unique_ptr<ModuleDrawing> current;
+
 int Read(const CorpusFile &file, const std::vector<uint8_t> &bytes)
 {
-    return file.figure ? ReadFigureFile(bytes.data(), bytes.size()) : ReadDrawingFile(bytes.data(), bytes.size());
+    current.reset();
+    current.reset(new ModuleDrawing);
+    const int answer = current->Read(bytes.data(), bytes.size(), file.figure);
+    EXPECT_NE(answer, kReadNoStore);
+    return answer;
 }
 
 class Corpus : public ::testing::Test {
@@ -82,7 +91,7 @@ protected:
     {
         if (!real && CorpusRequired()) FAIL() << "no corpus at " << CorpusDir() << " (PLOTMIRA_REQUIRE_CORPUS=1)";
     }
-    void TearDown() override { ReleaseStore(); }
+    void TearDown() override { current.reset(); }
     static std::vector<CorpusFile> *corpus;
     static bool real;  // the corpus of real files, not the project's own drawings
 };
@@ -96,7 +105,6 @@ TEST_F(Corpus, EveryFileIsReadToItsEnd)
         EXPECT_GE(corpus->size(), 70u);
     }
     for (const CorpusFile &file : *corpus) {
-        ASSERT_EQ(AllocateStore(file.bytes.size()), 1);
         const int result = Read(file, file.bytes);
         EXPECT_GE(result, 0) << file.path;
         EXPECT_FALSE(lastReadExhausted) << file.path;
@@ -114,7 +122,7 @@ TEST_F(Corpus, EveryFileIsReadToItsEnd)
             ASSERT_NE(texts[i].text, nullptr);
             ASSERT_NE(texts[i].fontName, nullptr);
         }
-        ReleaseStore();
+        current.reset();
     }
 }
 
@@ -123,7 +131,6 @@ TEST_F(Corpus, KnownCounts)
     if (!real) GTEST_SKIP() << "the counts of a real file: no corpus at " << CorpusDir();
     for (const CorpusFile &file : *corpus) {
         if (file.path.find("monozukuri-ai__ezjww/Test1.jww") == std::string::npos) continue;
-        ASSERT_EQ(AllocateStore(file.bytes.size()), 1);
         EXPECT_EQ(Read(file, file.bytes), 0);
         EXPECT_EQ(lineCount, 1642u);
         EXPECT_EQ(arcCount, 4u);
@@ -144,20 +151,18 @@ TEST_F(Corpus, DamagedCopiesEndCleanly)
     size_t filesTried = 0;
     for (const CorpusFile &file : *corpus) {
         if (file.bytes.size() > 40000 || ++filesTried > 12) continue;
-        ASSERT_EQ(AllocateStore(file.bytes.size()), 1);
         Read(file, file.bytes);
         const uint32_t wholeLines = lineCount, wholeTexts = textCount;
-        ReleaseStore();
+        current.reset();
         const size_t step = file.bytes.size() / 97 + 1;
         for (size_t cut = 0; cut < file.bytes.size(); cut += step) {
             std::vector<uint8_t> shorter(file.bytes.begin(), file.bytes.begin() + cut);
-            ASSERT_EQ(AllocateStore(shorter.size()), 1);
             if (Read(file, shorter) >= 0) {
                 EXPECT_LE(lastReadEnd, shorter.size());
             }
             EXPECT_LE(lineCount, wholeLines) << file.path << " cut at " << cut;
             EXPECT_LE(textCount, wholeTexts) << file.path << " cut at " << cut;
-            ReleaseStore();
+            current.reset();
         }
         uint32_t seed = 12345;
         for (int trial = 0; trial < 40; ++trial) {
@@ -166,12 +171,11 @@ TEST_F(Corpus, DamagedCopiesEndCleanly)
                 seed = seed * 1103515245u + 12345u;
                 damaged[(seed >> 8) % damaged.size()] ^= static_cast<uint8_t>(seed >> 24 | 1);
             }
-            ASSERT_EQ(AllocateStore(damaged.size()), 1);
             if (Read(file, damaged) >= 0) {
                 EXPECT_LE(lastReadEnd, damaged.size());
             }
             EXPECT_LE(poolCursor, textPoolBytes);
-            ReleaseStore();
+            current.reset();
         }
     }
 }

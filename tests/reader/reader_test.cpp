@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "host/module_state.h"
 #include "reader/archive.h"
+#include "reader/drawing.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
 #include "settings/setting_tables.h"
@@ -17,30 +20,38 @@ namespace {
 
 constexpr double kPi = 3.1415926535;
 
+// Each read goes through the module as the plug-in reads, so that what it
+// left is in place to be looked at.
 class Reader : public ::testing::Test {
 protected:
-    void TearDown() override { ReleaseStore(); }
-    int ReadDrawing(const std::vector<uint8_t> &bytes)
+    void TearDown() override
     {
-        ReleaseStore();
-        EXPECT_EQ(AllocateStore(bytes.size()), 1);
-        return ReadDrawingFile(bytes.data(), bytes.size());
+        context.reset();
+        module.reset();
     }
-    int ReadFigure(const std::vector<uint8_t> &bytes)
+    int ReadDrawing(const std::vector<uint8_t> &bytes) { return Read(bytes, false); }
+    int ReadFigure(const std::vector<uint8_t> &bytes) { return Read(bytes, true); }
+    int Read(const std::vector<uint8_t> &bytes, bool figure)
     {
-        ReleaseStore();
-        EXPECT_EQ(AllocateStore(bytes.size()), 1);
-        return ReadFigureFile(bytes.data(), bytes.size());
+        TearDown();
+        module.reset(new ModuleDrawing);
+        const int answer = module->Read(bytes.data(), bytes.size(), figure);
+        EXPECT_NE(answer, kReadNoStore);
+        return answer;
     }
     // Starts the archive on raw bytes, with a pool to read strings into.
     void Begin(const std::vector<uint8_t> &bytes)
     {
         raw = bytes;
-        ReleaseStore();
-        AllocateStore(raw.size() + 64);
-        BeginArchive(raw.data(), raw.size());
+        TearDown();
+        module.reset(new ModuleDrawing);
+        AllocateStore(module->drawing.store, raw.size() + 64);
+        context.reset(new ReadContext(module->drawing));
+        BeginArchive(*context, raw.data(), raw.size());
     }
     std::vector<uint8_t> raw;
+    std::unique_ptr<ModuleDrawing> module;
+    std::unique_ptr<ReadContext> context;
 };
 
 // A drawing of one version holding one object of every class, a block
@@ -96,21 +107,21 @@ std::vector<uint8_t> EveryKind(uint32_t version, DrawingOptions options = {})
 TEST_F(Reader, CountsAndClassTags)
 {
     Begin({0xFF, 0xFF, 0x10, 0x00, 0x02, 0x00, 0xFF, 0xFF, 0x00, 0x80, 0x01, 0x00, 0x34, 0x12});
-    EXPECT_EQ(ReadCount(), 131088u);
-    EXPECT_EQ(ReadCount(), 98304u);
-    EXPECT_EQ(ReadCount(), 0x1234u);
+    EXPECT_EQ(ReadCount(*context), 131088u);
+    EXPECT_EQ(ReadCount(*context), 98304u);
+    EXPECT_EQ(ReadCount(*context), 0x1234u);
     Begin({0xFF, 0x7F, 0x05, 0x00, 0x00, 0x80, 0x03, 0x80, 0x03, 0x00, 0xFF, 0xFF});
-    EXPECT_EQ(ReadClassTag(), 5);
-    EXPECT_EQ(ReadClassTag(), 3);
-    EXPECT_EQ(ReadClassTag(), 0x8003);
-    EXPECT_EQ(ReadClassTag(), kNewClassTag);
-    EXPECT_FALSE(archive.exhausted);
+    EXPECT_EQ(ReadClassTag(*context), 5);
+    EXPECT_EQ(ReadClassTag(*context), 3);
+    EXPECT_EQ(ReadClassTag(*context), 0x8003);
+    EXPECT_EQ(ReadClassTag(*context), kNewClassTag);
+    EXPECT_FALSE(context->archive.exhausted);
     // Past the end: nothing is read, the value is 0 and the cursor is spent.
-    EXPECT_EQ(ReadDword(), 0u);
-    EXPECT_TRUE(archive.exhausted);
+    EXPECT_EQ(ReadDword(*context), 0u);
+    EXPECT_TRUE(context->archive.exhausted);
     Begin({0x01, 0x02, 0x03});
-    EXPECT_EQ(ReadDword(), 0u);
-    EXPECT_EQ(ReadByte(), 0u);  // an exhausted cursor stays exhausted
+    EXPECT_EQ(ReadDword(*context), 0u);
+    EXPECT_EQ(ReadByte(*context), 0u);  // an exhausted cursor stays exhausted
 }
 
 TEST_F(Reader, StringsInEveryForm)
@@ -124,23 +135,23 @@ TEST_F(Reader, StringsInEveryForm)
     out.UnicodeString(u"");
     out.String("\x82\xa0");  // Shift-JIS bytes stay as they are
     Begin(out.Bytes());
-    EXPECT_STREQ(ReadString(), "");
-    EXPECT_STREQ(ReadString(), "abc");
-    EXPECT_EQ(std::string(ReadString()), std::string(300, 'x'));
-    EXPECT_EQ(std::string(ReadString()), std::string(70000, 'y'));
-    EXPECT_STREQ(ReadString(), "A\x90\x7d\xb1");
-    EXPECT_STREQ(ReadString(), "");
-    EXPECT_STREQ(ReadString(), "\x82\xa0");
-    EXPECT_FALSE(archive.exhausted);
-    EXPECT_EQ(archive.position, archive.size);
+    EXPECT_STREQ(ReadString(*context), "");
+    EXPECT_STREQ(ReadString(*context), "abc");
+    EXPECT_EQ(std::string(ReadString(*context)), std::string(300, 'x'));
+    EXPECT_EQ(std::string(ReadString(*context)), std::string(70000, 'y'));
+    EXPECT_STREQ(ReadString(*context), "A\x90\x7d\xb1");
+    EXPECT_STREQ(ReadString(*context), "");
+    EXPECT_STREQ(ReadString(*context), "\x82\xa0");
+    EXPECT_FALSE(context->archive.exhausted);
+    EXPECT_EQ(context->archive.position, context->archive.size);
 
     // A length beyond the data ends it instead of reading outside.
     Begin({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a', 'b'});
-    EXPECT_STREQ(ReadString(), "");
-    EXPECT_TRUE(archive.exhausted);
+    EXPECT_STREQ(ReadString(*context), "");
+    EXPECT_TRUE(context->archive.exhausted);
     Begin({0xFF, 0xFE, 0xFF, 0x40, 'a', 0});
-    EXPECT_STREQ(ReadString(), "");
-    EXPECT_TRUE(archive.exhausted);
+    EXPECT_STREQ(ReadString(*context), "");
+    EXPECT_TRUE(context->archive.exhausted);
 }
 
 TEST_F(Reader, EveryRecordInEveryVersion)

@@ -55,8 +55,23 @@ protected:
         }
         CreatePenTable();
     }
+    // A store of the test's own, built record by record and lent to the
+    // module to be drawn (Lend again after its counts change).
+    void NewStore(size_t bytes)
+    {
+        FreeStore();
+        ASSERT_EQ(AllocateStore(built, bytes), 1);
+        LendStore(built);
+    }
+    void FreeStore()
+    {
+        ForgetStore();
+        FreeStoreTables(&built);
+    }
+    StoreTables built;
     void TearDown() override
     {
+        FreeStore();
         if (dc == nullptr) return;
         DeletePenTable();
         DeleteDC(dc);
@@ -399,20 +414,20 @@ TEST_F(Surface, ArcFlattening)
 TEST_F(Surface, SolidKinds)
 {
     Open(100, 100);
-    ReleaseStore();
-    ASSERT_EQ(AllocateStore(4096), 1);
-    firstBlockSolid = 1;
+    NewStore(4096);
+    built.firstBlockSolid = 1;
     auto solid = [&](uint8_t kind, uint16_t pen, std::initializer_list<double> values, uint32_t fill = 0) {
-        SolidRecord *s = AppendSolid();
+        SolidRecord *s = AppendSolid(built);
         s->header.penStyle = kind;
         s->header.penColor = pen;
         s->fillColor = fill;
         double *v = &s->x1;
         for (double value : values) *v++ = value;
-        firstBlockSolid = solidCount + 1;
-        return solidCount;
+        built.firstBlockSolid = built.solidCount + 1;
+        return built.solidCount;
     };
     auto fillAndCount = [&]() {
+        LendStore(built);
         HBRUSH white = CreateSolidBrush(kWhite);
         HGDIOBJ old = SelectObject(dc, white);
         PatBlt(dc, 0, 0, 100, 100, PATCOPY);
@@ -432,25 +447,25 @@ TEST_F(Surface, SolidKinds)
     EXPECT_EQ(fillAndCount(), 0);
     // 101: a disc with y4 = 5, a quarter sector otherwise.
     solids[1] = SolidRecord{};
-    solidCount = 0;
+    built.solidCount = 0;
     solid(101, 2, {50, 50, 30, 1, 0, 0, 2 * kPi, 5});
     const int disc = fillAndCount();
     EXPECT_NEAR(disc, kPi * 30 * 30, 200);
-    solidCount = 0;
+    built.solidCount = 0;
     solid(101, 2, {50, 50, 30, 1, 0, 0, kPi / 2, 0});
     const int sector = fillAndCount();
     EXPECT_NEAR(sector, disc / 4, 60);
     EXPECT_TRUE(Painted(52, 48));
     EXPECT_FALSE(Painted(48, 52));
     // 105 with inner radius 0 covers the sector; a zero outer radius draws nothing.
-    solidCount = 0;
+    built.solidCount = 0;
     solid(105, 2, {50, 50, 30, 1, 0, 0, kPi / 2, 0});
     EXPECT_NEAR(fillAndCount(), sector, 40);
-    solidCount = 0;
+    built.solidCount = 0;
     solid(105, 2, {50, 50, 0, 1, 0, 0, kPi / 2, 0});
     EXPECT_EQ(fillAndCount(), 0);
     // 106: a band 10 units wide inside a full circle of radius 30.
-    solidCount = 0;
+    built.solidCount = 0;
     solid(106, 2, {50, 50, 30, 1, 0, 0, 2 * kPi, 20});
     const int band = fillAndCount();
     EXPECT_NEAR(band, kPi * (30 * 30 - 20 * 20), 250);
@@ -462,7 +477,7 @@ TEST_F(Surface, SolidKinds)
     fillAndCount();
     EXPECT_EQ(GetPixel(dc, 50, 22), RGB(0, 0, 0));
     renderContext.viewIndex = 0;
-    ReleaseStore();
+    FreeStore();
 }
 
 // A store with block definitions built record by record.
@@ -471,20 +486,19 @@ protected:
     void SetUp() override
     {
         Open(100, 100);
-        ReleaseStore();
-        ASSERT_EQ(AllocateStore(1 << 16), 1);
+        NewStore(1 << 16);
         drawSolidsFirst = 0;
     }
     void TearDown() override
     {
         ReleaseBlockReferences();
-        ReleaseStore();
+        FreeStore();
         Surface::TearDown();
     }
     // A member point of definition `owner` (main list markers at 1: everything is a member).
     void MemberPoint(int32_t owner, double x, double y)
     {
-        PointRecord *p = AppendPoint();
+        PointRecord *p = AppendPoint(built);
         p->header.penColor = 2;
         p->x = x;
         p->y = y;
@@ -493,7 +507,7 @@ protected:
     void Reference(int32_t owner, uint32_t definition, double x, double y, double sx = 1, double sy = 1,
                    double rotation = 0, uint16_t layerGroup = 0)
     {
-        BlockRefRecord *r = AppendBlockRef();
+        BlockRefRecord *r = AppendBlockRef(built);
         r->owner = owner;
         r->defNumber = definition;
         r->x = x;
@@ -507,7 +521,9 @@ protected:
     // Points drawn: dots are 4 x 4 pixels without corners (12 pixels), apart.
     int DotsDrawn()
     {
-        firstBlockPoint = firstBlockLine = firstBlockArc = firstBlockText = firstBlockDimension = firstBlockSolid = 1;
+        built.firstBlockPoint = built.firstBlockLine = built.firstBlockArc = built.firstBlockText =
+            built.firstBlockDimension = built.firstBlockSolid = 1;
+        LendStore(built);
         PrepareBlockReferences();
         renderContext.drawPass = 1;
         DrawBlockMembers(0);
@@ -562,8 +578,7 @@ TEST_F(Blocks, CyclesAndExplosionsEnd)
 
     // Ten levels, each placing the one below ten times: 10^10 chains. The
     // placement budget ends the walk.
-    ReleaseStore();
-    ASSERT_EQ(AllocateStore(1 << 16), 1);
+    NewStore(1 << 16);
     MemberPoint(1, 0, 0);
     for (uint32_t level = 1; level < 10; ++level) {
         for (int i = 0; i < 10; ++i) Reference(static_cast<int32_t>(level + 1), level, 0.001 * i, 0);
@@ -658,8 +673,7 @@ TEST_F(Texts, ZeroLengthBaselineStacksCharacters)
 
 TEST_F(Texts, VersionLineForUnreadVersions)
 {
-    ReleaseStore();
-    ASSERT_EQ(AllocateStore(4096), 1);
+    NewStore(4096);
     fileVersion = 250;
     renderContext.rasterHeight = 60;
     DrawDrawingScene();
@@ -668,7 +682,7 @@ TEST_F(Texts, VersionLineForUnreadVersions)
     for (int y = 25; y < 50; ++y) nearStart = nearStart || Painted(62, y) || Painted(63, y) || Painted(64, y);
     EXPECT_TRUE(nearStart);
     fileVersion = 600;
-    ReleaseStore();
+    FreeStore();
 }
 
 }  // namespace

@@ -117,19 +117,19 @@ TEST_F(Macros, FileMemoAndScale)
 TEST_F(Macros, UserVariablesStayInTheBuffer)
 {
     EXPECT_EQ(Expand("%%NAME"), "<none>");  // nothing loaded
-    std::strcpy(referenceNames[1], "NAME");
-    std::strcpy(referenceValues[1], "first");
-    std::strcpy(referenceNames[2], "name");
-    std::strcpy(referenceValues[2], "second");
-    std::memset(referenceValues[3], 'v', kReferenceRowBytes - 1);
-    referenceValues[3][kReferenceRowBytes - 1] = '\0';
-    std::strcpy(referenceNames[3], "long");
-    referenceCount = 3;
+    std::strcpy(pluginSettings.referenceNames[1], "NAME");
+    std::strcpy(pluginSettings.referenceValues[1], "first");
+    std::strcpy(pluginSettings.referenceNames[2], "name");
+    std::strcpy(pluginSettings.referenceValues[2], "second");
+    std::memset(pluginSettings.referenceValues[3], 'v', kReferenceRowBytes - 1);
+    pluginSettings.referenceValues[3][kReferenceRowBytes - 1] = '\0';
+    std::strcpy(pluginSettings.referenceNames[3], "long");
+    pluginSettings.referenceCount = 3;
     EXPECT_EQ(Expand("%%Name"), "first");
     EXPECT_EQ(Expand("%%missing"), "<none>");
     EXPECT_EQ(Expand("%%LONG").size(), static_cast<size_t>(kReferenceRowBytes - 1));
     // A count beyond the table never reads outside it.
-    referenceCount = 100000;
+    pluginSettings.referenceCount = 100000;
     EXPECT_EQ(Expand("%%nothing"), "<none>");
     // A path longer than the buffer is cut at 511 bytes.
     drawingPath = std::string(2000, 'p');

@@ -6,6 +6,7 @@
 
 #include "host/conversion_driver.h"
 #include "host/detection.h"
+#include "settings/plugin_settings.h"
 
 namespace {
 
@@ -23,21 +24,21 @@ TEST_F(RasterSizing, DesktopWidthDrivesDrawingsFiguresAndPreviews)
 {
     EXPECT_EQ(DesktopWidth(), 1920);
     isFigureFile = 0;
-    RasterSize size = ComputeRasterSize(0);
+    RasterSize size = ComputeRasterSize(0, isFigureFile, pluginSettings);
     EXPECT_EQ(size.width, 1920);
     EXPECT_EQ(size.height, 1357);
     EXPECT_EQ(size.bitCount, 24u);
     isFigureFile = 1;
-    size = ComputeRasterSize(0);
+    size = ComputeRasterSize(0, isFigureFile, pluginSettings);
     EXPECT_EQ(size.width, 960);
     EXPECT_EQ(size.height, 678);
-    size = ComputeRasterSize(1);
+    size = ComputeRasterSize(1, isFigureFile, pluginSettings);
     EXPECT_EQ(size.width, 320);
     EXPECT_EQ(size.height, 226);  // 226.24 truncated
 
     setenv("PLOTMIRA_DESKTOP_WIDTH", "1001", 1);
     isFigureFile = 1;
-    EXPECT_EQ(ComputeRasterSize(0).width, 500);  // halved toward zero
+    EXPECT_EQ(ComputeRasterSize(0, isFigureFile, pluginSettings).width, 500);  // halved toward zero
     setenv("PLOTMIRA_DESKTOP_WIDTH", "garbage", 1);
     EXPECT_EQ(DesktopWidth(), 1920);
 }

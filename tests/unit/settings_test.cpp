@@ -54,14 +54,14 @@ protected:
     {
         WriteText(folder.Path("Plotmira.ini"), ini);
         drawingPath = folder.Path(drawingName);
-        return ApplySettingsFile();
+        return ApplySettingsFile(drawingPath, pluginSettings);
     }
     int LoadReferences(const std::string &text)
     {
         WriteText(folder.Path("ref.txt"), text);
         drawingPath = folder.Path("plan.jww");
-        refFile = "ref.txt";
-        return LoadReferenceFile();
+        pluginSettings.refFile = "ref.txt";
+        return LoadReferenceFile(drawingPath, pluginSettings);
     }
 
     TempFolder folder;
@@ -74,13 +74,13 @@ TEST_F(Settings, RegistryWidthsSizeDrawingsAndFigures)
         "[HKEY_CURRENT_USER\\Software\\Plotmira_spi\\ini]\n\"SIZE_JWW\"=dword:000003e8\n"
         "\"SIZE_JWS\"=dword:00000258\n\"REF_FILE\"=\"vars.txt\"\n");
     isFigureFile = 0;
-    RasterSize size = ComputeRasterSize(0);
+    RasterSize size = ComputeRasterSize(0, isFigureFile, pluginSettings);
     EXPECT_EQ(size.width, 1000);
     EXPECT_EQ(size.height, 707);
-    EXPECT_EQ(refFile, "vars.txt");
+    EXPECT_EQ(pluginSettings.refFile, "vars.txt");
     isFigureFile = 1;
-    EXPECT_EQ(ComputeRasterSize(0).width, 600);
-    EXPECT_EQ(ComputeRasterSize(1).width, 320);
+    EXPECT_EQ(ComputeRasterSize(0, isFigureFile, pluginSettings).width, 600);
+    EXPECT_EQ(ComputeRasterSize(1, isFigureFile, pluginSettings).width, 320);
     isFigureFile = 0;
 }
 
@@ -92,12 +92,12 @@ TEST_F(Settings, RegistryValuesOfTheWrongKindAreIgnored)
         "\"SIZE_JWS\"=hex:e8,03\n\"REF_FILE\"=\"" +
         longName + "\"\n");
     uint32_t jws = 1, jww = 1;
-    EXPECT_EQ(LoadPluginSettings(&jws, &jww), 1);
+    EXPECT_EQ(LoadPluginSettings(pluginSettings, &jws, &jww), 1);
     EXPECT_EQ(jww, 0u);
     EXPECT_EQ(jws, 0u);
-    EXPECT_EQ(refFile, longName);  // a long name arrives whole, not cut or overrun
+    EXPECT_EQ(pluginSettings.refFile, longName);  // a long name arrives whole, not cut or overrun
     Registry("[HKEY_CURRENT_USER\\Software\\Other]\n");
-    EXPECT_EQ(LoadPluginSettings(&jws, &jww), 0);
+    EXPECT_EQ(LoadPluginSettings(pluginSettings, &jws, &jww), 0);
 }
 
 TEST_F(Settings, SettingsFileBesidePlotmiraJwwWritesTheRegistry)
@@ -107,7 +107,7 @@ TEST_F(Settings, SettingsFileBesidePlotmiraJwwWritesTheRegistry)
     EXPECT_NE(text.find("\"SIZE_JWW\"=dword:000004b0"), std::string::npos) << text;
     EXPECT_NE(text.find("\"SIZE_JWS\"=dword:00000320"), std::string::npos) << text;
     EXPECT_NE(text.find("\"REF_FILE\"=\"ref.txt\""), std::string::npos) << text;
-    EXPECT_EQ(ComputeRasterSize(0).width, 1200);
+    EXPECT_EQ(ComputeRasterSize(0, isFigureFile, pluginSettings).width, 1200);
 }
 
 TEST_F(Settings, SettingsFileRangeRules)
@@ -129,8 +129,8 @@ TEST_F(Settings, SettingsFileRangeRules)
     };
     for (const Case &c : cases) {
         ASSERT_EQ(ApplyFor("Plotmira.jww", c.ini), 1) << c.ini;
-        EXPECT_EQ(sizeJww, c.jww) << c.ini;
-        EXPECT_EQ(refFile, c.ref) << c.ini;
+        EXPECT_EQ(pluginSettings.sizeJww, c.jww) << c.ini;
+        EXPECT_EQ(pluginSettings.refFile, c.ref) << c.ini;
     }
 }
 
@@ -140,36 +140,36 @@ TEST_F(Settings, SettingsFileIsAppliedOnlyWhenEverythingFits)
     EXPECT_EQ(ApplyFor("Plotmira.JWW", "Plotmira_ini\nSIZE_JWW=1200\n"), 0);
     EXPECT_FALSE(std::ifstream(registry).good());
 
-    refFile = "old";
-    sizeJww = 999;
+    pluginSettings.refFile = "old";
+    pluginSettings.sizeJww = 999;
     EXPECT_EQ(ApplyFor("Plotmira.jww", "plotmira_ini\nSIZE_JWW=1200\n"), 0);
-    EXPECT_EQ(sizeJww, 0u);  // cleared for this conversion
-    EXPECT_EQ(refFile, "");
+    EXPECT_EQ(pluginSettings.sizeJww, 0u);  // cleared for this conversion
+    EXPECT_EQ(pluginSettings.refFile, "");
     EXPECT_FALSE(std::ifstream(registry).good());  // but the registry is untouched
 
     // A line longer than the line buffer is ignored whole, its tail included.
     const std::string longLine = "REF_FILE=" + std::string(300, 'x') + "SIZE_JWW=1200\n";
     ASSERT_EQ(ApplyFor("Plotmira.jww", "Plotmira_ini\n" + longLine + "SIZE_JWS=700\n"), 1);
-    EXPECT_EQ(refFile, "");
-    EXPECT_EQ(sizeJww, 0u);
-    EXPECT_EQ(sizeJws, 700u);
+    EXPECT_EQ(pluginSettings.refFile, "");
+    EXPECT_EQ(pluginSettings.sizeJww, 0u);
+    EXPECT_EQ(pluginSettings.sizeJws, 700u);
     // A drawing path with no folder at all.
     drawingPath = "Plotmira.jww";
-    EXPECT_EQ(ApplySettingsFile(), 0);
+    EXPECT_EQ(ApplySettingsFile(drawingPath, pluginSettings), 0);
 }
 
 TEST_F(Settings, ReferenceEntries)
 {
     EXPECT_EQ(LoadReferences("%%AB\tx\r\n%%A\t\r\n%%A\tB\tz\r\nplain line\r\n%%last\tnone"), 2);
-    EXPECT_STREQ(referenceNames[1], "AB");
-    EXPECT_STREQ(referenceValues[1], "x");
-    EXPECT_STREQ(referenceNames[2], "A\tB");  // the last TAB of a line separates
-    EXPECT_STREQ(referenceValues[2], "z");
+    EXPECT_STREQ(pluginSettings.referenceNames[1], "AB");
+    EXPECT_STREQ(pluginSettings.referenceValues[1], "x");
+    EXPECT_STREQ(pluginSettings.referenceNames[2], "A\tB");  // the last TAB of a line separates
+    EXPECT_STREQ(pluginSettings.referenceValues[2], "z");
 
     // Lines ended by LF alone run together until the next CR LF.
     EXPECT_EQ(LoadReferences("%%one\t1\n%%two\t2\r\n"), 1);
-    EXPECT_STREQ(referenceNames[1], "one\t1\n%%two");
-    EXPECT_STREQ(referenceValues[1], "2");
+    EXPECT_STREQ(pluginSettings.referenceNames[1], "one\t1\n%%two");
+    EXPECT_STREQ(pluginSettings.referenceValues[1], "2");
 }
 
 TEST_F(Settings, ReferenceEntriesStayInsideTheirTables)
@@ -177,47 +177,49 @@ TEST_F(Settings, ReferenceEntriesStayInsideTheirTables)
     std::string text;
     for (int i = 0; i < 150; ++i) text += "%%n" + std::to_string(i) + "\tv" + std::to_string(i) + "\r\n";
     EXPECT_EQ(LoadReferences(text), 99);
-    EXPECT_STREQ(referenceNames[99], "n98");
+    EXPECT_STREQ(pluginSettings.referenceNames[99], "n98");
 
     // A name that does not fit a row is passed over; a value keeps 99 bytes.
     const std::string longName(150, 'N'), longValue(150, 'V');
     EXPECT_EQ(LoadReferences("%%" + longName + "\tv\r\n%%k\t" + longValue + "\r\n"), 1);
-    EXPECT_STREQ(referenceNames[1], "k");
-    EXPECT_EQ(std::string(referenceValues[1]), std::string(99, 'V'));
+    EXPECT_STREQ(pluginSettings.referenceNames[1], "k");
+    EXPECT_EQ(std::string(pluginSettings.referenceValues[1]), std::string(99, 'V'));
 
     // Too short a file leaves the tables as they were; a missing one empties them.
     EXPECT_EQ(LoadReferences("%%a\t"), 0);
-    EXPECT_STREQ(referenceNames[1], "k");
-    refFile = "absent.txt";
-    EXPECT_EQ(LoadReferenceFile(), 0);
-    EXPECT_STREQ(referenceNames[1], "");
+    EXPECT_STREQ(pluginSettings.referenceNames[1], "k");
+    pluginSettings.refFile = "absent.txt";
+    EXPECT_EQ(LoadReferenceFile(drawingPath, pluginSettings), 0);
+    EXPECT_STREQ(pluginSettings.referenceNames[1], "");
 }
 
 TEST_F(Settings, ReferenceFileLocation)
 {
     WriteText(folder.Path("abs.txt"), "%%where\tabsolute\r\n");
-    refFile = folder.Path("abs.txt");  // begins with '/'
+    pluginSettings.refFile = folder.Path("abs.txt");  // begins with '/'
     drawingPath = "elsewhere/plan.jww";
-    EXPECT_EQ(LoadReferenceFile(), 1);
-    EXPECT_STREQ(referenceValues[1], "absolute");
-    refFile = "abs.txt";
+    EXPECT_EQ(LoadReferenceFile(drawingPath, pluginSettings), 1);
+    EXPECT_STREQ(pluginSettings.referenceValues[1], "absolute");
+    pluginSettings.refFile = "abs.txt";
     drawingPath = folder.Path("plan.jww");  // relative: next to the drawing
-    EXPECT_EQ(LoadReferenceFile(), 1);
+    EXPECT_EQ(LoadReferenceFile(drawingPath, pluginSettings), 1);
     drawingPath = "plan.jww";  // no folder to look in
-    EXPECT_EQ(LoadReferenceFile(), 0);
-    refFile = "";
-    EXPECT_EQ(LoadReferenceFile(), 0);
+    EXPECT_EQ(LoadReferenceFile(drawingPath, pluginSettings), 0);
+    pluginSettings.refFile = "";
+    EXPECT_EQ(LoadReferenceFile(drawingPath, pluginSettings), 0);
 }
 
 TEST_F(Settings, CadProgramSettingsOverlayTheDefaults)
 {
-    LoadCadSettings();  // no keys: the defaults stay
-    EXPECT_EQ(penColorTable[0], 0xFFFFFFu);
-    EXPECT_EQ(penColorTable[3], 0x00C000u);
-    EXPECT_EQ(penWidthTable[8], 5u);
-    EXPECT_EQ(linePatternTable[2], 0x99999999u);
-    EXPECT_EQ(linePitchTable[11], 3u);
-    EXPECT_EQ(randomWidthTable[13], 2u);
+    SettingTables t;
+    DefaultSettingTables(&t);
+    LoadCadSettings(t);  // no keys: the defaults stay
+    EXPECT_EQ(t.penColor[0], 0xFFFFFFu);
+    EXPECT_EQ(t.penColor[3], 0x00C000u);
+    EXPECT_EQ(t.penWidth[8], 5u);
+    EXPECT_EQ(t.linePattern[2], 0x99999999u);
+    EXPECT_EQ(t.linePitch[11], 3u);
+    EXPECT_EQ(t.randomWidth[13], 2u);
 
     Registry(
         "[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Pen]\n\"Color00\"=\"000000\"\n"
@@ -226,25 +228,25 @@ TEST_F(Settings, CadProgramSettingsOverlayTheDefaults)
         "[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Line]\n\"Type_02\"=\"f0f0f0f0\"\n"
         "\"Type_03\"=\"0x1234\"\n\"Pitch11\"=dword:00000008\n\"Pitch12\"=hex:08,00\n"
         "\"RandW15\"=dword:00000009\n");
-    LoadCadSettings();
-    EXPECT_EQ(penColorTable[0], 0u);
-    EXPECT_EQ(penColorTable[3], 0xFF0000u);
-    EXPECT_EQ(penColorTable[4], 0xFFFFFFFFu);  // beyond 32 bits
-    EXPECT_EQ(penColorTable[5], 0u);           // no hexadecimal digit
-    EXPECT_EQ(penColorTable[6], 0x0000FFu);    // 18 characters: too long, default kept
-    EXPECT_EQ(penWidthTable[5], 3u);
-    EXPECT_EQ(penWidthTable[6], static_cast<uint32_t>(-2));
-    EXPECT_EQ(linePatternTable[2], 0xF0F0F0F0u);
-    EXPECT_EQ(linePatternTable[3], 0u);  // its own 0x prefix is not hexadecimal text
-    EXPECT_EQ(linePitchTable[11], 8u);
-    EXPECT_EQ(linePitchTable[12], 4u);  // two bytes are not a number: default kept
-    EXPECT_EQ(randomWidthTable[15], 9u);
+    LoadCadSettings(t);
+    EXPECT_EQ(t.penColor[0], 0u);
+    EXPECT_EQ(t.penColor[3], 0xFF0000u);
+    EXPECT_EQ(t.penColor[4], 0xFFFFFFFFu);  // beyond 32 bits
+    EXPECT_EQ(t.penColor[5], 0u);           // no hexadecimal digit
+    EXPECT_EQ(t.penColor[6], 0x0000FFu);    // 18 characters: too long, default kept
+    EXPECT_EQ(t.penWidth[5], 3u);
+    EXPECT_EQ(t.penWidth[6], static_cast<uint32_t>(-2));
+    EXPECT_EQ(t.linePattern[2], 0xF0F0F0F0u);
+    EXPECT_EQ(t.linePattern[3], 0u);  // its own 0x prefix is not hexadecimal text
+    EXPECT_EQ(t.linePitch[11], 8u);
+    EXPECT_EQ(t.linePitch[12], 4u);  // two bytes are not a number: default kept
+    EXPECT_EQ(t.randomWidth[15], 9u);
 
     // Without a Pen key the Line key is not read either.
-    ResetSettingTables();
+    DefaultSettingTables(&t);
     Registry("[HKEY_CURRENT_USER\\Software\\Jw_cad\\jw_win\\Line]\n\"Type_02\"=\"f0f0f0f0\"\n");
-    LoadCadSettings();
-    EXPECT_EQ(linePatternTable[2], 0x99999999u);
+    LoadCadSettings(t);
+    EXPECT_EQ(t.linePattern[2], 0x99999999u);
 }
 
 TEST_F(Settings, ConversionsFollowTheSettings)

@@ -1,0 +1,7 @@
+#include "reader/drawing.h"
+
+Drawing::Drawing() : references{}, source{}
+{
+    EmptyDocumentSettings(&header);
+    DefaultSettingTables(&tables);
+}
