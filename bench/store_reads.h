@@ -11,5 +11,5 @@
 inline void ReadOnceIntoStore(const std::vector<uint8_t> &bytes, bool figure)
 {
     Drawing drawing;
-    ReadFigureOrDrawing(drawing, bytes.data(), bytes.size(), figure);
+    ReadFigureOrDrawing(drawing, bytes.data(), bytes.size(), figure, SettingsReach::kModule);
 }

@@ -105,17 +105,50 @@ PLOTMIRA_API const char *plotmira_version(void);
 
 typedef struct plotmira_document plotmira_document;
 
+/* Where a document's settings come from. */
+typedef enum plotmira_settings_source {
+    /* The built-in settings: a file draws the same on every machine. No
+     * file is read but the drawing, nothing of the environment is asked. */
+    PLOTMIRA_SETTINGS_BUILT_IN = 0,
+    /* The user's, as the plug-in takes them: the module's settings (picture
+     * widths, the reference file of user variables), the CAD program's pens
+     * and line types for figures, the machine's desktop width, and
+     * "Plotmira.ini" beside a drawing named "Plotmira.jww" (for that
+     * document: opening never writes the settings). */
+    PLOTMIRA_SETTINGS_USER = 1
+} plotmira_settings_source;
+
+typedef struct plotmira_open_options {
+    size_t struct_size;                /* sizeof(plotmira_open_options) */
+    plotmira_settings_source settings; /* default PLOTMIRA_SETTINGS_BUILT_IN */
+    /* The desktop width the plug-in's picture width follows (a drawing's
+     * picture is that wide, a figure's half as wide, unless the settings
+     * name a width), up to PLOTMIRA_MAX_SIDE; 0 is 1920, or the machine's with
+     * the user's settings. */
+    int32_t desktop_width;
+} plotmira_open_options;
+
+/* The built-in settings on the 1920-pixel desktop. */
+PLOTMIRA_API void plotmira_open_options_init(plotmira_open_options *options);
+
 /* Reads a drawing or figure handed over in memory, recognised by its first
  * bytes ("JwwData" or "JwsData"). The bytes are not kept: the document holds
  * what was read, and drawing reads nothing again. A document opened from
  * memory has no name: no settings file, no reference file of user
- * variables, and the file-name macros draw as empty texts. */
+ * variables, and the file-name macros draw as empty texts. With the
+ * built-in settings (plotmira_open_memory_with takes others). */
 PLOTMIRA_API plotmira_status plotmira_open_memory(const void *bytes, size_t length, plotmira_document **out);
 /* Reads a file named in UTF-8. Its name takes part as in the plug-in: the
- * file-name and file-date macros, the reference file of user variables
- * beside it, and "Plotmira.ini" when the drawing is named "Plotmira.jww"
- * (which writes the module's settings). The file's date is taken now. */
+ * file-name and file-date macros and, with the user's settings, the
+ * reference file of user variables beside it and "Plotmira.ini" when the
+ * drawing is named "Plotmira.jww". The file's date is taken now. With the
+ * built-in settings (plotmira_open_file_with takes others). */
 PLOTMIRA_API plotmira_status plotmira_open_file(const char *path_utf8, plotmira_document **out);
+/* The same with options; null options are the built-in settings. */
+PLOTMIRA_API plotmira_status plotmira_open_memory_with(const void *bytes, size_t length,
+                                                       const plotmira_open_options *options, plotmira_document **out);
+PLOTMIRA_API plotmira_status plotmira_open_file_with(const char *path_utf8, const plotmira_open_options *options,
+                                                     plotmira_document **out);
 /* Frees the document; null is allowed. */
 PLOTMIRA_API void plotmira_close(plotmira_document *doc);
 

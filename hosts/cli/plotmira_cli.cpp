@@ -174,7 +174,11 @@ public:
     ~Document() { plotmira_close(doc_); }
     plotmira_status Open(const std::string &path)
     {
-        plotmira_status status = plotmira_open_file(path.c_str(), &doc_);
+        // The user's settings, as the plug-in takes them.
+        plotmira_open_options options;
+        plotmira_open_options_init(&options);
+        options.settings = PLOTMIRA_SETTINGS_USER;
+        plotmira_status status = plotmira_open_file_with(path.c_str(), &options, &doc_);
         if (status != PLOTMIRA_OK) return status;
         info_.struct_size = sizeof info_;
         return plotmira_describe(doc_, &info_);

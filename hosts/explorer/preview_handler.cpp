@@ -206,7 +206,10 @@ private:
             message_ = Widen(plotmira_strerror(PLOTMIRA_ERR_TOO_LARGE));
             return;
         }
-        plotmira_status status = plotmira_open_memory(bytes.data(), bytes.size(), &doc_);
+        plotmira_open_options options;  // the user's settings, as the plug-in takes them
+        plotmira_open_options_init(&options);
+        options.settings = PLOTMIRA_SETTINGS_USER;
+        plotmira_status status = plotmira_open_memory_with(bytes.data(), bytes.size(), &options, &doc_);
         info_ = {};
         info_.struct_size = sizeof info_;
         if (status == PLOTMIRA_OK) status = plotmira_describe(doc_, &info_);

@@ -85,7 +85,10 @@ HRESULT MakeThumbnail(const std::vector<unsigned char> &bytes, UINT cx, HBITMAP 
     const int32_t width = static_cast<int32_t>(clamped);
     const int32_t height = static_cast<int32_t>(width * kRasterAspect);
     plotmira_document *doc = nullptr;
-    plotmira_status status = plotmira_open_memory(bytes.data(), bytes.size(), &doc);
+    plotmira_open_options options;  // the user's settings, as the plug-in takes them
+    plotmira_open_options_init(&options);
+    options.settings = PLOTMIRA_SETTINGS_USER;
+    plotmira_status status = plotmira_open_memory_with(bytes.data(), bytes.size(), &options, &doc);
     if (status != PLOTMIRA_OK) return HresultOf(status);
     plotmira_info info = {};
     info.struct_size = sizeof info;

@@ -60,7 +60,11 @@ gboolean Convert(LoadContext *context, GError **error)
 {
     if (context->tooLarge) return Fail(error, PLOTMIRA_ERR_TOO_LARGE);
     plotmira_document *doc = nullptr;
-    plotmira_status status = plotmira_open_memory(context->bytes.data(), context->bytes.size(), &doc);
+    // The user's settings, as the plug-in takes them.
+    plotmira_open_options options;
+    plotmira_open_options_init(&options);
+    options.settings = PLOTMIRA_SETTINGS_USER;
+    plotmira_status status = plotmira_open_memory_with(context->bytes.data(), context->bytes.size(), &options, &doc);
     if (status != PLOTMIRA_OK) return Fail(error, status);
     plotmira_info info = {};
     info.struct_size = sizeof info;

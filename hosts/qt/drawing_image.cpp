@@ -8,20 +8,31 @@ namespace plotmira_qt {
 
 namespace {
 constexpr double kRasterAspect = 0.707;  // the plug-in's height / width
+
+// The user's settings, as the plug-in takes them.
+plotmira_open_options UserSettings()
+{
+    plotmira_open_options options;
+    plotmira_open_options_init(&options);
+    options.settings = PLOTMIRA_SETTINGS_USER;
+    return options;
 }
+}  // namespace
 
 Drawing::~Drawing() { plotmira_close(doc_); }
 
 bool Drawing::OpenFile(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    return Opened(plotmira_open_file(name.constData(), &doc_));
+    const plotmira_open_options options = UserSettings();
+    return Opened(plotmira_open_file_with(name.constData(), &options, &doc_));
 }
 
 bool Drawing::OpenBytes(const QByteArray &bytes)
 {
     if (static_cast<size_t>(bytes.size()) > PLOTMIRA_MAX_INPUT_BYTES) return Fail(PLOTMIRA_ERR_TOO_LARGE);
-    return Opened(plotmira_open_memory(bytes.constData(), static_cast<size_t>(bytes.size()), &doc_));
+    const plotmira_open_options options = UserSettings();
+    return Opened(plotmira_open_memory_with(bytes.constData(), static_cast<size_t>(bytes.size()), &options, &doc_));
 }
 
 bool Drawing::Opened(plotmira_status status)

@@ -215,10 +215,23 @@ def _read_source(source):
     return data
 
 
-def open(source):  # noqa: A001 - the package's entry point, as io.open and PIL.Image.open
+_SETTINGS = {"built-in": _c.SETTINGS_BUILT_IN, "user": _c.SETTINGS_USER}
+
+
+def open(source, settings="built-in"):  # noqa: A001 - the package's entry point, as io.open and PIL.Image.open
     """Opens a drawing or figure: a path, the file's bytes, or a binary file
     object. Returns a Document; raises an Error subclass with the library's
-    words when the file cannot be read."""
+    words when the file cannot be read.
+
+    settings: "built-in" (a file draws the same on every machine, as
+    batches on many machines need) or "user" (the user's settings, as the
+    plug-in and the converter take them: picture widths, user variables, the
+    CAD program's pens for figures, the desktop width)."""
+    if settings not in _SETTINGS:
+        raise ValueError("plotmira.open: settings is 'built-in' or 'user', not %r" % (settings,))
+    options = _c.OpenOptions()
+    _c.open_options_init(ctypes.byref(options))
+    options.settings = _SETTINGS[settings]
     handle = ctypes.c_void_p()
     path = None
     if isinstance(source, (str, os.PathLike)):
@@ -227,7 +240,7 @@ def open(source):  # noqa: A001 - the package's entry point, as io.open and PIL.
             path = os.fsdecode(path)
         if "\0" in path:
             raise ValueError("plotmira.open: the path holds a NUL character")
-        status = _c.open_file(os.fsencode(path), ctypes.byref(handle))
+        status = _c.open_file_with(os.fsencode(path), ctypes.byref(options), ctypes.byref(handle))
     else:
         if hasattr(source, "read"):
             source = _read_source(source)
@@ -235,7 +248,7 @@ def open(source):  # noqa: A001 - the package's entry point, as io.open and PIL.
             raise TypeError("plotmira.open takes a path, bytes or a binary file object, not %s"
                             % type(source).__name__)
         data = bytes(source)
-        status = _c.open_memory(data, len(data), ctypes.byref(handle))
+        status = _c.open_memory_with(data, len(data), ctypes.byref(options), ctypes.byref(handle))
     _raise_for(status, path)
     return Document(handle, path)
 

@@ -20,6 +20,7 @@ FORMAT_JWW, FORMAT_JWS = 1, 2
 PLACE_FIT, PLACE_CENTER, PLACE_ANCHOR, PLACE_REGION = 0, 1, 2, 3
 PENS_SCREEN, PENS_PRINT = 0, 1
 PIXELS_BGR24_DIB, PIXELS_RGB24, PIXELS_RGBA32, PIXELS_BGRA32 = 0, 1, 2, 3
+SETTINGS_BUILT_IN, SETTINGS_USER = 0, 1
 TEXT_IN_BLOCK, TEXT_DIMENSION = 1, 2
 
 
@@ -70,6 +71,10 @@ class Info(ctypes.Structure):
         ("background", ctypes.c_uint32),
         ("print_background", ctypes.c_uint32),
     ]
+
+
+class OpenOptions(ctypes.Structure):
+    _fields_ = [("struct_size", ctypes.c_size_t), ("settings", ctypes.c_int), ("desktop_width", ctypes.c_int32)]
 
 
 class View(ctypes.Structure):
@@ -164,9 +169,11 @@ def _declare(name, restype, *argtypes):
 
 strerror = _declare("plotmira_strerror", ctypes.c_char_p, ctypes.c_int)
 version = _declare("plotmira_version", ctypes.c_char_p)
-open_memory = _declare("plotmira_open_memory", ctypes.c_int, ctypes.c_void_p, ctypes.c_size_t,
-                       ctypes.POINTER(ctypes.c_void_p))
-open_file = _declare("plotmira_open_file", ctypes.c_int, ctypes.c_char_p, ctypes.POINTER(ctypes.c_void_p))
+open_options_init = _declare("plotmira_open_options_init", None, ctypes.POINTER(OpenOptions))
+open_memory_with = _declare("plotmira_open_memory_with", ctypes.c_int, ctypes.c_void_p, ctypes.c_size_t,
+                            ctypes.POINTER(OpenOptions), ctypes.POINTER(ctypes.c_void_p))
+open_file_with = _declare("plotmira_open_file_with", ctypes.c_int, ctypes.c_char_p, ctypes.POINTER(OpenOptions),
+                          ctypes.POINTER(ctypes.c_void_p))
 close = _declare("plotmira_close", None, ctypes.c_void_p)
 describe = _declare("plotmira_describe", ctypes.c_int, ctypes.c_void_p, ctypes.POINTER(Info))
 view_init = _declare("plotmira_view_init", None, ctypes.POINTER(View), ctypes.c_int32, ctypes.c_int32)

@@ -81,12 +81,17 @@ int32_t DesktopWidth()
     return rect.right;
 }
 
-RasterSize ComputeRasterSize(int preview, uint32_t figure, PluginSettingsState &settings)
+RasterSize ComputeRasterSize(int preview, uint32_t figure, PluginSettingsState &settings, int32_t desktopWidth)
 {
-    int32_t width = DesktopWidth();
     uint32_t widthJws = 0;
     uint32_t widthJww = 0;
     LoadPluginSettings(settings, &widthJws, &widthJww);
+    return PictureSize(preview, figure, desktopWidth != 0 ? desktopWidth : DesktopWidth(), widthJws, widthJww);
+}
+
+RasterSize PictureSize(int preview, uint32_t figure, int32_t desktopWidth, uint32_t widthJws, uint32_t widthJww)
+{
+    int32_t width = desktopWidth;
     if (figure == 1) {
         width = widthJws != 0 ? static_cast<int32_t>(widthJws) : width / 2;
     } else if (widthJww != 0) {

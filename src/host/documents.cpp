@@ -191,7 +191,7 @@ DocumentInPlace::~DocumentInPlace()
 }
 
 plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const std::string &path,
-                             plotmira_document **out)
+                             const plotmira_open_options &options, plotmira_document **out)
 {
     if (length > kMaxInputBytes) return PLOTMIRA_ERR_TOO_LARGE;
     uint32_t figure = 0;
@@ -208,11 +208,17 @@ plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const st
     if (!path.empty()) TakeDrawingFileTime(source);
 
     // The plug-in's width, taken before the file is read, as a request does.
-    const RasterSize natural = ComputeRasterSize(0, figure, drawing.references);
+    const bool user = options.settings == PLOTMIRA_SETTINGS_USER;
+    const int32_t desktop = options.desktop_width > 0 ? options.desktop_width
+                            : user                    ? DesktopWidth()
+                                                      : kDefaultDesktopWidth;
+    const RasterSize natural =
+        user ? ComputeRasterSize(0, figure, drawing.references, desktop) : PictureSize(0, figure, desktop, 0, 0);
     doc->naturalWidth = natural.width;
     doc->naturalHeight = natural.height;
     doc->printByName = source.extension[0] == 'J';
-    const int read = ReadFigureOrDrawing(drawing, bytes, length, figure == 1);
+    const int read =
+        ReadFigureOrDrawing(drawing, bytes, length, figure == 1, user ? SettingsReach::kUser : SettingsReach::kBuiltIn);
     if (read == kReadNoStore) return PLOTMIRA_ERR_NO_MEMORY;
     if (read < 0) return PLOTMIRA_ERR_DAMAGED;
     ShrinkStore(drawing.store);

@@ -44,9 +44,10 @@ struct plotmira_document {
 };
 
 // Reads a file image into a new document. `path` is the file's name in
-// UTF-8, empty for memory. Reads no state of the module and writes none.
+// UTF-8, empty for memory. Reads no state of the module and writes none; of
+// the machine it asks only what the options' settings source names.
 plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const std::string &path,
-                             plotmira_document **out);
+                             const plotmira_open_options &options, plotmira_document **out);
 
 // While it lives, the document is the module's drawing: its tables are in
 // place (the store lent, not copied) and the render context is clean. What

@@ -157,6 +157,20 @@ plotmira_status VectorCall(plotmira_document *const *docs, size_t count, plotmir
 #endif
 }
 
+// A caller's options over the defaults: a caller built against an older
+// header hands a smaller struct, and what it lacks keeps its default; a
+// larger one, or a source or width the library does not know, is refused.
+bool TakeOpenOptions(const plotmira_open_options *given, plotmira_open_options *taken)
+{
+    plotmira_open_options_init(taken);
+    if (given == nullptr) return true;
+    if (given->struct_size < sizeof given->struct_size || given->struct_size > sizeof *taken) return false;
+    std::memcpy(taken, given, given->struct_size);
+    taken->struct_size = sizeof *taken;
+    return (taken->settings == PLOTMIRA_SETTINGS_BUILT_IN || taken->settings == PLOTMIRA_SETTINGS_USER) &&
+           taken->desktop_width >= 0 && taken->desktop_width <= PLOTMIRA_MAX_SIDE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -169,30 +183,53 @@ PLOTMIRA_API const char *plotmira_strerror(plotmira_status status)
 
 PLOTMIRA_API const char *plotmira_version(void) { return PLOTMIRA_VERSION; }
 
-PLOTMIRA_API plotmira_status plotmira_open_memory(const void *bytes, size_t length, plotmira_document **out)
+PLOTMIRA_API void plotmira_open_options_init(plotmira_open_options *options)
+{
+    if (options == nullptr) return;
+    *options = plotmira_open_options{};
+    options->struct_size = sizeof *options;
+    options->settings = PLOTMIRA_SETTINGS_BUILT_IN;
+}
+
+PLOTMIRA_API plotmira_status plotmira_open_memory_with(const void *bytes, size_t length,
+                                                       const plotmira_open_options *options, plotmira_document **out)
 {
     if (out == nullptr) return PLOTMIRA_ERR_ARGUMENT;
     *out = nullptr;
-    if (bytes == nullptr && length != 0) return PLOTMIRA_ERR_ARGUMENT;
+    plotmira_open_options taken;
+    if ((bytes == nullptr && length != 0) || !TakeOpenOptions(options, &taken)) return PLOTMIRA_ERR_ARGUMENT;
     return Guarded([&] {
+        // The lock keeps the registry and the platform's files in turn.
         ModuleLock lock;
-        return ReadDocument(static_cast<const unsigned char *>(bytes), length, std::string(), out);
+        return ReadDocument(static_cast<const unsigned char *>(bytes), length, std::string(), taken, out);
     });
 }
 
-PLOTMIRA_API plotmira_status plotmira_open_file(const char *path_utf8, plotmira_document **out)
+PLOTMIRA_API plotmira_status plotmira_open_file_with(const char *path_utf8, const plotmira_open_options *options,
+                                                     plotmira_document **out)
 {
     if (out == nullptr) return PLOTMIRA_ERR_ARGUMENT;
     *out = nullptr;
-    if (path_utf8 == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    plotmira_open_options taken;
+    if (path_utf8 == nullptr || !TakeOpenOptions(options, &taken)) return PLOTMIRA_ERR_ARGUMENT;
     return Guarded([&] {
         const std::string path = path_utf8;
         std::vector<unsigned char> bytes;
         const plotmira_status read = ReadWholeFile(path, &bytes);
         if (read != PLOTMIRA_OK) return read;
         ModuleLock lock;
-        return ReadDocument(bytes.data(), bytes.size(), path, out);
+        return ReadDocument(bytes.data(), bytes.size(), path, taken, out);
     });
+}
+
+PLOTMIRA_API plotmira_status plotmira_open_memory(const void *bytes, size_t length, plotmira_document **out)
+{
+    return plotmira_open_memory_with(bytes, length, nullptr, out);
+}
+
+PLOTMIRA_API plotmira_status plotmira_open_file(const char *path_utf8, plotmira_document **out)
+{
+    return plotmira_open_file_with(path_utf8, nullptr, out);
 }
 
 PLOTMIRA_API void plotmira_close(plotmira_document *doc) { delete doc; }

@@ -11,7 +11,6 @@
 int DescribeDrawing(const void *image, LONG_PTR length, DrawingDescription *description)
 {
     try {
-        ModuleLock lock;  // for the registry, which the figures' pens come from
         const auto *bytes = static_cast<const unsigned char *>(image);
         if (bytes == nullptr || description == nullptr || length < static_cast<LONG_PTR>(kMinimumHeaderBytes)) {
             return kResultUnknownFormat;
@@ -20,10 +19,10 @@ int DescribeDrawing(const void *image, LONG_PTR length, DrawingDescription *desc
         uint32_t kind = 0;
         if (!KindByMagic(bytes, &kind)) return kResultUnknownFormat;
         const bool figure = kind == 1;
-        // A memory image, without a name: no settings file, no reference file.
+        // Counts only: no settings are asked for.
         Drawing drawing;
         const size_t size = static_cast<size_t>(length);
-        const int read = ReadFigureOrDrawing(drawing, bytes, size, figure);
+        const int read = ReadFigureOrDrawing(drawing, bytes, size, figure, SettingsReach::kBuiltIn);
         if (read == kReadNoStore) return kResultNoMemory;
         if (read < 0) return kResultBrokenData;
         const StoreTables &t = drawing.store;

@@ -57,7 +57,7 @@ ModuleDrawing::ModuleDrawing()
 
 int ModuleDrawing::Read(const unsigned char *data, size_t length, bool figure)
 {
-    const int answer = ReadFigureOrDrawing(drawing, data, length, figure);
+    const int answer = ReadFigureOrDrawing(drawing, data, length, figure, SettingsReach::kModule);
     PutDrawingInPlace(drawing);
     return answer;
 }

@@ -343,7 +343,7 @@ bool IsReadableDrawingVersion(uint32_t version)
            version == kVersion600 || version == kVersion700;
 }
 
-int ReadDrawingFile(Drawing &drawing, const unsigned char *data, size_t length)
+int ReadDrawingFile(Drawing &drawing, const unsigned char *data, size_t length, SettingsReach reach)
 {
     if (data == nullptr || length < kMinimumDrawingBytes) return -1;
     ReadContext rc(drawing);
@@ -361,18 +361,19 @@ int ReadDrawingFile(Drawing &drawing, const unsigned char *data, size_t length)
         return rc.version > kLastSelectableView && rc.version <= 0x7FFFFFFFu ? static_cast<int>(rc.version) : 0;
     }
     if (!ReadObjectLists(rc, ReadDrawingHeader(rc, rc.version))) return 0;
-    ApplySettingsFile(drawing.source.path, drawing.references);
+    if (reach == SettingsReach::kBuiltIn) return header.selectedView;
+    ApplySettingsFile(drawing.source.path, drawing.references, reach == SettingsReach::kModule);
     drawing.references.referenceCount = LoadReferenceFile(drawing.source.path, drawing.references);
     return header.selectedView;
 }
 
-int ReadFigureOrDrawing(Drawing &drawing, const unsigned char *data, size_t length, bool figure)
+int ReadFigureOrDrawing(Drawing &drawing, const unsigned char *data, size_t length, bool figure, SettingsReach reach)
 {
     if (!AllocateStore(drawing.store, length)) return kReadNoStore;
-    return figure ? ReadFigureFile(drawing, data, length) : ReadDrawingFile(drawing, data, length);
+    return figure ? ReadFigureFile(drawing, data, length, reach) : ReadDrawingFile(drawing, data, length, reach);
 }
 
-int ReadFigureFile(Drawing &drawing, const unsigned char *data, size_t length)
+int ReadFigureFile(Drawing &drawing, const unsigned char *data, size_t length, SettingsReach reach)
 {
     if (data == nullptr || length < kMinimumFigureBytes) return -1;
     ReadContext rc(drawing);
@@ -396,6 +397,6 @@ int ReadFigureFile(Drawing &drawing, const unsigned char *data, size_t length)
     const uint32_t objectCount = ReadCount(rc);
     InstallDefaultCadSettings(drawing.tables);
     if (!ReadObjectLists(rc, objectCount)) return 0;
-    LoadCadSettings(drawing.tables);
+    if (reach != SettingsReach::kBuiltIn) LoadCadSettings(drawing.tables);
     return 0;
 }

@@ -71,19 +71,27 @@ void ResetDocumentSettings();
 
 struct Drawing;  // reader/drawing.h
 
+// What a reading asks of the settings beyond the file.
+enum class SettingsReach {
+    kBuiltIn,  // nothing: the drawing's own values over the built-in ones
+    kUser,     // the user's: the settings file beside a "Plotmira.jww" (for this
+               // drawing), its reference file, the CAD program's pens for figures
+    kModule,   // the plug-in's: as kUser, and the settings file written to the registry
+};
+
 // Values the reader does not meet keep what the drawing held before (the
 // plug-in carries them from one request to the next).
 // −1 when the data is too short to be a drawing; the version number itself
 // for a version the module does not read; otherwise 0..4, the registered view
 // to use in print mode (0 = none).
-int ReadDrawingFile(Drawing &drawing, const unsigned char *data, size_t length);
+int ReadDrawingFile(Drawing &drawing, const unsigned char *data, size_t length, SettingsReach reach);
 // −1 when the data is too short to be a figure, otherwise 0.
-int ReadFigureFile(Drawing &drawing, const unsigned char *data, size_t length);
+int ReadFigureFile(Drawing &drawing, const unsigned char *data, size_t length, SettingsReach reach);
 // Allocates the drawing's store for the data's length and reads a figure
 // or a drawing into it: the reader's answer, or kReadNoStore when the
 // store cannot be had.
 constexpr int kReadNoStore = -2;
-int ReadFigureOrDrawing(Drawing &drawing, const unsigned char *data, size_t length, bool figure);
+int ReadFigureOrDrawing(Drawing &drawing, const unsigned char *data, size_t length, bool figure, SettingsReach reach);
 
 // Whether a drawing of this version is read (and drawn).
 bool IsReadableDrawingVersion(uint32_t version);

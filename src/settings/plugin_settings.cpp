@@ -253,7 +253,7 @@ std::string SettingsLocation() { return RegistryKeyLocation(kSettingsKey); }
 
 bool AcceptableReferenceFile(const std::string &name) { return name.size() >= kMinRefFileChars; }
 
-int ApplySettingsFile(const std::string &drawingPath, PluginSettingsState &settings)
+int ApplySettingsFile(const std::string &drawingPath, PluginSettingsState &settings, bool writeRegistry)
 {
     const size_t separator = LastPathSeparator(drawingPath);
     if (separator == std::string::npos ||
@@ -283,7 +283,7 @@ int ApplySettingsFile(const std::string &drawingPath, PluginSettingsState &setti
             ApplySettingsLine(settings, line.c_str());
         start = end + 1;
     }
-    WriteSettingsToRegistry(settings);
+    if (writeRegistry) WriteSettingsToRegistry(settings);
     return 1;
 }
 

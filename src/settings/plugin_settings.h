@@ -38,9 +38,9 @@ void RestorePluginSettings(const PluginSettingsState &state);
 int LoadPluginSettings(PluginSettingsState &settings, uint32_t *widthJws, uint32_t *widthJww);
 
 // When the drawing at `drawingPath` is named "Plotmira.jww", copies the
-// "Plotmira.ini" beside it into the registry and the settings. 1 when a file
-// was applied.
-int ApplySettingsFile(const std::string &drawingPath, PluginSettingsState &settings);
+// "Plotmira.ini" beside it into the settings and, when asked, into the
+// registry. 1 when a file was applied.
+int ApplySettingsFile(const std::string &drawingPath, PluginSettingsState &settings, bool writeRegistry);
 
 // Loads the entries of the settings' reference file (a relative name is
 // taken beside the drawing) into its tables; answers their number.

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "tests/writer/jw_writer.h"
@@ -29,6 +31,16 @@ bool CorpusRequired()
     const char *required = std::getenv("PLOTMIRA_REQUIRE_CORPUS");
     return required != nullptr && std::strcmp(required, "1") == 0;
 }
+
+std::string ReadText(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteText(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
 
 TempFolder::TempFolder()
 {

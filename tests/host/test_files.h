@@ -13,6 +13,10 @@ std::string CorpusDir();
 // True when PLOTMIRA_REQUIRE_CORPUS=1: a missing corpus is then a failure.
 bool CorpusRequired();
 
+// A whole file's bytes as text, and a file written with them.
+std::string ReadText(const std::string &path);
+void WriteText(const std::string &path, const std::string &text);
+
 // A temporary folder removed with everything in it when the object dies.
 class TempFolder {
 public:

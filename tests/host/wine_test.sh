@@ -22,10 +22,14 @@ command -v wine >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ] || skip "wine64 i
 command -v xvfb-run >/dev/null 2>&1 || skip "xvfb-run is not installed"
 
 # --- static: undecorated export names in both widths --------------------------
+# The interface's exports and the dialog, and every function the library's
+# header declares.
+library=$(sed -n 's/^PLOTMIRA_API [^(]*[ *]\(plotmira_[a-z_]*\)(.*/\1/p' "$(dirname "$0")/../../include/plotmira.h" | sort)
+expected=$(printf '%s\n' ConfigurationDlg GetPicture GetPictureInfo GetPictureInfoW GetPictureW GetPluginInfo \
+    GetPluginInfoW GetPreview GetPreviewW IsSupported IsSupportedW $library | sort | tr '\n' ' ')
 check_exports() { # OBJDUMP PLUGIN
     names=$("$1" -p "$2" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[/ && NR > 1 {print $NF}' | sort | tr '\n' ' ')
-    [ "$names" = "ConfigurationDlg GetPicture GetPictureInfo GetPictureInfoW GetPictureW GetPluginInfo GetPluginInfoW GetPreview GetPreviewW IsSupported IsSupportedW plotmira_close plotmira_describe plotmira_open_file plotmira_open_memory plotmira_render plotmira_row_bytes plotmira_settings_parse_width plotmira_settings_read plotmira_settings_write plotmira_strerror plotmira_texts plotmira_version plotmira_view_init " ] ||
-        fail "$2 exports: $names"
+    [ "$names" = "$expected" ] || fail "$2 exports: $names, not $expected"
 }
 check_exports i686-w64-mingw32-objdump "$win32/plotmira.spi"
 check_exports x86_64-w64-mingw32-objdump "$win64/plotmira.sph"

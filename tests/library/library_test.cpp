@@ -3,7 +3,10 @@
 // texts, hostile views and images, and what documents keep and leave alone.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,9 +53,9 @@ protected:
 struct Document {
     plotmira_document *doc = nullptr;
     plotmira_info info = {};
-    explicit Document(const std::string &path)
+    explicit Document(const std::string &path, const plotmira_open_options *options = nullptr)
     {
-        EXPECT_EQ(plotmira_open_file(path.c_str(), &doc), PLOTMIRA_OK) << path;
+        EXPECT_EQ(plotmira_open_file_with(path.c_str(), options, &doc), PLOTMIRA_OK) << path;
         info.struct_size = sizeof info;
         if (doc != nullptr) {
             EXPECT_EQ(plotmira_describe(doc, &info), PLOTMIRA_OK);
@@ -565,6 +568,121 @@ TEST_F(Library, DocumentsDrawAgainWithoutTheirFileAndLeaveThePluginAlone)
     EXPECT_EQ(again.bits, before.bits);
 }
 
+// What a document shows follows from its bytes and the view alone unless
+// its host asks for the user's settings: then it follows them as the
+// plug-in does. Opening never writes the settings.
+TEST_F(Library, DocumentsDrawTheSameOnEveryMachineUnlessAskedForTheUsersSettings)
+{
+    struct Environment {
+        const char *name;
+        std::string value;
+    };
+    // A machine whose settings change the widths, a figure's pens and the
+    // desktop, and whose settings file a drawing named Plotmira.jww applies.
+    mkdir(folder.Path("config").c_str(), 0700);
+    mkdir(folder.Path("config/plotmira").c_str(), 0700);
+    mkdir(folder.Path("wine").c_str(), 0700);
+    mkdir(folder.Path("home").c_str(), 0700);
+    const std::string registry = folder.Path("config/plotmira/registry.reg");
+    const std::string settings =
+        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Plotmira_spi\\ini]\n\"SIZE_JWW\"=dword:000003e8\n"
+        "\"SIZE_JWS\"=dword:00000258\n";
+    WriteText(registry, settings);
+    WriteText(folder.Path("wine/user.reg"),
+              "WINE REGISTRY Version 2\n\n[Software\\\\Jw_cad\\\\jw_win\\\\Pen] 1\n\"Color00\"=\"203040\"\n"
+              "\"Color02\"=\"ff0000\"\n\"Width02\"=\"4\"\n");
+    const std::string named = folder.Write("Plotmira.jww", MakeShowcaseDrawing());
+    WriteText(folder.Path("Plotmira.ini"), "Plotmira_ini\nSIZE_JWW=1200\n");
+    const Environment machine[] = {{"PLOTMIRA_REGISTRY", ""},
+                                   {"XDG_CONFIG_HOME", folder.Path("config")},
+                                   {"WINEPREFIX", folder.Path("wine")},
+                                   {"HOME", folder.Path("home")},
+                                   {"PLOTMIRA_DESKTOP_WIDTH", "1000"}};
+    struct Case {
+        std::string path;
+        int32_t userWidth;  // the natural width the user's settings give
+    } cases[] = {{showcase, 1000}, {figure, 600}, {named, 1000}};
+
+    auto draw = [](const std::string &path, const plotmira_open_options *options, int32_t *width) {
+        plotmira_document *doc = nullptr;
+        EXPECT_EQ(plotmira_open_file_with(path.c_str(), options, &doc), PLOTMIRA_OK) << path;
+        if (doc == nullptr) return std::vector<uint8_t>();
+        plotmira_info info = {};
+        info.struct_size = sizeof info;
+        EXPECT_EQ(plotmira_describe(doc, &info), PLOTMIRA_OK);
+        *width = info.natural_width;
+        plotmira_view view;
+        plotmira_view_init(&view, 640, 452);
+        std::vector<uint8_t> pixels = Render(doc, view);
+        plotmira_close(doc);
+        return pixels;
+    };
+    std::vector<std::vector<uint8_t>> bare;
+    for (const Case &c : cases) {
+        int32_t width = 0;
+        bare.push_back(draw(c.path, nullptr, &width));
+        EXPECT_EQ(width, c.path == figure ? 960 : 1920) << c.path;
+    }
+
+    std::vector<std::string> kept;
+    for (const Environment &e : machine) {
+        const char *old = std::getenv(e.name);
+        kept.push_back(old != nullptr ? old : "");
+        if (e.value.empty()) {
+            unsetenv(e.name);
+        } else {
+            setenv(e.name, e.value.c_str(), 1);
+        }
+    }
+    plotmira_open_options user;
+    plotmira_open_options_init(&user);
+    user.settings = PLOTMIRA_SETTINGS_USER;
+    plotmira_open_options given = user;
+    given.desktop_width = 800;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case &c = cases[i];
+        int32_t width = 0;
+        EXPECT_EQ(draw(c.path, nullptr, &width), bare[i]) << c.path;
+        EXPECT_EQ(width, c.path == figure ? 960 : 1920) << c.path;
+        const std::vector<uint8_t> followed = draw(c.path, &user, &width);
+        EXPECT_EQ(width, c.userWidth) << c.path;
+        // The figure takes the CAD program's pens: its background changes.
+        EXPECT_EQ(followed != bare[i], c.path == figure) << c.path;
+        draw(c.path, &given, &width);
+        EXPECT_EQ(width, c.userWidth) << c.path;  // the settings' widths win over a desktop
+    }
+    plotmira_open_options builtIn;
+    plotmira_open_options_init(&builtIn);
+    builtIn.desktop_width = 800;
+    int32_t width = 0;
+    draw(showcase, &builtIn, &width);
+    EXPECT_EQ(width, 800);
+    EXPECT_EQ(ReadText(registry), settings);  // Plotmira.jww opened twice: nothing written
+
+    // An older caller's smaller options take the defaults past their end; a
+    // larger struct, an unknown source or a negative width is refused.
+    plotmira_open_options older = user;
+    older.struct_size = offsetof(plotmira_open_options, settings);
+    draw(showcase, &older, &width);
+    EXPECT_EQ(width, 1920);
+    plotmira_open_options wrong[3] = {user, user, user};
+    wrong[0].struct_size = sizeof user + 8;
+    wrong[1].settings = static_cast<plotmira_settings_source>(7);
+    wrong[2].desktop_width = -1;
+    for (const plotmira_open_options &options : wrong) {
+        plotmira_document *doc = nullptr;
+        EXPECT_EQ(plotmira_open_file_with(showcase.c_str(), &options, &doc), PLOTMIRA_ERR_ARGUMENT);
+        EXPECT_EQ(doc, nullptr);
+    }
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i].empty()) {
+            unsetenv(machine[i].name);
+        } else {
+            setenv(machine[i].name, kept[i].c_str(), 1);
+        }
+    }
+}
+
 int CancelAtOnce(void *) { return 1; }
 
 TEST_F(Library, ACancelledViewStopsAndLeavesTheBufferAlone)
@@ -608,7 +726,11 @@ TEST_F(Library, SettingsAreReadCheckedAndWrittenAsTheSettingsFileWritesThem)
     s.has_reference_file = 1;
     std::strcpy(s.reference_file, "ref.txt");
     ASSERT_EQ(plotmira_settings_write(&s, nullptr), PLOTMIRA_OK);
-    EXPECT_EQ(Document(showcase).info.natural_width, 1000);
+    plotmira_open_options user;
+    plotmira_open_options_init(&user);
+    user.settings = PLOTMIRA_SETTINGS_USER;
+    EXPECT_EQ(Document(showcase, &user).info.natural_width, 1000);
+    EXPECT_EQ(Document(showcase).info.natural_width, 1920);
     int bad = 0;
     s.figure_width = 6000;
     s.has_figure_width = 1;

@@ -61,6 +61,23 @@ def test_errors_and_arguments(showcase, tmp_path):
     doc.close()
     with pytest.raises(ValueError, match="closed"):
         doc.render_bytes(100)
+    with pytest.raises(ValueError, match="settings"):
+        plotmira.open(showcase, settings="mine")
+
+
+def test_built_in_settings_unless_the_users_are_asked_for(showcase, tmp_path, monkeypatch):
+    registry = tmp_path / "registry.reg"
+    registry.write_bytes(b'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plotmira_spi\\ini]\r\n'
+                         b'"SIZE_JWW"=dword:000003e8\r\n')
+    monkeypatch.setenv("PLOTMIRA_REGISTRY", str(registry))
+    monkeypatch.setenv("PLOTMIRA_DESKTOP_WIDTH", "1500")
+    with open(showcase, "rb") as f:
+        data = f.read()
+    for source in (showcase, data):
+        with plotmira.open(source) as doc:
+            assert doc.info["natural_size"][0] == 1920
+        with plotmira.open(source, settings="user") as doc:
+            assert doc.info["natural_size"][0] == 1000
 
 
 def resident_kib():

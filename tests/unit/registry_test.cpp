@@ -16,16 +16,6 @@
 
 namespace {
 
-std::string ReadText(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteText(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
-
 const RegistryValue *Find(const RegistryTree &tree, const char *key, const char *value)
 {
     auto found = tree.find(RegistryKeyId(key));

@@ -19,16 +19,6 @@
 
 namespace {
 
-void WriteText(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::string ReadText(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class Settings : public ::testing::Test {
 protected:
     void SetUp() override
@@ -54,7 +44,7 @@ protected:
     {
         WriteText(folder.Path("Plotmira.ini"), ini);
         drawingPath = folder.Path(drawingName);
-        return ApplySettingsFile(drawingPath, pluginSettings);
+        return ApplySettingsFile(drawingPath, pluginSettings, true);
     }
     int LoadReferences(const std::string &text)
     {
@@ -155,7 +145,7 @@ TEST_F(Settings, SettingsFileIsAppliedOnlyWhenEverythingFits)
     EXPECT_EQ(pluginSettings.sizeJws, 700u);
     // A drawing path with no folder at all.
     drawingPath = "Plotmira.jww";
-    EXPECT_EQ(ApplySettingsFile(drawingPath, pluginSettings), 0);
+    EXPECT_EQ(ApplySettingsFile(drawingPath, pluginSettings, true), 0);
 }
 
 TEST_F(Settings, ReferenceEntries)
