@@ -115,7 +115,8 @@ typedef enum plotmira_settings_source {
      * and line types for figures, the machine's desktop width, and
      * "Plotmira.ini" beside a drawing named "Plotmira.jww" (for that
      * document: opening never writes the settings). */
-    PLOTMIRA_SETTINGS_USER = 1
+    PLOTMIRA_SETTINGS_USER = 1,
+    PLOTMIRA_SETTINGS_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
 } plotmira_settings_source;
 
 typedef struct plotmira_open_options {

@@ -167,7 +167,8 @@ bool TakeOpenOptions(const plotmira_open_options *given, plotmira_open_options *
     if (given->struct_size < sizeof given->struct_size || given->struct_size > sizeof *taken) return false;
     std::memcpy(taken, given, given->struct_size);
     taken->struct_size = sizeof *taken;
-    return (taken->settings == PLOTMIRA_SETTINGS_BUILT_IN || taken->settings == PLOTMIRA_SETTINGS_USER) &&
+    const int settings = RawValue(taken->settings);
+    return (settings == PLOTMIRA_SETTINGS_BUILT_IN || settings == PLOTMIRA_SETTINGS_USER) &&
            taken->desktop_width >= 0 && taken->desktop_width <= PLOTMIRA_MAX_SIDE;
 }
 

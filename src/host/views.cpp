@@ -22,17 +22,6 @@ constexpr double kMaxCanvasOffset = 1e15;
 constexpr uint32_t kShownState = 2;  // a layer drawn in its own pens
 constexpr int kAllLayerBits = PLOTMIRA_LAYERS_PER_GROUP;
 
-// A field of a caller's enumeration type as the int it holds, whatever the
-// caller put there (no C++ load of an out-of-range enumerator).
-template <typename Enum>
-int RawValue(const Enum &field)
-{
-    static_assert(sizeof(Enum) == sizeof(int), "the header's enumerations are as wide as an int");
-    int value;
-    std::memcpy(&value, &field, sizeof value);
-    return value;
-}
-
 bool InRange(double value, double low, double high) { return std::isfinite(value) && value >= low && value <= high; }
 
 bool ScaleUsable(double scale) { return InRange(scale, PLOTMIRA_MIN_SCALE, PLOTMIRA_MAX_SCALE); }

@@ -4,9 +4,21 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 #include "host/documents.h"
 #include "plotmira.h"
+
+// A field of a caller's enumeration type as the int it holds, whatever the
+// caller put there (no C++ load of an out-of-range enumerator).
+template <typename Enum>
+int RawValue(const Enum &field)
+{
+    static_assert(sizeof(Enum) == sizeof(int), "the header's enumerations are as wide as an int");
+    int value;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
 
 // The caller's view, grown to this library's size (fields it does not know
 // are zero). PLOTMIRA_ERR_ARGUMENT when its size is too small to hold a view.

@@ -667,7 +667,8 @@ TEST_F(Library, DocumentsDrawTheSameOnEveryMachineUnlessAskedForTheUsersSettings
     EXPECT_EQ(width, 1920);
     plotmira_open_options wrong[3] = {user, user, user};
     wrong[0].struct_size = sizeof user + 8;
-    wrong[1].settings = static_cast<plotmira_settings_source>(7);
+    const int unknownSource = 7;  // as a C caller may hand it
+    std::memcpy(&wrong[1].settings, &unknownSource, sizeof unknownSource);
     wrong[2].desktop_width = -1;
     for (const plotmira_open_options &options : wrong) {
         plotmira_document *doc = nullptr;
