@@ -28,7 +28,11 @@
  *
  * Structures that may grow carry their size in their first field: set it to
  * sizeof the structure (the *_init functions do); the library reads and
- * writes only that many bytes of it.
+ * writes only that many bytes of it. A smaller size, from a program built
+ * against an older header, is taken: the fields past it keep their
+ * defaults (a description is filled only so far). A larger one, from a
+ * newer header than the library's, is refused with PLOTMIRA_ERR_ARGUMENT.
+ * The settings' structure is read and written whole.
  *
  * Strings are UTF-8. Coordinates are the drawing's own millimetres ("sheet
  * millimetres"): x to the right, y upward, the origin at the centre of a
@@ -43,6 +47,11 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* The version of this header; plotmira_version() gives the library's. */
+#define PLOTMIRA_VERSION_MAJOR 1
+#define PLOTMIRA_VERSION_MINOR 0
+#define PLOTMIRA_VERSION_PATCH 0
 
 #ifdef __cplusplus
 extern "C" {
@@ -341,7 +350,7 @@ typedef enum plotmira_vector_format {
  * faces the picture uses (embedded as subsets in a PDF).
  */
 typedef struct plotmira_vector_options {
-    size_t struct_size; /* sizeof(plotmira_vector_options); smaller is refused */
+    size_t struct_size; /* sizeof(plotmira_vector_options) */
     plotmira_pens pens;
     int32_t use_region;
     double region[4];                  /* x0, y0, x1, y1: two opposite corners, sheet millimetres */

@@ -137,17 +137,14 @@ plotmira_status VectorCall(plotmira_document *const *docs, size_t count, plotmir
     if (docs == nullptr || count == 0 || write == nullptr) return PLOTMIRA_ERR_ARGUMENT;
     if (format != PLOTMIRA_VECTOR_PDF && format != PLOTMIRA_VECTOR_SVG) return PLOTMIRA_ERR_ARGUMENT;
     if (format == PLOTMIRA_VECTOR_SVG && count != 1) return PLOTMIRA_ERR_ARGUMENT;
-    // The options are as old as this call: a caller's are at least this size.
-    if (options != nullptr && options->struct_size < sizeof(plotmira_vector_options)) return PLOTMIRA_ERR_ARGUMENT;
+    plotmira_vector_options taken;
+    plotmira_vector_options_init(&taken);
+    if (options != nullptr && !TakeSized(options, &taken, sizeof options->struct_size)) return PLOTMIRA_ERR_ARGUMENT;
     for (size_t i = 0; i < count; ++i) {
         if (docs[i] == nullptr) return PLOTMIRA_ERR_ARGUMENT;
     }
 #ifdef PLOTMIRA_VECTOR_OUTPUT
     return Guarded([&] {
-        plotmira_vector_options taken;
-        plotmira_vector_options_init(&taken);
-        if (options != nullptr) std::memcpy(&taken, options, sizeof taken);
-        taken.struct_size = sizeof taken;
         ModuleLock lock;
         return WriteVectorPages(docs, count, format, taken, write, user_data);
     });
@@ -164,9 +161,7 @@ bool TakeOpenOptions(const plotmira_open_options *given, plotmira_open_options *
 {
     plotmira_open_options_init(taken);
     if (given == nullptr) return true;
-    if (given->struct_size < sizeof given->struct_size || given->struct_size > sizeof *taken) return false;
-    std::memcpy(taken, given, given->struct_size);
-    taken->struct_size = sizeof *taken;
+    if (!TakeSized(given, taken, sizeof given->struct_size)) return false;
     const int settings = RawValue(taken->settings);
     return (settings == PLOTMIRA_SETTINGS_BUILT_IN || settings == PLOTMIRA_SETTINGS_USER) &&
            taken->desktop_width >= 0 && taken->desktop_width <= PLOTMIRA_MAX_SIDE;
@@ -237,14 +232,18 @@ PLOTMIRA_API void plotmira_close(plotmira_document *doc) { delete doc; }
 
 PLOTMIRA_API plotmira_status plotmira_describe(plotmira_document *doc, plotmira_info *info)
 {
-    if (doc == nullptr || info == nullptr || info->struct_size < sizeof(size_t)) return PLOTMIRA_ERR_ARGUMENT;
+    // An older caller's smaller struct is filled only so far; a newer
+    // header's larger one is refused.
+    if (doc == nullptr || info == nullptr || info->struct_size < sizeof(size_t) || info->struct_size > sizeof *info) {
+        return PLOTMIRA_ERR_ARGUMENT;
+    }
     return Guarded([&] {
         plotmira_info full = {};
         {
             ModuleLock lock;
             DescribeDocument(doc, &full);
         }
-        const size_t size = std::min(info->struct_size, sizeof full);
+        const size_t size = info->struct_size;
         full.struct_size = size;
         std::memcpy(info, &full, size);
         return PLOTMIRA_OK;

@@ -63,11 +63,8 @@ void ApplyLayerMasks(const plotmira_view &view)
 
 plotmira_status TakeView(const plotmira_view *given, plotmira_view *view)
 {
-    if (given == nullptr || given->struct_size < kSmallestView) return PLOTMIRA_ERR_ARGUMENT;
     std::memset(view, 0, sizeof *view);
-    std::memcpy(view, given, given->struct_size < sizeof *view ? given->struct_size : sizeof *view);
-    view->struct_size = sizeof *view;
-    return PLOTMIRA_OK;
+    return TakeSized(given, view, kSmallestView) ? PLOTMIRA_OK : PLOTMIRA_ERR_ARGUMENT;
 }
 
 plotmira_status CheckView(const plotmira_view &view, const plotmira_document &doc)
@@ -105,7 +102,9 @@ plotmira_status CheckView(const plotmira_view &view, const plotmira_document &do
 
 plotmira_status CheckImage(const plotmira_image *image, int32_t width, int32_t height, size_t *stride)
 {
-    if (image == nullptr || image->struct_size < kSmallestImage) return PLOTMIRA_ERR_ARGUMENT;
+    if (image == nullptr || image->struct_size < kSmallestImage || image->struct_size > sizeof *image) {
+        return PLOTMIRA_ERR_ARGUMENT;
+    }
     const int format = RawValue(image->format);
     if (format < PLOTMIRA_PIXELS_BGR24_DIB || format > PLOTMIRA_PIXELS_BGRA32 || image->pixels == nullptr) {
         return PLOTMIRA_ERR_IMAGE;

@@ -9,6 +9,19 @@
 #include "host/documents.h"
 #include "plotmira.h"
 
+// A caller's struct over this library's defaults in `taken`: a caller built
+// against an older header hands a smaller one, and the fields past its size
+// keep their defaults; one smaller than `smallest`, or larger than this
+// library's (a newer header's), is refused.
+template <typename Struct>
+bool TakeSized(const Struct *given, Struct *taken, size_t smallest)
+{
+    if (given == nullptr || given->struct_size < smallest || given->struct_size > sizeof *taken) return false;
+    std::memcpy(static_cast<void *>(taken), given, given->struct_size);
+    taken->struct_size = sizeof *taken;
+    return true;
+}
+
 // A field of a caller's enumeration type as the int it holds, whatever the
 // caller put there (no C++ load of an out-of-range enumerator).
 template <typename Enum>

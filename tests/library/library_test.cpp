@@ -684,6 +684,55 @@ TEST_F(Library, DocumentsDrawTheSameOnEveryMachineUnlessAskedForTheUsersSettings
     }
 }
 
+int CountBytes(void *user_data, const void *, size_t length)
+{
+    *static_cast<size_t *>(user_data) += length;
+    return 0;
+}
+
+// One rule for every struct that carries its size: a smaller one, from an
+// older header, is taken with defaults past its end; a larger one is refused.
+TEST_F(Library, StructSizesFromOlderHeadersAreTakenAndFromNewerOnesRefused)
+{
+    Document doc(showcase);
+    plotmira_view view;
+    plotmira_view_init(&view, 64, 45);
+    std::vector<uint8_t> pixels(64 * 45 * 3);
+    plotmira_image image = {sizeof image, PLOTMIRA_PIXELS_RGB24, pixels.data(), 0, pixels.size()};
+    plotmira_vector_options vector;
+    plotmira_vector_options_init(&vector);
+    plotmira_info info = {};
+    size_t written = 0;
+    const struct {
+        const char *what;
+        size_t *size;
+        size_t older;  // a size an older header could have given
+        size_t full;
+    } structs[] = {
+        {"view", &view.struct_size, offsetof(plotmira_view, hide_groups), sizeof view},
+        {"image", &image.struct_size, sizeof image, sizeof image},
+        {"vector options", &vector.struct_size, offsetof(plotmira_vector_options, cancel), sizeof vector},
+        {"info", &info.struct_size, offsetof(plotmira_info, paper_size), sizeof info},
+    };
+    auto call = [&](const char *what) {
+        if (std::strcmp(what, "vector options") == 0) {
+            return plotmira_render_vector(doc.doc, PLOTMIRA_VECTOR_SVG, &vector, CountBytes, &written);
+        }
+        if (std::strcmp(what, "info") == 0) return plotmira_describe(doc.doc, &info);
+        return plotmira_render(doc.doc, &view, &image);
+    };
+    for (const auto &s : structs) {
+        SCOPED_TRACE(s.what);
+        *s.size = s.older;
+        EXPECT_EQ(call(s.what), PLOTMIRA_OK);
+        *s.size = s.full + sizeof(double);
+        EXPECT_EQ(call(s.what), PLOTMIRA_ERR_ARGUMENT);
+        *s.size = s.full;
+        EXPECT_EQ(call(s.what), PLOTMIRA_OK);
+    }
+    EXPECT_GT(written, 0u);
+}
+
 int CancelAtOnce(void *) { return 1; }
 
 TEST_F(Library, ACancelledViewStopsAndLeavesTheBufferAlone)
