@@ -19,8 +19,8 @@
 
 #include "bench/corpus_files.h"
 #include "bench/store_reads.h"
-#include "host/detection.h"
-#include "host/documents.h"
+#include "pipeline/detection.h"
+#include "library/documents.h"
 #include "plotmira.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "host/plugin_api.h"
+#include "plugin/plugin_api.h"
 #include "tests/writer/jw_writer.h"
 
 namespace {

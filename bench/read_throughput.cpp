@@ -13,7 +13,7 @@
 
 #include "bench/corpus_files.h"
 #include "bench/store_reads.h"
-#include "host/detection.h"
+#include "pipeline/detection.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench/corpus_files.h"
-#include "host/plugin_api.h"
+#include "plugin/plugin_api.h"
 
 namespace {
 

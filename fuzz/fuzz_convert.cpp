@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/plugin_api.h"
+#include "plugin/plugin_api.h"
 #include "plotmira.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <KIO/ThumbnailCreator>
 #include <KPluginFactory>
 
-#include "../qt/drawing_image.h"
+#include "drawing_image.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/conversion_driver.h"
-#include "host/detection.h"
-#include "host/module_api.h"
-#include "host/plugin_api.h"
+#include "pipeline/conversion_driver.h"
+#include "pipeline/detection.h"
+#include "plugin/module_api.h"
+#include "plugin/plugin_api.h"
 #include "platform/portable/platform_diagnostics.h"
 #include "tests/host/test_files.h"
 #include "tests/writer/jw_writer.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/plugin_api.h"
+#include "plugin/plugin_api.h"
 
 // The shared corpus of real drawings: the folder PLOTMIRA_CORPUS_DIR names in
 // the environment, else the one the build was configured with.

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "host/detection.h"
-#include "host/module_state.h"
+#include "pipeline/detection.h"
+#include "pipeline/module_state.h"
 #include "reader/archive.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"

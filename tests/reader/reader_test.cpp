@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_state.h"
+#include "pipeline/module_state.h"
 #include "reader/archive.h"
 #include "reader/drawing.h"
 #include "reader/document_readers.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/detection.h"
+#include "pipeline/detection.h"
 #include "platform/win32.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"

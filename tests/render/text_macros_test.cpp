@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/detection.h"
+#include "pipeline/detection.h"
 #include "reader/document_readers.h"
 #include "render/text_macros.h"
 #include "settings/plugin_settings.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "host/detection.h"
-#include "host/plugin_api.h"
+#include "pipeline/detection.h"
+#include "plugin/plugin_api.h"
 #include "tests/host/test_files.h"
 
 namespace {

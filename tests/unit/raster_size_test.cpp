@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "host/conversion_driver.h"
-#include "host/detection.h"
+#include "pipeline/conversion_driver.h"
+#include "pipeline/detection.h"
 #include "settings/plugin_settings.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "host/conversion_driver.h"
-#include "host/detection.h"
+#include "pipeline/conversion_driver.h"
+#include "pipeline/detection.h"
 #include "settings/cad_settings.h"
 #include "settings/plugin_settings.h"
 #include "settings/setting_tables.h"

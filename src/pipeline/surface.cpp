@@ -1,4 +1,4 @@
-#include "host/surface.h"
+#include "pipeline/surface.h"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/plugin_api.h"
+#include "plugin/plugin_api.h"
 
 constexpr int kModeNormal = 0;  // screen pens, the whole paper
 constexpr int kModePrint = 2;   // printer pens and the selected registered view

@@ -1,4 +1,4 @@
-#include "host/vector_output.h"
+#include "library/vector_output.h"
 
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "host/views.h"
+#include "library/views.h"
 #include "plotmira_version.h"
 #include "reader/document_readers.h"
 #include "render/render_context.h"

@@ -1,4 +1,4 @@
-#include "host/detection.h"
+#include "pipeline/detection.h"
 
 #include <cstring>
 

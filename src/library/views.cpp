@@ -1,10 +1,10 @@
-#include "host/views.h"
+#include "library/views.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "host/conversion_driver.h"
+#include "pipeline/conversion_driver.h"
 #include "reader/document_readers.h"
 #include "render/render_context.h"
 

@@ -3,7 +3,7 @@
 // windows, walks its tab order, types into the fields and presses keys and
 // buttons. What it sees goes to standard output, then the module's registry
 // values as they are afterwards.
-#include "hosts/spihost/dialog_driver.h"
+#include "tests/spihost/dialog_driver.h"
 
 #include <windows.h>
 
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/settings_dialog_ids.h"
+#include "plugin/settings_dialog_ids.h"
 
 namespace {
 

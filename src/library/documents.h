@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_state.h"
+#include "pipeline/module_state.h"
 #include "plotmira.h"
 #include "reader/drawing.h"
 

@@ -1,11 +1,11 @@
-#include "host/conversion_driver.h"
+#include "pipeline/conversion_driver.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "host/detection.h"
-#include "host/module_state.h"
-#include "host/surface.h"
+#include "pipeline/detection.h"
+#include "pipeline/module_state.h"
+#include "pipeline/surface.h"
 #include "platform/dib_rows.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "host/conversion_driver.h"
-#include "host/detection.h"
-#include "host/module_api.h"
-#include "host/module_state.h"
-#include "host/plugin_api.h"
+#include "pipeline/conversion_driver.h"
+#include "pipeline/detection.h"
+#include "plugin/module_api.h"
+#include "pipeline/module_state.h"
+#include "plugin/plugin_api.h"
 #include "settings/paths.h"
 
 namespace {

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "host/conversion_driver.h"
-#include "host/detection.h"
-#include "host/plugin_api.h"
+#include "pipeline/conversion_driver.h"
+#include "pipeline/detection.h"
+#include "plugin/plugin_api.h"
 #include "settings/plugin_settings.h"
 
 constexpr int kFormatDrawing = 0;  // .jww

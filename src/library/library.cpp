@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "host/conversion_driver.h"
-#include "host/detection.h"
-#include "host/documents.h"
-#include "host/module_state.h"
-#include "host/surface.h"
-#include "host/vector_output.h"
-#include "host/views.h"
+#include "pipeline/conversion_driver.h"
+#include "pipeline/detection.h"
+#include "library/documents.h"
+#include "pipeline/module_state.h"
+#include "pipeline/surface.h"
+#include "library/vector_output.h"
+#include "library/views.h"
 #include "plotmira.h"
 #include "plotmira_version.h"
 #include "render/render_context.h"

@@ -4,8 +4,8 @@
 // look up, through the DLL's DllGetClassObject), hands it the file as a
 // stream and asks for a thumbnail.
 #include "platform/dib_rows.h"
-#include "hosts/spihost/host_helpers.h"
-#include "hosts/spihost/thumbnail_client.h"
+#include "tests/spihost/host_helpers.h"
+#include "tests/spihost/thumbnail_client.h"
 
 #include <windows.h>
 #include <objbase.h>

@@ -3,7 +3,7 @@
 // SetWindow, DoPreview, SetRect, a wheel notch and a drag; the handler's
 // window is painted into a bitmap (WM_PRINTCLIENT) and compared with the
 // library's picture of the view the pane should show.
-#include "hosts/spihost/preview_client.h"
+#include "tests/spihost/preview_client.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "hosts/explorer/thumbnail_ids.h"
-#include "hosts/spihost/host_helpers.h"
+#include "tests/spihost/host_helpers.h"
 #include "plotmira.h"
 
 namespace {

@@ -6,7 +6,7 @@
 // unloads the plug-in and loads it again at another address, the class
 // would still name the old, unmapped window procedure, and the next
 // conversion would call into nothing. So the class goes with the DLL.
-#include "host/surface.h"
+#include "pipeline/surface.h"
 
 // The DLL's own handle: where its resources and its file name are found.
 HINSTANCE pluginInstance = nullptr;

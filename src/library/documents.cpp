@@ -1,12 +1,12 @@
-#include "host/documents.h"
+#include "library/documents.h"
 
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "host/conversion_driver.h"
-#include "host/detection.h"
+#include "pipeline/conversion_driver.h"
+#include "pipeline/detection.h"
 #include "reader/document_readers.h"
 #include "render/line_styles.h"
 #include "render/render_context.h"

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "host/documents.h"
+#include "library/documents.h"
 #include "plotmira.h"
 
 // A caller's struct over this library's defaults in `taken`: a caller built

@@ -1,10 +1,10 @@
-#include "host/module_api.h"
+#include "plugin/module_api.h"
 
 #include <new>
 
-#include "host/conversion_driver.h"
-#include "host/detection.h"
-#include "host/module_state.h"
+#include "pipeline/conversion_driver.h"
+#include "pipeline/detection.h"
+#include "pipeline/module_state.h"
 #include "reader/document_readers.h"
 #include "reader/drawing.h"
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "host/plugin_api.h"
-#include "host/settings_dialog_ids.h"
+#include "plugin/plugin_api.h"
+#include "plugin/settings_dialog_ids.h"
 #include "plotmira_version.h"
 #include "settings/plugin_settings.h"
 

@@ -43,10 +43,10 @@
 #include <vector>
 
 #include "platform/dib_rows.h"
-#include "hosts/spihost/dialog_driver.h"
-#include "hosts/spihost/host_helpers.h"
-#include "hosts/spihost/preview_client.h"
-#include "hosts/spihost/thumbnail_client.h"
+#include "tests/spihost/dialog_driver.h"
+#include "tests/spihost/host_helpers.h"
+#include "tests/spihost/preview_client.h"
+#include "tests/spihost/thumbnail_client.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/module_state.h"
+#include "pipeline/module_state.h"
 
 #include "reader/drawing_store.h"
 

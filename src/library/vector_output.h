@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "host/documents.h"
+#include "library/documents.h"
 #include "plotmira.h"
 
 // Writes the documents through `write`; under the module lock, the options
