@@ -76,6 +76,8 @@ extern "C" {
 #define PLOTMIRA_MAX_SCALE 1e5
 /* The plug-in's preview is this many pixels wide. */
 #define PLOTMIRA_PREVIEW_WIDTH 320
+/* The plug-in's pictures: height = (int)(width x PLOTMIRA_RASTER_ASPECT). */
+#define PLOTMIRA_RASTER_ASPECT 0.707
 /* Picture widths the module's settings accept. */
 #define PLOTMIRA_MIN_SETTING_WIDTH 300
 #define PLOTMIRA_MAX_SETTING_WIDTH 5000

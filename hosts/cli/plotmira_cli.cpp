@@ -30,7 +30,6 @@ constexpr int kExitUsage = 2;      // the command line is wrong; nothing was don
 constexpr int32_t kMaxJobs = 256;  // worker processes of a batch
 constexpr int32_t kMinThumbnail = 16;
 constexpr int32_t kMaxThumbnail = 5000;
-constexpr double kRasterAspect = 0.707;  // the plug-in's height / width
 constexpr int kLayerGroups = PLOTMIRA_LAYER_GROUPS;
 
 const char *const kUsage =
@@ -154,7 +153,7 @@ bool ParseLayer(const char *text, plotmira_view *view)
     return true;
 }
 
-int32_t HeightOf(int32_t width) { return static_cast<int32_t>(width * kRasterAspect); }
+int32_t HeightOf(int32_t width) { return static_cast<int32_t>(width * PLOTMIRA_RASTER_ASPECT); }
 
 // What the command line asks of every picture.
 struct PictureRequest {

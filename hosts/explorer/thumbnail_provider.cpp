@@ -58,7 +58,6 @@ HRESULT ReadStream(IStream *stream, std::vector<unsigned char> *bytes)
 
 namespace {
 
-constexpr double kRasterAspect = 0.707;  // the plug-in's height / width
 constexpr UINT kMinThumbnail = 16;
 constexpr UINT kMaxThumbnail = 5000;
 const wchar_t kClassName[] = L"Plotmira thumbnail provider";
@@ -83,7 +82,7 @@ HRESULT MakeThumbnail(const std::vector<unsigned char> &bytes, UINT cx, HBITMAP 
 {
     const UINT clamped = cx < kMinThumbnail ? kMinThumbnail : cx > kMaxThumbnail ? kMaxThumbnail : cx;
     const int32_t width = static_cast<int32_t>(clamped);
-    const int32_t height = static_cast<int32_t>(width * kRasterAspect);
+    const int32_t height = static_cast<int32_t>(width * PLOTMIRA_RASTER_ASPECT);
     plotmira_document *doc = nullptr;
     plotmira_open_options options;  // the user's settings, as the plug-in takes them
     plotmira_open_options_init(&options);

@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr double kRasterAspect = 0.707;  // the plug-in's height / width
-
 struct LoadContext {
     GdkPixbufModuleSizeFunc sizeFunc;
     GdkPixbufModulePreparedFunc preparedFunc;
@@ -90,7 +88,7 @@ gboolean Convert(LoadContext *context, GError **error)
     // proportion; a height that differs by rounding is left to gdk-pixbuf's
     // scaling.
     const int drawWidth = std::min(width, PLOTMIRA_MAX_SIDE);
-    const int drawHeight = std::max(1, static_cast<int>(drawWidth * kRasterAspect));
+    const int drawHeight = std::max(1, static_cast<int>(drawWidth * PLOTMIRA_RASTER_ASPECT));
     GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, drawWidth, drawHeight);
     if (pixbuf == nullptr) {
         plotmira_close(doc);

@@ -7,7 +7,6 @@
 namespace plotmira_qt {
 
 namespace {
-constexpr double kRasterAspect = 0.707;  // the plug-in's height / width
 
 // The user's settings, as the plug-in takes them.
 plotmira_open_options UserSettings()
@@ -100,8 +99,9 @@ QImage Drawing::Draw(const QSize &size, const QRect &clip)
 
 QSize ThumbnailSize(const QSize &box)
 {
-    const int width = std::max(1, std::min(box.width(), static_cast<int>(std::floor(box.height() / kRasterAspect))));
-    return {width, std::max(1, static_cast<int>(width * kRasterAspect))};
+    const int width =
+        std::max(1, std::min(box.width(), static_cast<int>(std::floor(box.height() / PLOTMIRA_RASTER_ASPECT))));
+    return {width, std::max(1, static_cast<int>(width * PLOTMIRA_RASTER_ASPECT))};
 }
 
 bool HasSignature(const QByteArray &head) { return head.startsWith("JwwData.") || head.startsWith("JwsData."); }

@@ -27,7 +27,7 @@ __all__ = [
 __version__ = "1.0.0"
 
 # The plug-in's picture height over its width.
-RASTER_ASPECT = 0.707
+RASTER_ASPECT = _c.RASTER_ASPECT
 
 
 def library_version():

@@ -57,10 +57,10 @@ if Image is not None:
             if self._document is None or not size:
                 return None
             want_w, want_h = max(1, int(size[0])), max(1, int(size[1]))
-            width = max(want_w, math.ceil(want_h / 0.707))
-            while int(width * 0.707) < want_h:
+            width = max(want_w, math.ceil(want_h / _c.RASTER_ASPECT))
+            while int(width * _c.RASTER_ASPECT) < want_h:
                 width += 1
-            height = int(width * 0.707)
+            height = int(width * _c.RASTER_ASPECT)
             if width > _c.MAX_SIDE or height > _c.MAX_SIDE or width * height > _c.MAX_PIXELS:
                 return None
             self._size = (width, height)

@@ -17,21 +17,10 @@
 
 namespace {
 
-constexpr int kPaperSizeCount = 15;
-// The CAD program's paper sizes: A0..A4 (5..7 are A4 as well), then the
-// long formats 2A..5A and the 10 m, 50 m and 100 m sheets. Widths as the
-// view fitting uses them; heights in the A-series ratio.
-const char *const kPaperNames[kPaperSizeCount] = {"A0", "A1", "A2", "A3", "A4",  "A4",  "A4",  "A4",
-                                                  "2A", "3A", "4A", "5A", "10m", "50m", "100m"};
-constexpr double kPaperWidthMm[kPaperSizeCount] = {1189, 841,  594,  420,  297,   297,   297,   297,
-                                                   1682, 2378, 3364, 4756, 10000, 50000, 100000};
-constexpr double kPaperHeightMm[kPaperSizeCount] = {841,  594,  420,  297,  210,  210,   210,  210,
-                                                    1189, 1682, 2378, 3364, 7071, 35355, 70711};
-constexpr int kUnknownPaperFittedAs = 0;  // an unknown number is fitted as A0
 constexpr int kViewsBefore300 = 4;
 constexpr uint32_t kVersionWithEightViews = 300;
 constexpr int kArcSamples = 64;  // points of an arc's outline measured for the extent
-constexpr double kTwoPi = 2 * 3.1415926535;
+constexpr double kTwoPi = 2 * kCadPi;
 constexpr uint8_t kFirstArcSolid = 100;
 constexpr uint8_t kArcSolid = 101;
 constexpr uint8_t kScaledBand = 105;
@@ -271,11 +260,9 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
         info->sheet = {std::fmin(s.extentMinX, s.extentMaxX), std::fmin(s.extentMinY, s.extentMaxY),
                        std::fmax(s.extentMinX, s.extentMaxX), std::fmax(s.extentMinY, s.extentMaxY)};
     } else {
-        const bool known = s.paperSize < kPaperSizeCount;
-        const int fitted = known ? static_cast<int>(s.paperSize) : kUnknownPaperFittedAs;
         info->paper_size = s.paperSize;
-        info->paper_name = known ? kPaperNames[fitted] : "";
-        const double w = kPaperWidthMm[fitted], h = kPaperHeightMm[fitted];
+        info->paper_name = PaperName(s.paperSize);
+        const double w = PaperWidthMm(s.paperSize), h = PaperHeightMm(s.paperSize);
         info->sheet = {-w / 2, -h / 2, w / 2, h / 2};
     }
     info->has_extent = d.hasExtent ? 1 : 0;

@@ -22,6 +22,8 @@
 #include "settings/paths.h"
 #include "settings/plugin_settings.h"
 
+static_assert(PLOTMIRA_RASTER_ASPECT == kRasterAspect, "the header's picture proportion is the plug-in's");
+
 namespace {
 
 constexpr uint64_t kReadPiece = 1 << 20;

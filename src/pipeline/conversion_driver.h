@@ -11,7 +11,6 @@ constexpr int kModeNormal = 0;  // screen pens, the whole paper
 constexpr int kModePrint = 2;   // printer pens and the selected registered view
 
 constexpr int kPreviewWidth = 320;
-constexpr double kRasterAspect = 0.707;  // raster height / width
 constexpr uint32_t kBitCount = 24;
 constexpr size_t kInfoHeaderBytes = 40;
 constexpr LONG kPixelsPerMetre = 5000;

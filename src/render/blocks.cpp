@@ -18,7 +18,6 @@ MemberStyle memberStyle;
 
 namespace {
 
-constexpr double kPi = 3.1415926535;
 constexpr uint16_t kReferenceProbePen = 100;  // lines, arcs, points and texts test their references with it
 constexpr uint8_t kQuadLimitKind = 100;
 constexpr uint8_t kScaledBand = 105;
@@ -41,7 +40,7 @@ void Place(const Placement &p, double *x, double *y)
 double PlaceTilt(const Placement &p, double tilt)
 {
     tilt += p.angle;
-    if (p.sx < 0) tilt = -(2 * kPi + tilt);
+    if (p.sx < 0) tilt = -(2 * kCadPi + tilt);
     if (p.sy < 0) tilt = -tilt;
     return tilt;
 }

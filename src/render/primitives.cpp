@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr double kTwoPi = 2 * 3.1415926535;
+constexpr double kTwoPi = 2 * kCadPi;
 constexpr double kFineStep = 0.1;    // radians per arc step from 100 pixels of radius
 constexpr double kMediumStep = 0.2;  // from 50 pixels
 constexpr double kCoarseStep = 0.3;  // below 50 pixels

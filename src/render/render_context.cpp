@@ -11,14 +11,15 @@ RenderContext renderContext;
 
 namespace {
 
-constexpr double kPi = 3.1415926535;  // the CAD program's ten-decimal π
-constexpr double kFigureAspect = 0.707;
 constexpr double kFigureMargin = 0.9;  // a figure fills 90 % of its bounding dimension
 constexpr double kFallbackPixelsPerMm = 1.0;
 constexpr uint32_t kCancelInterval = 1024;  // objects walked between two questions
 constexpr int kPaperSizeCount = 15;
-// Paper widths in millimetres by paper size number: A0..A4, the A4 variants,
-// then the long and large formats.
+// The CAD program's paper sizes by number: A0..A4 (5..7 are A4 as well),
+// then the long formats 2A..5A and the 10 m, 50 m and 100 m sheets.
+const char *const kPaperNames[kPaperSizeCount] = {"A0", "A1", "A2", "A3", "A4",  "A4",  "A4",  "A4",
+                                                  "2A", "3A", "4A", "5A", "10m", "50m", "100m"};
+// Their widths in millimetres, as the view fitting uses them.
 constexpr double kPaperWidthMm[kPaperSizeCount] = {1189, 841,  594,  420,  297,   297,   297,   297,
                                                    1682, 2378, 3364, 4756, 10000, 50000, 100000};
 
@@ -36,6 +37,8 @@ double PaperWidthMm(uint32_t size)
 
 double PaperHeightMm(uint32_t size) { return size < kPaperSizeCount ? kPaperHeightMm[size] : kPaperHeightMm[0]; }
 
+const char *PaperName(uint32_t size) { return size < kPaperSizeCount ? kPaperNames[size] : ""; }
+
 namespace {
 
 // A scale that is not a positive finite number (a figure of zero extent)
@@ -44,7 +47,7 @@ double UsableScale(double scale) { return std::isfinite(scale) && scale > 0 ? sc
 
 }  // namespace
 
-const double degToRad = kPi / 180.0;
+const double degToRad = kCadPi / 180.0;
 
 void FitToRaster(uint32_t width, int32_t height)
 {
@@ -56,7 +59,7 @@ void FitToRaster(uint32_t width, int32_t height)
         // An extent given the wrong way round is measured by its size, not mirrored.
         const double dx = std::fabs(extentMaxX - extentMinX);
         const double dy = std::fabs(extentMaxY - extentMinY);
-        if (dx * kFigureAspect < dy) {
+        if (dx * kRasterAspect < dy) {
             rc.pixelsPerMm = UsableScale(static_cast<uint32_t>(height) / dy);
         } else {
             rc.pixelsPerMm = UsableScale(width / dx);

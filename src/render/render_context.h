@@ -7,7 +7,9 @@
 
 #include "platform/win32.h"
 
-constexpr int kPreparedPens = 10;  // pens 0..9
+constexpr double kCadPi = 3.1415926535;  // the CAD program's ten-decimal π
+constexpr double kRasterAspect = 0.707;  // the plug-in's pictures: height / width
+constexpr int kPreparedPens = 10;        // pens 0..9
 constexpr int kMaxArcPoints = 100;
 // Pixel coordinates are kept within this bound (about 2^28) so that
 // differences and GDI's own arithmetic never overflow 32 bits.
@@ -73,6 +75,8 @@ extern const double degToRad;  // π/180 with π taken to ten decimals, as the C
 // number is A0).
 double PaperWidthMm(uint32_t size);
 double PaperHeightMm(uint32_t size);
+// Its name ("A3", "2A", "10m", ...); "" for a number the CAD program has none for.
+const char *PaperName(uint32_t size);
 
 // Stores the raster size and computes the base scale that fits the paper (a
 // drawing) or the extent (a figure) into it.
