@@ -103,6 +103,7 @@ typedef enum plotmira_status {
     PLOTMIRA_ERR_INTERNAL = 14,
     PLOTMIRA_ERR_WRITE = 15,         /* the write callback failed (vector output) */
     PLOTMIRA_ERR_UNSUPPORTED = 16,   /* this build does not write PDF or SVG (the Windows plug-ins) */
+    PLOTMIRA_ERR_BUSY = 17,          /* called from a callback of a call this thread is in (see the callbacks) */
     PLOTMIRA_STATUS_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
 } plotmira_status;
 
@@ -298,7 +299,9 @@ typedef struct plotmira_view {
     uint16_t hide_groups, show_groups;
     uint16_t hide_layers[PLOTMIRA_LAYER_GROUPS];
     uint16_t show_layers[PLOTMIRA_LAYER_GROUPS];
-    /* Asked now and then while drawing; nonzero stops with PLOTMIRA_ERR_CANCELLED. */
+    /* Asked now and then while drawing; nonzero stops with PLOTMIRA_ERR_CANCELLED.
+     * A call of the library's from it answers PLOTMIRA_ERR_BUSY and the
+     * drawing goes on; it must not close the document being drawn. */
     int (*cancel)(void *cancel_data);
     void *cancel_data;
 } plotmira_view;
@@ -367,7 +370,9 @@ typedef struct plotmira_vector_options {
 PLOTMIRA_API void plotmira_vector_options_init(plotmira_vector_options *options);
 
 /* Takes the next bytes of the file; nonzero stops with PLOTMIRA_ERR_WRITE.
- * It runs while the library holds its lock: it must not call the library. */
+ * It runs while the library draws: a call of the library's from it answers
+ * PLOTMIRA_ERR_BUSY (as from a view's cancel callback), and the output goes
+ * on. It must not close a document being written. */
 typedef int (*plotmira_write_callback)(void *user_data, const void *bytes, size_t length);
 
 /* Writes the document as one PDF page or one SVG picture through write.
@@ -397,7 +402,8 @@ typedef struct plotmira_text {
     uint32_t kind; /* PLOTMIRA_TEXT_* bits */
 } plotmira_text;
 
-/* Called once per text; a nonzero answer stops the walk. */
+/* Called once per text; a nonzero answer stops the walk. It runs after the
+ * library has walked the drawing: it may call the library. */
 typedef int (*plotmira_text_callback)(const plotmira_text *text, void *user_data);
 
 /* Every text the document shows with its own layer states, in drawing

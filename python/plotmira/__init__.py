@@ -20,7 +20,8 @@ from . import _library as _c
 __all__ = [
     "open", "Document", "Text", "RenderedBytes", "Error", "ArgumentError", "OpenError", "FormatError",
     "DamagedError", "TooLargeError", "OutOfMemoryError", "VersionError", "ViewError", "ImageError",
-    "CancelledError", "RenderError", "InternalError", "WriteError", "UnsupportedError", "library_version",
+    "CancelledError", "RenderError", "InternalError", "WriteError", "UnsupportedError", "BusyError",
+    "library_version",
     "RASTER_ASPECT",
 ]
 
@@ -102,9 +103,13 @@ class UnsupportedError(Error):
     status = 16
 
 
+class BusyError(Error):
+    status = 17
+
+
 _ERRORS = {cls.status: cls for cls in (ArgumentError, OpenError, FormatError, DamagedError, TooLargeError,
                                        OutOfMemoryError, VersionError, ViewError, ImageError, CancelledError,
-                                       RenderError, InternalError, WriteError, UnsupportedError)}
+                                       RenderError, InternalError, WriteError, UnsupportedError, BusyError)}
 
 
 def _raise_for(status, path=None, version=None):

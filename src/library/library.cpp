@@ -47,6 +47,7 @@ const char *const kStatusWords[] = {
     "internal error",
     "the output could not be written",
     "this build does not write PDF or SVG",
+    "the library was called from one of its own callbacks",
 };
 
 // Runs a call's body, turning what may escape it into statuses.
@@ -147,7 +148,8 @@ plotmira_status VectorCall(plotmira_document *const *docs, size_t count, plotmir
     }
 #ifdef PLOTMIRA_VECTOR_OUTPUT
     return Guarded([&] {
-        ModuleLock lock;
+        LibraryLock lock;
+        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
         return WriteVectorPages(docs, count, format, taken, write, user_data);
     });
 #else
@@ -198,7 +200,8 @@ PLOTMIRA_API plotmira_status plotmira_open_memory_with(const void *bytes, size_t
     if ((bytes == nullptr && length != 0) || !TakeOpenOptions(options, &taken)) return PLOTMIRA_ERR_ARGUMENT;
     return Guarded([&] {
         // The lock keeps the registry and the platform's files in turn.
-        ModuleLock lock;
+        LibraryLock lock;
+        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
         return ReadDocument(static_cast<const unsigned char *>(bytes), length, std::string(), taken, out);
     });
 }
@@ -215,7 +218,8 @@ PLOTMIRA_API plotmira_status plotmira_open_file_with(const char *path_utf8, cons
         std::vector<unsigned char> bytes;
         const plotmira_status read = ReadWholeFile(path, &bytes);
         if (read != PLOTMIRA_OK) return read;
-        ModuleLock lock;
+        LibraryLock lock;
+        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
         return ReadDocument(bytes.data(), bytes.size(), path, taken, out);
     });
 }
@@ -242,7 +246,8 @@ PLOTMIRA_API plotmira_status plotmira_describe(plotmira_document *doc, plotmira_
     return Guarded([&] {
         plotmira_info full = {};
         {
-            ModuleLock lock;
+            LibraryLock lock;
+            if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
             DescribeDocument(doc, &full);
         }
         const size_t size = info->struct_size;
@@ -288,7 +293,8 @@ PLOTMIRA_API plotmira_status plotmira_render(plotmira_document *doc, const plotm
         if ((status = CheckImage(image, view.width, view.height, &copy.stride)) != PLOTMIRA_OK) return status;
         if (!doc->versionDrawn) return PLOTMIRA_ERR_VERSION;
 
-        ModuleLock lock;
+        LibraryLock lock;
+        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
         DocumentInPlace inPlace(*doc);
         PlaceView(view, *doc);
         const int code = DrawOnSurface(
@@ -336,7 +342,8 @@ PLOTMIRA_API plotmira_status plotmira_texts(plotmira_document *doc, plotmira_tex
     return Guarded([&] {
         std::vector<DocumentText> texts;
         {
-            ModuleLock lock;
+            LibraryLock lock;
+            if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
             texts = CollectTexts(*doc);
         }
         // The caller's callback runs outside the lock: it may draw or open.
@@ -353,7 +360,8 @@ PLOTMIRA_API plotmira_status plotmira_settings_read(plotmira_settings *settings)
 {
     if (settings == nullptr || settings->struct_size < sizeof(plotmira_settings)) return PLOTMIRA_ERR_ARGUMENT;
     return Guarded([&] {
-        ModuleLock lock;
+        LibraryLock lock;
+        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
         StoredPluginSettings stored;
         ReadStoredPluginSettings(&stored);
         settings->has_drawing_width = stored.hasDrawingWidth ? 1 : 0;
@@ -399,7 +407,8 @@ PLOTMIRA_API plotmira_status plotmira_settings_write(const plotmira_settings *se
             stored.referenceFile.assign(settings->reference_file, length);
             if (!AcceptableReferenceFile(stored.referenceFile)) return refuse(PLOTMIRA_SETTING_REFERENCE_FILE);
         }
-        ModuleLock lock;
+        LibraryLock lock;
+        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
         return WriteStoredPluginSettings(stored) ? PLOTMIRA_OK : PLOTMIRA_ERR_SETTINGS_WRITE;
     });
 }

@@ -8,13 +8,16 @@ namespace {
 struct Lock {
     Lock() { InitializeCriticalSection(&section); }
     CRITICAL_SECTION section;
+    int libraryCalls = 0;  // library calls on the thread that holds the section
 };
 
-CRITICAL_SECTION &ModuleSection()
+Lock &ModuleLockState()
 {
     static Lock lock;
-    return lock.section;
+    return lock;
 }
+
+CRITICAL_SECTION &ModuleSection() { return ModuleLockState().section; }
 
 // The lock exists before the first call, whatever order the module's
 // objects are constructed in.
@@ -69,3 +72,15 @@ ModuleLock::ModuleLock()
 }
 
 ModuleLock::~ModuleLock() { LeaveCriticalSection(&ModuleSection()); }
+
+bool ModuleLock::InsideLibraryCall() const { return ModuleLockState().libraryCalls > 0; }
+
+LibraryLock::LibraryLock() : refused_(lock_.InsideLibraryCall())
+{
+    if (!refused_) ++ModuleLockState().libraryCalls;
+}
+
+LibraryLock::~LibraryLock()
+{
+    if (!refused_) --ModuleLockState().libraryCalls;
+}

@@ -58,6 +58,25 @@ public:
     ~ModuleLock();
     ModuleLock(const ModuleLock &) = delete;
     ModuleLock &operator=(const ModuleLock &) = delete;
+    // Whether a call of the library's interface holds the lock on this thread
+    // (the thread that holds it): a callback of the library's is running.
+    bool InsideLibraryCall() const;
+};
+
+// The library's calls hold the module lock through this. One made again on
+// this thread from inside another (from a callback of the library's) is
+// refused, not drawn over the call it came from.
+class LibraryLock {
+public:
+    LibraryLock();
+    ~LibraryLock();
+    LibraryLock(const LibraryLock &) = delete;
+    LibraryLock &operator=(const LibraryLock &) = delete;
+    bool Refused() const { return refused_; }
+
+private:
+    ModuleLock lock_;
+    bool refused_;
 };
 
 // Keeps the state a library call found and puts it back when the call ends,

@@ -139,6 +139,7 @@ int Convert(const FileName &name, const void *source, LONG_PTR lengthOrOffset, U
 {
     try {
         ModuleLock lock;
+        if (lock.InsideLibraryCall()) return kResultInternalError;  // from a library callback
         if (source == nullptr || infoOut == nullptr || bitsOut == nullptr) return kResultUnknownFormat;
         if (IsMemoryInput(flag)) {
             return ConvertMemory(static_cast<const unsigned char *>(source), lengthOrOffset, infoOut, bitsOut, progress,
@@ -169,6 +170,7 @@ int PictureInfoOf(const FileName &name, const void *source, LONG_PTR lengthOrOff
 {
     try {
         ModuleLock lock;
+        if (lock.InsideLibraryCall()) return kResultInternalError;  // from a library callback
         if (source == nullptr || info == nullptr) return kResultUnknownFormat;
         if (IsMemoryInput(flag)) {
             if (lengthOrOffset < static_cast<LONG_PTR>(kMinimumHeaderBytes)) return kResultUnknownFormat;
@@ -202,6 +204,7 @@ int Supported(const char *ansiName, const WCHAR *wideName, SupportedData data)
 {
     try {
         ModuleLock lock;
+        if (lock.InsideLibraryCall()) return 0;  // from a library callback
         std::string name;
         if (ansiName != nullptr || wideName != nullptr) {
             name = wideName != nullptr ? PathFromWide(wideName) : PathFromAnsi(ansiName);

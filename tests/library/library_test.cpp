@@ -733,6 +733,99 @@ TEST_F(Library, StructSizesFromOlderHeadersAreTakenAndFromNewerOnesRefused)
     EXPECT_GT(written, 0u);
 }
 
+// What a callback of the library's asks of it while it draws.
+struct Reentry {
+    plotmira_document *same = nullptr, *other = nullptr;
+    std::vector<uint8_t> bytes;  // a file to open
+    std::vector<plotmira_status> answers;
+};
+
+void CallBack(Reentry *r)
+{
+    if (!r->answers.empty()) return;  // once is enough
+    plotmira_info info = {};
+    info.struct_size = sizeof info;
+    r->answers.push_back(plotmira_describe(r->other, &info));
+    r->answers.push_back(plotmira_describe(r->same, &info));
+    plotmira_view view;
+    plotmira_view_init(&view, 32, 22);
+    std::vector<uint8_t> pixels(32 * 22 * 3);
+    const plotmira_image image = {sizeof image, PLOTMIRA_PIXELS_RGB24, pixels.data(), 0, pixels.size()};
+    r->answers.push_back(plotmira_render(r->same, &view, &image));
+    r->answers.push_back(plotmira_render(r->other, &view, &image));
+    r->answers.push_back(plotmira_texts(
+        r->same, [](const plotmira_text *, void *) { return 0; }, nullptr));
+    plotmira_document *opened = nullptr;
+    r->answers.push_back(plotmira_open_memory(r->bytes.data(), r->bytes.size(), &opened));
+    plotmira_close(opened);
+    plotmira_settings settings = {};
+    settings.struct_size = sizeof settings;
+    r->answers.push_back(plotmira_settings_read(&settings));
+}
+
+// A callback may call the library: each such call answers BUSY, and the call
+// it came from goes on to the picture it draws without the callback.
+TEST_F(Library, CallsFromCallbacksAnswerBusyAndTheDrawingGoesOn)
+{
+    // Enough objects for the cancel callback to be asked.
+    DrawingOptions options;
+    ArchiveWriter out;
+    WriteDrawingHeader(out, options);
+    ObjectWriter objects(out, options.version);
+    out.Count(3000);
+    for (int i = 0; i < 3000; ++i) objects.Line(Attributes{}, -200, i * 0.05 - 80, 200, i * 0.05 - 80);
+    WriteDrawingTrailer(out, options.version);
+    Document doc(folder.Write("lines.jww", out.Bytes())), other(figure);
+    Reentry r;
+    r.same = doc.doc;
+    r.other = other.doc;
+    r.bytes = MakeShowcaseFigure();
+    plotmira_view view = PluginView(doc.info, 400);
+    const std::vector<uint8_t> plain = Render(doc.doc, view);
+    view.cancel = [](void *data) {
+        CallBack(static_cast<Reentry *>(data));
+        return 0;
+    };
+    view.cancel_data = &r;
+    EXPECT_EQ(Render(doc.doc, view), plain);
+    EXPECT_EQ(r.answers, std::vector<plotmira_status>(7, PLOTMIRA_ERR_BUSY));
+
+    r.answers.clear();
+    size_t written = 0;
+    struct Writer {
+        Reentry *r;
+        size_t *written;
+    } writer = {&r, &written};
+    EXPECT_EQ(plotmira_render_vector(
+                  doc.doc, PLOTMIRA_VECTOR_SVG, nullptr,
+                  [](void *data, const void *, size_t length) {
+                      auto *w = static_cast<Writer *>(data);
+                      CallBack(w->r);
+                      *w->written += length;
+                      return 0;
+                  },
+                  &writer),
+              PLOTMIRA_OK);
+    EXPECT_GT(written, 0u);
+    EXPECT_EQ(r.answers, std::vector<plotmira_status>(7, PLOTMIRA_ERR_BUSY));
+
+    // The texts' callback runs after the walk: it may call the library.
+    r.answers.clear();
+    const Document texted(showcase);
+    EXPECT_EQ(plotmira_texts(
+                  texted.doc,
+                  [](const plotmira_text *, void *data) {
+                      Reentry *r = static_cast<Reentry *>(data);
+                      plotmira_info info = {};
+                      info.struct_size = sizeof info;
+                      if (r->answers.empty()) r->answers.push_back(plotmira_describe(r->same, &info));
+                      return 0;
+                  },
+                  &r),
+              PLOTMIRA_OK);
+    EXPECT_EQ(r.answers, std::vector<plotmira_status>(1, PLOTMIRA_OK));
+}
+
 int CancelAtOnce(void *) { return 1; }
 
 TEST_F(Library, ACancelledViewStopsAndLeavesTheBufferAlone)
