@@ -112,6 +112,10 @@ typedef enum plotmira_status {
 PLOTMIRA_API const char *plotmira_strerror(plotmira_status status);
 /* The library's version, "MAJOR.MINOR.PATCH". */
 PLOTMIRA_API const char *plotmira_version(void);
+/* Faces a text asked for and did not find are looked for again at their
+ * next use: for a host that installs font files while it runs (the browser
+ * viewer, when the faces it fetches arrive). Windows finds its own. */
+PLOTMIRA_API plotmira_status plotmira_fonts_changed(void);
 
 /* ---- documents ---------------------------------------------------------- */
 

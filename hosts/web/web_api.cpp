@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "platform/portable/font_lookup.h"
 #include "plotmira.h"
 
 namespace {
@@ -137,6 +136,6 @@ int plotmira_web_render(plotmira_document *doc, int placement, double scale, dou
 }
 
 // The page has written font files the last render missed: look again.
-void plotmira_web_fonts_arrived() { ForgetMissingFaces(); }
+void plotmira_web_fonts_arrived() { plotmira_fonts_changed(); }
 
 }  // extern "C"

@@ -18,6 +18,9 @@
 #include "library/views.h"
 #include "plotmira.h"
 #include "plotmira_version.h"
+#ifndef _WIN32
+#include "platform/portable/font_lookup.h"
+#endif
 #include "render/render_context.h"
 #include "settings/paths.h"
 #include "settings/plugin_settings.h"
@@ -182,6 +185,18 @@ PLOTMIRA_API const char *plotmira_strerror(plotmira_status status)
 }
 
 PLOTMIRA_API const char *plotmira_version(void) { return PLOTMIRA_VERSION; }
+
+PLOTMIRA_API plotmira_status plotmira_fonts_changed(void)
+{
+    return Guarded([&] {
+        LibraryLock lock;
+        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
+#ifndef _WIN32
+        ForgetMissingFaces();
+#endif
+        return PLOTMIRA_OK;
+    });
+}
 
 PLOTMIRA_API void plotmira_open_options_init(plotmira_open_options *options)
 {
