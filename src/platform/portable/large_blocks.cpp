@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -27,22 +28,42 @@ struct Mapping {
     void *block;
     size_t bytes;  // mapped, a multiple of kHugePageBytes
 };
-Mapping kept[kKeptMappings] = {};
-size_t keptBytes = 0;
+// Process-wide: any thread's blocks come and go through here (a host frees
+// the plug-in's blocks outside the module's lock).
+struct KeptMappings {
+    std::mutex mutex;
+    Mapping kept[kKeptMappings] = {};
+    size_t bytes = 0;
+} keptMappings;
 
 size_t MappedBytes(size_t bytes) { return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1); }
 
 void *TakeKept(size_t mapped)
 {
-    for (Mapping &mapping : kept) {
+    std::lock_guard<std::mutex> hold(keptMappings.mutex);
+    for (Mapping &mapping : keptMappings.kept) {
         if (mapping.block != nullptr && mapping.bytes == mapped) {
             void *block = mapping.block;
             mapping.block = nullptr;
-            keptBytes -= mapped;
+            keptMappings.bytes -= mapped;
             return block;
         }
     }
     return nullptr;
+}
+
+// Keeps a freed mapping for the next conversion when there is room.
+bool KeepMapping(void *block, size_t mapped)
+{
+    std::lock_guard<std::mutex> hold(keptMappings.mutex);
+    for (Mapping &mapping : keptMappings.kept) {
+        if (mapping.block == nullptr && keptMappings.bytes + mapped <= kMaxKeptBytes) {
+            mapping = {block, mapped};
+            keptMappings.bytes += mapped;
+            return true;
+        }
+    }
+    return false;
 }
 
 void *MapAligned(size_t mapped)
@@ -85,12 +106,5 @@ void FreeBytes(void *block, size_t bytes)
         return;
     }
     const size_t mapped = MappedBytes(bytes);
-    for (Mapping &mapping : kept) {
-        if (mapping.block == nullptr && keptBytes + mapped <= kMaxKeptBytes) {
-            mapping = {block, mapped};
-            keptBytes += mapped;
-            return;
-        }
-    }
-    munmap(block, mapped);
+    if (!KeepMapping(block, mapped)) munmap(block, mapped);
 }

@@ -2,6 +2,7 @@
 // movable block's handle is a separate record that LocalLock resolves.
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -17,16 +18,22 @@ struct MovableBlock {
     unsigned lockCount;
 };
 
-std::unordered_map<void *, SIZE_T> fixedBlocks;  // address -> size
-std::unordered_set<MovableBlock *> movableBlocks;
+// Process-wide: a host frees the plug-in's blocks from any thread, outside
+// the module's lock.
+struct Blocks {
+    std::mutex mutex;
+    std::unordered_map<void *, SIZE_T> fixed;  // address -> size
+    std::unordered_set<MovableBlock *> movable;
+} blocks;
 
 // Zero-byte blocks are legal; every block gets a distinct address.
 HLOCAL AllocateBlock(UINT flags, SIZE_T bytes)
 {
     void *data = AllocateBytes(bytes, (flags & LMEM_ZEROINIT) != 0);
     if (data == nullptr) return nullptr;
+    std::lock_guard<std::mutex> hold(blocks.mutex);
     if ((flags & LMEM_MOVEABLE) == 0) {
-        fixedBlocks.emplace(data, bytes);
+        blocks.fixed.emplace(data, bytes);
         return data;
     }
     auto *record = new (std::nothrow) MovableBlock{data, bytes, 0};
@@ -34,22 +41,25 @@ HLOCAL AllocateBlock(UINT flags, SIZE_T bytes)
         FreeBytes(data, bytes);
         return nullptr;
     }
-    movableBlocks.insert(record);
+    blocks.movable.insert(record);
     return record;
 }
 
 HLOCAL FreeBlock(HLOCAL mem)
 {
     if (mem == nullptr) return nullptr;
-    auto fixed = fixedBlocks.find(mem);
-    if (fixed != fixedBlocks.end()) {
+    std::unique_lock<std::mutex> hold(blocks.mutex);
+    auto fixed = blocks.fixed.find(mem);
+    if (fixed != blocks.fixed.end()) {
         const SIZE_T size = fixed->second;
-        fixedBlocks.erase(fixed);
+        blocks.fixed.erase(fixed);
+        hold.unlock();
         FreeBytes(mem, size);
         return nullptr;
     }
     auto *record = static_cast<MovableBlock *>(mem);
-    if (movableBlocks.erase(record) == 0) return mem;  // not a block of ours: failure answers the handle
+    if (blocks.movable.erase(record) == 0) return mem;  // not a block of ours: failure answers the handle
+    hold.unlock();
     FreeBytes(record->data, record->size);
     delete record;
     return nullptr;
@@ -57,7 +67,11 @@ HLOCAL FreeBlock(HLOCAL mem)
 
 }  // namespace
 
-size_t LiveMemoryBlockCount() { return fixedBlocks.size() + movableBlocks.size(); }
+size_t LiveMemoryBlockCount()
+{
+    std::lock_guard<std::mutex> hold(blocks.mutex);
+    return blocks.fixed.size() + blocks.movable.size();
+}
 
 extern "C" {
 
@@ -66,9 +80,10 @@ HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) { return AllocateBlock(flags,
 LPVOID WINAPI LocalLock(HLOCAL mem)
 {
     if (mem == nullptr) return nullptr;
-    if (fixedBlocks.count(mem) != 0) return mem;
+    std::lock_guard<std::mutex> hold(blocks.mutex);
+    if (blocks.fixed.count(mem) != 0) return mem;
     auto *record = static_cast<MovableBlock *>(mem);
-    if (movableBlocks.count(record) == 0) return nullptr;
+    if (blocks.movable.count(record) == 0) return nullptr;
     ++record->lockCount;
     return record->data;
 }
@@ -76,7 +91,8 @@ LPVOID WINAPI LocalLock(HLOCAL mem)
 BOOL WINAPI LocalUnlock(HLOCAL mem)
 {
     auto *record = static_cast<MovableBlock *>(mem);
-    if (mem == nullptr || movableBlocks.count(record) == 0) return FALSE;
+    std::lock_guard<std::mutex> hold(blocks.mutex);
+    if (mem == nullptr || blocks.movable.count(record) == 0) return FALSE;
     if (record->lockCount > 0) --record->lockCount;
     return record->lockCount > 0 ? TRUE : FALSE;
 }
@@ -85,10 +101,11 @@ HLOCAL WINAPI LocalFree(HLOCAL mem) { return FreeBlock(mem); }
 
 SIZE_T WINAPI LocalSize(HLOCAL mem)
 {
-    auto fixed = fixedBlocks.find(mem);
-    if (fixed != fixedBlocks.end()) return fixed->second;
+    std::lock_guard<std::mutex> hold(blocks.mutex);
+    auto fixed = blocks.fixed.find(mem);
+    if (fixed != blocks.fixed.end()) return fixed->second;
     auto *record = static_cast<MovableBlock *>(mem);
-    return movableBlocks.count(record) != 0 ? record->size : 0;
+    return blocks.movable.count(record) != 0 ? record->size : 0;
 }
 
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) { return AllocateBlock(flags, bytes); }
