@@ -244,16 +244,7 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
     info->version = s.fileVersion;
     info->version_drawn = doc->versionDrawn ? 1 : 0;
     info->complete = doc->complete ? 1 : 0;
-    info->counts = {t.lineCount,      t.arcCount,   t.pointCount,    t.textCount,
-                    t.dimensionCount, t.solidCount, t.blockRefCount, t.blockDefCount};
-    info->top_level = {t.firstBlockLine - 1,
-                       t.firstBlockArc - 1,
-                       t.firstBlockPoint - 1,
-                       t.firstBlockText - 1,
-                       t.firstBlockDimension - 1,
-                       t.firstBlockSolid - 1,
-                       0,
-                       0};
+    CountRecords(t, &info->counts, &info->top_level);
     if (figure) {
         info->paper_size = 0;
         info->paper_name = "";

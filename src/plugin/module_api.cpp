@@ -28,16 +28,7 @@ int DescribeDrawing(const void *image, LONG_PTR length, DrawingDescription *desc
         const StoreTables &t = drawing.store;
         description->format = figure ? kFormatFigure : kFormatDrawing;
         description->version = drawing.header.fileVersion;
-        description->counts = {t.lineCount,      t.arcCount,   t.pointCount,    t.textCount,
-                               t.dimensionCount, t.solidCount, t.blockRefCount, t.blockDefCount};
-        description->topLevel = {t.firstBlockLine - 1,
-                                 t.firstBlockArc - 1,
-                                 t.firstBlockPoint - 1,
-                                 t.firstBlockText - 1,
-                                 t.firstBlockDimension - 1,
-                                 t.firstBlockSolid - 1,
-                                 0,
-                                 0};
+        CountRecords(t, &description->counts, &description->topLevel);
         return kResultSuccess;
     } catch (const std::bad_alloc &) {
         return kResultNoMemory;

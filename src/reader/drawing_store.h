@@ -127,6 +127,25 @@ struct StoreTables {
              firstBlockSolid = 1;
 };
 
+// The records stored, and those of the main drawing (whose block references
+// and definitions count 0), into a struct of eight counts in this order:
+// lines, arcs, points, texts, dimensions, solids, block references and
+// block definitions.
+template <typename Counts>
+void CountRecords(const StoreTables &t, Counts *all, Counts *topLevel)
+{
+    *all = {t.lineCount,      t.arcCount,   t.pointCount,    t.textCount,
+            t.dimensionCount, t.solidCount, t.blockRefCount, t.blockDefCount};
+    *topLevel = {t.firstBlockLine - 1,
+                 t.firstBlockArc - 1,
+                 t.firstBlockPoint - 1,
+                 t.firstBlockText - 1,
+                 t.firstBlockDimension - 1,
+                 t.firstBlockSolid - 1,
+                 0,
+                 0};
+}
+
 // Makes `tables` the process-wide store without copying, for the renderer;
 // ForgetStore gives it back (the owner still frees it).
 void LendStore(const StoreTables &tables);

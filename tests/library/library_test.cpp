@@ -733,6 +733,19 @@ TEST_F(Library, StructSizesFromOlderHeadersAreTakenAndFromNewerOnesRefused)
     EXPECT_GT(written, 0u);
 }
 
+// A drawing of enough objects for a view's cancel callback to be asked.
+std::vector<uint8_t> ManyLines()
+{
+    DrawingOptions options;
+    ArchiveWriter out;
+    WriteDrawingHeader(out, options);
+    ObjectWriter objects(out, options.version);
+    out.Count(5000);
+    for (int i = 0; i < 5000; ++i) objects.Line(Attributes{}, -200, i * 0.05 - 120, 200, i * 0.05 - 120);
+    WriteDrawingTrailer(out, options.version);
+    return out.Bytes();
+}
+
 // What a callback of the library's asks of it while it draws.
 struct Reentry {
     plotmira_document *same = nullptr, *other = nullptr;
@@ -768,15 +781,7 @@ void CallBack(Reentry *r)
 // it came from goes on to the picture it draws without the callback.
 TEST_F(Library, CallsFromCallbacksAnswerBusyAndTheDrawingGoesOn)
 {
-    // Enough objects for the cancel callback to be asked.
-    DrawingOptions options;
-    ArchiveWriter out;
-    WriteDrawingHeader(out, options);
-    ObjectWriter objects(out, options.version);
-    out.Count(3000);
-    for (int i = 0; i < 3000; ++i) objects.Line(Attributes{}, -200, i * 0.05 - 80, 200, i * 0.05 - 80);
-    WriteDrawingTrailer(out, options.version);
-    Document doc(folder.Write("lines.jww", out.Bytes())), other(figure);
+    Document doc(folder.Write("lines.jww", ManyLines())), other(figure);
     Reentry r;
     r.same = doc.doc;
     r.other = other.doc;
@@ -831,15 +836,7 @@ int CancelAtOnce(void *) { return 1; }
 
 TEST_F(Library, ACancelledViewStopsAndLeavesTheBufferAlone)
 {
-    // Enough objects for the cancel callback to be asked.
-    DrawingOptions options;
-    ArchiveWriter out;
-    WriteDrawingHeader(out, options);
-    ObjectWriter objects(out, options.version);
-    out.Count(5000);
-    for (int i = 0; i < 5000; ++i) objects.Line(Attributes{}, -200, i * 0.05 - 120, 200, i * 0.05 - 120);
-    WriteDrawingTrailer(out, options.version);
-    Document doc(folder.Write("lines.jww", out.Bytes()));
+    Document doc(folder.Write("lines.jww", ManyLines()));
     plotmira_view view;
     plotmira_view_init(&view, 400, 282);
     view.cancel = CancelAtOnce;
