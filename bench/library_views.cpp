@@ -57,7 +57,7 @@ int main(int argc, char **argv)
         std::ifstream in(path, std::ios::binary);
         const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (bytes.size() < 8 || !DetectFormat(path.c_str(), bytes.data())) continue;
-        const bool figure = isFigureFile == 1;
+        const bool figure = Request().source.isFigure == 1;
         const double read = BestOf(repeats * 4, [&] { ReadOnceIntoStore(bytes, figure); });
         const double open = BestOf(repeats * 4, [&] {
             plotmira_document *doc = nullptr;

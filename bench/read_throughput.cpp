@@ -31,7 +31,7 @@ int main(int argc, char **argv)
         std::ifstream in(path, std::ios::binary);
         const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (bytes.size() < 8 || !DetectFormat(path.c_str(), bytes.data())) continue;
-        const bool figure = isFigureFile == 1;
+        const bool figure = Request().source.isFigure == 1;
         size_t runs = 0;
         const auto start = Clock::now();
         double elapsed = 0;

@@ -22,9 +22,10 @@
  *
  * Threads: documents are independent. Any function may be called from any
  * thread, on different documents or on the same one (several renders of one
- * document at once included). The drawing code keeps process-wide state, so
- * opening, describing and drawing take turns inside the library; converting
- * a picture into the caller's pixel format does too.
+ * document at once included), and from the library's own callbacks. A
+ * document is only read once it is open, and every render keeps its state
+ * to itself: renders run side by side, each giving the pixels it gives
+ * alone. Only plotmira_close must wait until no call uses the document.
  *
  * Structures that may grow carry their size in their first field: set it to
  * sizeof the structure (the *_init functions do); the library reads and
@@ -103,7 +104,7 @@ typedef enum plotmira_status {
     PLOTMIRA_ERR_INTERNAL = 14,
     PLOTMIRA_ERR_WRITE = 15,         /* the write callback failed (vector output) */
     PLOTMIRA_ERR_UNSUPPORTED = 16,   /* this build does not write PDF or SVG (the Windows plug-ins) */
-    PLOTMIRA_ERR_BUSY = 17,          /* called from a callback of a call this thread is in (see the callbacks) */
+    PLOTMIRA_ERR_BUSY = 17,          /* no longer answered: callbacks may call the library (1.0 answered it there) */
     PLOTMIRA_STATUS_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
 } plotmira_status;
 
@@ -304,8 +305,8 @@ typedef struct plotmira_view {
     uint16_t hide_layers[PLOTMIRA_LAYER_GROUPS];
     uint16_t show_layers[PLOTMIRA_LAYER_GROUPS];
     /* Asked now and then while drawing; nonzero stops with PLOTMIRA_ERR_CANCELLED.
-     * A call of the library's from it answers PLOTMIRA_ERR_BUSY and the
-     * drawing goes on; it must not close the document being drawn. */
+     * It may call the library, on this document or any other, as any
+     * thread may; it must not close the document being drawn. */
     int (*cancel)(void *cancel_data);
     void *cancel_data;
 } plotmira_view;
@@ -374,9 +375,8 @@ typedef struct plotmira_vector_options {
 PLOTMIRA_API void plotmira_vector_options_init(plotmira_vector_options *options);
 
 /* Takes the next bytes of the file; nonzero stops with PLOTMIRA_ERR_WRITE.
- * It runs while the library draws: a call of the library's from it answers
- * PLOTMIRA_ERR_BUSY (as from a view's cancel callback), and the output goes
- * on. It must not close a document being written. */
+ * It runs while the library draws and may call the library, as a view's
+ * cancel callback may. It must not close a document being written. */
 typedef int (*plotmira_write_callback)(void *user_data, const void *bytes, size_t length);
 
 /* Writes the document as one PDF page or one SVG picture through write.

@@ -10,8 +10,8 @@
 #include "reader/document_readers.h"
 #include "render/line_styles.h"
 #include "render/render_context.h"
-#include "render/scene.h"
 #include "render/scene_device.h"
+#include "render/scene_walk.h"
 #include "render/text_macros.h"
 #include "settings/paths.h"
 
@@ -32,6 +32,7 @@ uint32_t Rgb(COLORREF color) { return ((color & 0xFF) << 16) | (color & 0xFF00) 
 // Grows a rectangle to hold what the scene shows.
 class ExtentDevice final : public SceneDevice {
 public:
+    explicit ExtentDevice(SceneWalk &walk) : walk_(walk) {}
     bool any = false;
     plotmira_rect box = {0, 0, 0, 0};
 
@@ -46,9 +47,9 @@ public:
         AddArc(cx, cy, start, sweep, radius, tilt, flatness);
     }
     void Point(double x, double y, uint16_t) override { Add(x, y); }
-    void Solid(uint32_t index, const double v[8], COLORREF) override
+    void Solid(const SolidRecord &solid, const double v[8], COLORREF) override
     {
-        const uint8_t kind = solids[index].header.penStyle;
+        const uint8_t kind = solid.header.penStyle;
         if (kind < kFirstArcSolid) {
             for (int i = 0; i < 8; i += 2) Add(v[i], v[i + 1]);
         } else if (kind == kArcSolid || kind == kScaledBand || kind == kWidthBand) {
@@ -58,7 +59,7 @@ public:
     }
     void Text(const TextEntity &t) override
     {
-        const char *drawn = ExpandTextMacro(t.text, t.layerGroup) ? macroBuffer : t.text;
+        const char *drawn = walk_.ExpandTextMacro(t.text, t.layerGroup) ? walk_.macroBuffer : t.text;
         const double length = static_cast<double>(std::strlen(drawn)) * (t.halfWidth + t.halfSpacing);
         const double d = std::hypot(t.x2 - t.x1, t.y2 - t.y1);
         const double ux = d > 0 ? (t.x2 - t.x1) / d : 1, uy = d > 0 ? (t.y2 - t.y1) / d : 0;
@@ -72,6 +73,8 @@ public:
     void VersionLine(const char *) override {}
 
 private:
+    SceneWalk &walk_;
+
     void Add(double x, double y)
     {
         if (!std::isfinite(x) || !std::isfinite(y)) return;
@@ -108,37 +111,35 @@ private:
 // Keeps every text the scene shows, its macros expanded as drawn.
 class TextDevice final : public SceneDevice {
 public:
+    explicit TextDevice(SceneWalk &walk) : walk_(walk) {}
     std::vector<DocumentText> texts;
 
     void Line(double, double, double, double, uint16_t, int) override {}
     void Arc(double, double, double, double, double, double, double, uint16_t, int) override {}
     void Point(double, double, uint16_t) override {}
-    void Solid(uint32_t, const double *, COLORREF) override {}
+    void Solid(const SolidRecord &, const double *, COLORREF) override {}
     void Text(const TextEntity &t) override
     {
         if (t.text == nullptr) return;
-        const char *drawn = ExpandTextMacro(t.text, t.layerGroup) ? macroBuffer : t.text;
+        const char *drawn = walk_.ExpandTextMacro(t.text, t.layerGroup) ? walk_.macroBuffer : t.text;
         const double angle = std::atan2(t.y2 - t.y1, t.x2 - t.x1) / degToRad;
         texts.push_back(
             DocumentText{Utf8FromShiftJis(drawn), t.x1, t.y1, t.height, angle, t.layerGroup, t.layer, t.role});
     }
     void ReferenceMark(double, double) override {}
     void VersionLine(const char *) override {}
+
+private:
+    SceneWalk &walk_;
 };
 
-// Walks the scene of the document in place with `device`, in the document's
-// own view of itself (screen pens, its layer states).
-void WalkScene(SceneDevice *device)
+// Walks the scene of the document with `device`, in the document's own view
+// of itself (screen pens, its layer states).
+void WalkScene(SceneWalk &walk, SceneDevice *device)
 {
-    RenderContext &rc = renderContext;
-    rc.device = device;
-    rc.viewIndex = 0;
-    if (isFigureFile == 1) {
-        DrawFigureScene();
-    } else {
-        DrawDrawingScene();
-    }
-    rc.device = nullptr;
+    walk.renderContext.device = device;
+    walk.renderContext.viewIndex = 0;
+    walk.DrawScene();
 }
 
 // The extension of a name ending in ".jww" or ".jws", in any case, as typed.
@@ -152,32 +153,7 @@ void NoteExtension(const std::string &path, char (&extension)[4])
     if (lower == "jww" || lower == "jws") std::memcpy(extension, ending.data(), 3);
 }
 
-// What a view adds to the render context beyond the plug-in's: no origin,
-// the raster device, no cancel callback.
-void ClearViewExtras()
-{
-    RenderContext &rc = renderContext;
-    rc.originX = rc.originY = 0;
-    rc.device = nullptr;
-    rc.cancel = nullptr;
-    rc.cancelData = nullptr;
-    rc.cancelled = false;
-    rc.cancelTicks = 0;
-}
-
 }  // namespace
-
-DocumentInPlace::DocumentInPlace(const plotmira_document &doc)
-{
-    PutDrawingInPlace(doc.drawing);
-    ClearViewExtras();
-}
-
-DocumentInPlace::~DocumentInPlace()
-{
-    ForgetStore();
-    ClearViewExtras();
-}
 
 plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const std::string &path,
                              const plotmira_open_options &options, plotmira_document **out)
@@ -223,21 +199,21 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
 {
     const DocumentSettings &s = doc->drawing.header;
     const bool figure = doc->drawing.source.isFigure == 1;
-    if (doc->description == nullptr) {
+    std::call_once(doc->describeOnce, [doc, &s] {
         auto made = std::make_unique<plotmira_document::Description>();
         for (int g = 0; g < kLayerGroups; ++g) {
             made->groupNames[g] = Utf8FromShiftJis(s.layerGroupName[g]);
             for (int l = 0; l < kLayersPerGroup; ++l) made->layerNames[g][l] = Utf8FromShiftJis(s.layerName[g][l]);
         }
         if (doc->versionDrawn) {
-            DocumentInPlace inPlace(*doc);
-            ExtentDevice extent;
-            WalkScene(&extent);
+            SceneWalk walk(doc->drawing);
+            ExtentDevice extent(walk);
+            WalkScene(walk, &extent);
             made->hasExtent = extent.any;
             made->extent = extent.box;
         }
         doc->description = std::move(made);
-    }
+    });
     const plotmira_document::Description &d = *doc->description;
     const StoreTables &t = doc->drawing.store;
     info->format = figure ? PLOTMIRA_FORMAT_JWS : PLOTMIRA_FORMAT_JWW;
@@ -286,8 +262,8 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
 std::vector<DocumentText> CollectTexts(const plotmira_document &doc)
 {
     if (!doc.versionDrawn) return {};
-    DocumentInPlace inPlace(doc);
-    TextDevice device;
-    WalkScene(&device);
+    SceneWalk walk(doc.drawing);
+    TextDevice device(walk);
+    WalkScene(walk, &device);
     return std::move(device.texts);
 }

@@ -1,15 +1,16 @@
-// The library's documents: what one reading of a drawing or figure left in
-// the module's tables, kept apart from them so that it can be drawn again
-// and again without reading, and described.
+// The library's documents: a drawing or figure read once, then drawn again
+// and again without reading, and described. A document is only read from
+// after it is opened (its description is made once, under its own flag), so
+// that any number of calls may use it at once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "pipeline/module_state.h"
 #include "plotmira.h"
 #include "reader/drawing.h"
 
@@ -37,6 +38,7 @@ struct plotmira_document {
         plotmira_rect extent = {0, 0, 0, 0};
     };
     std::unique_ptr<Description> description;
+    std::once_flag describeOnce;
 
     plotmira_document() = default;
     plotmira_document(const plotmira_document &) = delete;
@@ -49,21 +51,9 @@ struct plotmira_document {
 plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const std::string &path,
                              const plotmira_open_options &options, plotmira_document **out);
 
-// While it lives, the document is the module's drawing: its tables are in
-// place (the store lent, not copied) and the render context is clean. What
-// the module held before comes back afterwards. Under the module lock.
-class DocumentInPlace {
-public:
-    explicit DocumentInPlace(const plotmira_document &doc);
-    ~DocumentInPlace();
-    DocumentInPlace(const DocumentInPlace &) = delete;
-    DocumentInPlace &operator=(const DocumentInPlace &) = delete;
-
-private:
-    KeepModuleState kept_;
-};
-
-// Fills the description. Under the module lock.
+class SceneDevice;
+class SceneWalk;
+// Fills the description.
 void DescribeDocument(plotmira_document *doc, plotmira_info *info);
-// Every text the document shows, in drawing order. Under the module lock.
+// Every text the document shows, in drawing order.
 std::vector<DocumentText> CollectTexts(const plotmira_document &doc);

@@ -12,7 +12,6 @@
 #include "pipeline/conversion_driver.h"
 #include "pipeline/detection.h"
 #include "library/documents.h"
-#include "pipeline/module_state.h"
 #include "pipeline/surface.h"
 #include "library/vector_output.h"
 #include "library/views.h"
@@ -22,6 +21,7 @@
 #include "platform/portable/font_lookup.h"
 #endif
 #include "render/render_context.h"
+#include "render/scene_walk.h"
 #include "settings/paths.h"
 #include "settings/plugin_settings.h"
 
@@ -150,11 +150,7 @@ plotmira_status VectorCall(plotmira_document *const *docs, size_t count, plotmir
         if (docs[i] == nullptr) return PLOTMIRA_ERR_ARGUMENT;
     }
 #ifdef PLOTMIRA_VECTOR_OUTPUT
-    return Guarded([&] {
-        LibraryLock lock;
-        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
-        return WriteVectorPages(docs, count, format, taken, write, user_data);
-    });
+    return Guarded([&] { return WriteVectorPages(docs, count, format, taken, write, user_data); });
 #else
     (void)user_data;
     return PLOTMIRA_ERR_UNSUPPORTED;
@@ -189,8 +185,6 @@ PLOTMIRA_API const char *plotmira_version(void) { return PLOTMIRA_VERSION; }
 PLOTMIRA_API plotmira_status plotmira_fonts_changed(void)
 {
     return Guarded([&] {
-        LibraryLock lock;
-        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
 #ifndef _WIN32
         ForgetMissingFaces();
 #endif
@@ -213,12 +207,8 @@ PLOTMIRA_API plotmira_status plotmira_open_memory_with(const void *bytes, size_t
     *out = nullptr;
     plotmira_open_options taken;
     if ((bytes == nullptr && length != 0) || !TakeOpenOptions(options, &taken)) return PLOTMIRA_ERR_ARGUMENT;
-    return Guarded([&] {
-        // The lock keeps the registry and the platform's files in turn.
-        LibraryLock lock;
-        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
-        return ReadDocument(static_cast<const unsigned char *>(bytes), length, std::string(), taken, out);
-    });
+    return Guarded(
+        [&] { return ReadDocument(static_cast<const unsigned char *>(bytes), length, std::string(), taken, out); });
 }
 
 PLOTMIRA_API plotmira_status plotmira_open_file_with(const char *path_utf8, const plotmira_open_options *options,
@@ -233,8 +223,6 @@ PLOTMIRA_API plotmira_status plotmira_open_file_with(const char *path_utf8, cons
         std::vector<unsigned char> bytes;
         const plotmira_status read = ReadWholeFile(path, &bytes);
         if (read != PLOTMIRA_OK) return read;
-        LibraryLock lock;
-        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
         return ReadDocument(bytes.data(), bytes.size(), path, taken, out);
     });
 }
@@ -261,8 +249,6 @@ PLOTMIRA_API plotmira_status plotmira_describe(plotmira_document *doc, plotmira_
     return Guarded([&] {
         plotmira_info full = {};
         {
-            LibraryLock lock;
-            if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
             DescribeDocument(doc, &full);
         }
         const size_t size = info->struct_size;
@@ -308,22 +294,21 @@ PLOTMIRA_API plotmira_status plotmira_render(plotmira_document *doc, const plotm
         if ((status = CheckImage(image, view.width, view.height, &copy.stride)) != PLOTMIRA_OK) return status;
         if (!doc->versionDrawn) return PLOTMIRA_ERR_VERSION;
 
-        LibraryLock lock;
-        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
-        DocumentInPlace inPlace(*doc);
-        PlaceView(view, *doc);
+        SceneWalk walk(doc->drawing);
+        PlaceView(view, *doc, walk);
         const int code = DrawOnSurface(
-            [](void *context) {
+            walk,
+            [](SceneWalk &w, void *context) {
                 const auto *c = static_cast<SurfaceCopy *>(context);
-                const RenderContext &rc = renderContext;
+                const RenderContext &rc = w.renderContext;
                 if (rc.cancelled) return kDriverOk;
                 GdiFlush();
-                CopySurfacePixels(surfacePixels, static_cast<int32_t>(rc.rasterWidth), rc.rasterHeight, *c->image,
+                CopySurfacePixels(rc.surfacePixels, static_cast<int32_t>(rc.rasterWidth), rc.rasterHeight, *c->image,
                                   c->stride);
                 return kDriverOk;
             },
             &copy);
-        if (code == kDriverOk && renderContext.cancelled) return PLOTMIRA_ERR_CANCELLED;
+        if (code == kDriverOk && walk.renderContext.cancelled) return PLOTMIRA_ERR_CANCELLED;
         return StatusOfDriver(code);
     });
 }
@@ -357,8 +342,6 @@ PLOTMIRA_API plotmira_status plotmira_texts(plotmira_document *doc, plotmira_tex
     return Guarded([&] {
         std::vector<DocumentText> texts;
         {
-            LibraryLock lock;
-            if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
             texts = CollectTexts(*doc);
         }
         // The caller's callback runs outside the lock: it may draw or open.
@@ -375,8 +358,6 @@ PLOTMIRA_API plotmira_status plotmira_settings_read(plotmira_settings *settings)
 {
     if (settings == nullptr || settings->struct_size < sizeof(plotmira_settings)) return PLOTMIRA_ERR_ARGUMENT;
     return Guarded([&] {
-        LibraryLock lock;
-        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
         StoredPluginSettings stored;
         ReadStoredPluginSettings(&stored);
         settings->has_drawing_width = stored.hasDrawingWidth ? 1 : 0;
@@ -422,8 +403,6 @@ PLOTMIRA_API plotmira_status plotmira_settings_write(const plotmira_settings *se
             stored.referenceFile.assign(settings->reference_file, length);
             if (!AcceptableReferenceFile(stored.referenceFile)) return refuse(PLOTMIRA_SETTING_REFERENCE_FILE);
         }
-        LibraryLock lock;
-        if (lock.Refused()) return PLOTMIRA_ERR_BUSY;
         return WriteStoredPluginSettings(stored) ? PLOTMIRA_OK : PLOTMIRA_ERR_SETTINGS_WRITE;
     });
 }

@@ -13,10 +13,8 @@
 #include "plotmira_version.h"
 #include "reader/document_readers.h"
 #include "render/render_context.h"
-#include "render/scene.h"
+#include "render/scene_walk.h"
 #include "render/vector_device.h"
-#include "settings/drawing_source.h"
-#include "settings/setting_tables.h"
 
 namespace {
 
@@ -40,14 +38,6 @@ struct ContextDeleter {
 };
 using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using Context = std::unique_ptr<cairo_t, ContextDeleter>;
-
-// The scene's device, put back however the walk ends.
-struct DeviceInPlace {
-    explicit DeviceInPlace(SceneDevice *device) { renderContext.device = device; }
-    ~DeviceInPlace() { renderContext.device = nullptr; }
-    DeviceInPlace(const DeviceInPlace &) = delete;
-    DeviceInPlace &operator=(const DeviceInPlace &) = delete;
-};
 
 struct Writer {
     plotmira_write_callback write;
@@ -118,14 +108,15 @@ plotmira_status WriteVectorPages(plotmira_document *const *docs, size_t count, p
     for (size_t i = 0; i < count && result == PLOTMIRA_OK; ++i) {
         const plotmira_document &doc = *docs[i];
         PageView(doc, options, &view);
-        DocumentInPlace inPlace(doc);
-        PlaceView(view, doc);
-        const RenderContext &rc = renderContext;
+        SceneWalk walk(doc.drawing);
+        PlaceView(view, doc, walk);
+        const RenderContext &rc = walk.renderContext;
+        const COLORREF background = walk.penColorTable[0];
         // The canvas's pixels in millimetres, and the page.
         double mmPerPixel = 1.0 / rc.viewScale;
-        const bool wholePaper = isFigureFile != 1 && options.use_region == 0;
-        double pageWidth = wholePaper ? PaperWidthMm(paperSize) : view.width * mmPerPixel;
-        double pageHeight = wholePaper ? PaperHeightMm(paperSize) : view.height * mmPerPixel;
+        const bool wholePaper = walk.isFigureFile != 1 && options.use_region == 0;
+        double pageWidth = wholePaper ? PaperWidthMm(walk.paperSize) : view.width * mmPerPixel;
+        double pageHeight = wholePaper ? PaperHeightMm(walk.paperSize) : view.height * mmPerPixel;
         if (!std::isfinite(pageWidth) || !std::isfinite(pageHeight) || pageWidth <= 0 || pageHeight <= 0) {
             result = PLOTMIRA_ERR_VIEW;
             break;
@@ -153,20 +144,17 @@ plotmira_status WriteVectorPages(plotmira_document *const *docs, size_t count, p
         const double unitsPerPixel = mmPerPixel * unitsPerMm;
         cairo_scale(cr, unitsPerPixel, unitsPerPixel);
         // The sheet's background, as the raster's.
-        cairo_set_source_rgb(cr, GetRValue(penColorTable[0]) / 255.0, GetGValue(penColorTable[0]) / 255.0,
-                             GetBValue(penColorTable[0]) / 255.0);
+        cairo_set_source_rgb(cr, GetRValue(background) / 255.0, GetGValue(background) / 255.0,
+                             GetBValue(background) / 255.0);
         cairo_rectangle(cr, 0, 0, pageWidth / mmPerPixel, pageHeight / mmPerPixel);
         cairo_fill(cr);
         {
-            VectorDevice device(cr, unitsPerPixel);
-            const DeviceInPlace inUse(&device);
-            if (isFigureFile == 1) {
-                DrawFigureScene();
-            } else {
-                DrawDrawingScene();
-            }
+            VectorDevice device(walk, cr, unitsPerPixel);
+            walk.renderContext.device = &device;
+            walk.DrawScene();
+            walk.renderContext.device = nullptr;
         }
-        if (renderContext.cancelled) result = PLOTMIRA_ERR_CANCELLED;
+        if (rc.cancelled) result = PLOTMIRA_ERR_CANCELLED;
         cairo_show_page(cr);
         if (result == PLOTMIRA_OK) result = StatusOf(cairo_status(cr), writer);
     }

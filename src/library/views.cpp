@@ -7,6 +7,8 @@
 #include "pipeline/conversion_driver.h"
 #include "reader/document_readers.h"
 #include "render/render_context.h"
+#include "render/scene_walk.h"
+#include "settings/setting_tables.h"
 
 namespace {
 
@@ -47,8 +49,10 @@ bool RegionPlacement(const plotmira_view &view, double *scale, double *left, dou
     return ScaleUsable(*scale) && OffsetUsable(*left, *scale) && OffsetUsable(*top, *scale);
 }
 
-void ApplyLayerMasks(const plotmira_view &view)
+void ApplyLayerMasks(const plotmira_view &view, SceneWalk &walk)
 {
+    uint32_t(&layerGroupState)[kLayerGroups] = walk.layerGroupState;
+    uint32_t(&layerState)[kLayerGroups][kLayersPerGroup] = walk.layerState;
     for (int g = 0; g < kLayerGroups; ++g) {
         if ((view.show_groups >> g & 1) != 0 && layerGroupState[g] < kShownState) layerGroupState[g] = kShownState;
         for (int l = 0; l < kAllLayerBits; ++l) {
@@ -117,16 +121,16 @@ plotmira_status CheckImage(const plotmira_image *image, int32_t width, int32_t h
     return PLOTMIRA_OK;
 }
 
-void PlaceView(const plotmira_view &view, const plotmira_document &doc)
+void PlaceView(const plotmira_view &view, const plotmira_document &doc, SceneWalk &walk)
 {
-    RenderContext &rc = renderContext;
+    RenderContext &rc = walk.renderContext;
     const int32_t canvasWidth = CanvasWidth(view), canvasHeight = CanvasHeight(view);
     rc.viewIndex = 0;
     rc.viewCenterX = rc.viewCenterY = 0.0;
     rc.viewFactor = 1.0;
-    if (view.placement == PLOTMIRA_PLACE_FIT && view.registered_view > 0) UseRegisteredView(view.registered_view);
+    if (view.placement == PLOTMIRA_PLACE_FIT && view.registered_view > 0) walk.UseRegisteredView(view.registered_view);
     if (view.pens == PLOTMIRA_PENS_PRINT) {
-        UsePrintPens();
+        UsePrintPens(walk.tables, walk.usePrintColors);
         // Solids turn black with the printer's black pens when a print view
         // is in use, as in the plug-in's print mode.
         rc.viewIndex =
@@ -134,13 +138,13 @@ void PlaceView(const plotmira_view &view, const plotmira_document &doc)
     } else {
         rc.viewIndex = 0;
     }
-    ApplyLayerMasks(view);
+    ApplyLayerMasks(view, walk);
 
     double scale = view.scale, left = view.x, top = view.y;
     switch (view.placement) {
     case PLOTMIRA_PLACE_FIT:
-        FitToRaster(static_cast<uint32_t>(canvasWidth), canvasHeight);
-        SetUpView();
+        walk.FitToRaster(static_cast<uint32_t>(canvasWidth), canvasHeight);
+        walk.SetUpView();
         break;
     case PLOTMIRA_PLACE_CENTER:
         // As the drawing view setup, with the scale given.

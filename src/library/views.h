@@ -41,9 +41,9 @@ plotmira_status CheckView(const plotmira_view &view, const plotmira_document &do
 // Checks the image for a picture of width x height; answers its stride.
 plotmira_status CheckImage(const plotmira_image *image, int32_t width, int32_t height, size_t *stride);
 
-// Sets the document in place up for the view: pens, layer states, the
+// Sets a walk of the document up for the view: pens, layer states, the
 // transform, the raster's size and origin, the cancel callback.
-void PlaceView(const plotmira_view &view, const plotmira_document &doc);
+void PlaceView(const plotmira_view &view, const plotmira_document &doc, SceneWalk &walk);
 
 // Copies the surface (32-bit rows, the bottom row first) into the image.
 void CopySurfacePixels(const void *surface, int32_t width, int32_t height, const plotmira_image &image, size_t stride);

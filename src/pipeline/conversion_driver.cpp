@@ -1,5 +1,6 @@
 #include "pipeline/conversion_driver.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,18 +11,18 @@
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
 #include "render/render_context.h"
-#include "render/scene.h"
+#include "render/scene_walk.h"
 #include "settings/plugin_settings.h"
 #include "settings/setting_tables.h"
 
 namespace {
 
-constexpr int kPrintPenCount = 10;  // pens 0..9 take the printer values in print mode
 constexpr int kFirstViewIndex = 1;
 constexpr int kLastSelectableView = 4;
 
-bool readBackDone = false;
-int32_t requestedWidth = 0;
+// The plug-in's one process-wide setting of this file: the width a host
+// asked for (SetRasterWidth), read by every conversion after it.
+std::atomic<int32_t> requestedWidth{0};
 
 BITMAPINFOHEADER MakeInfoHeader(int32_t width, int32_t height, LONG density)
 {
@@ -38,32 +39,13 @@ BITMAPINFOHEADER MakeInfoHeader(int32_t width, int32_t height, LONG density)
 }
 
 // Ends a conversion whose window exists: surface and window.
-void TearDownSurface()
+void TearDownSurface(SceneWalk &walk)
 {
-    ReleaseSurface();
-    DestroySurfaceWindow();
+    ReleaseSurface(walk.renderContext);
+    DestroySurfaceWindow(walk.renderContext);
 }
 
 }  // namespace
-
-void UseRegisteredView(int view)
-{
-    RenderContext &rc = renderContext;
-    rc.viewIndex = view;
-    rc.viewCenterX = viewOriginX[view];
-    rc.viewCenterY = viewOriginY[view];
-    rc.viewFactor = viewZoom[view];
-}
-
-void UsePrintPens()
-{
-    penColorTable[0] = printPenColorTable[0];
-    penWidthTable[0] = printPenWidthTable[0];
-    for (int i = 1; i < kPrintPenCount; ++i) {
-        penColorTable[i] = usePrintColors != 0 ? printPenColorTable[i] : 0;
-        penWidthTable[i] = printPenWidthTable[i];
-    }
-}
 
 int SetRasterWidth(int32_t width)
 {
@@ -120,8 +102,8 @@ int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLen
                 ProgressCallback progress, LONG_PTR userData, int preview)
 {
     if (progress != nullptr && progress(0, 1, userData) != 0) return kResultCancelled;
-    const int mode = nameExtension[0] == 'J' ? kModePrint : kModeNormal;
-    const RasterSize size = ComputeRasterSize(preview, isFigureFile, pluginSettings);
+    const int mode = Request().source.extension[0] == 'J' ? kModePrint : kModeNormal;
+    const RasterSize size = ComputeRasterSize(preview, Request().source.isFigure, Request().settings);
     int32_t width = size.width;
     int32_t height = size.height;
     if (!RasterSizeAcceptable(width, height)) return kResultNoMemory;
@@ -168,88 +150,72 @@ int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataL
 {
     (void)source;
     ModuleDrawing read;
-    const int answer = read.Read(image, dataLength, isFigureFile == 1);
+    const int answer = read.Read(image, dataLength, Request().source.isFigure == 1);
     if (answer == kReadNoStore) return kDriverStoreFailed;
     if (answer < 0) return kDriverReadFailed;
-    const int view = isFigureFile == 1 ? 0 : answer;
+    const int view = Request().source.isFigure == 1 ? 0 : answer;
 
-    RenderContext &rc = renderContext;
-    if (mode == kModePrint && isFigureFile != 1 && view >= kFirstViewIndex && view <= kLastSelectableView) {
-        UseRegisteredView(view);
-        UsePrintPens();
-    } else {
-        rc.viewIndex = 0;
-        rc.viewCenterX = rc.viewCenterY = 0.0;
-        rc.viewFactor = 1.0;
-    }
-
-    readBackDone = false;
-    FitToRaster(static_cast<uint32_t>(*width), *height);
-    SetUpView();
+    // Print mode changes the drawing's own pens: the next request starts
+    // from them.
+    const bool printView =
+        mode == kModePrint && Request().source.isFigure != 1 && view >= kFirstViewIndex && view <= kLastSelectableView;
+    if (printView) UsePrintPens(read.drawing.tables, read.drawing.header.usePrintColors);
+    SceneWalk walk(read.drawing);
+    if (printView) walk.UseRegisteredView(view);
+    walk.FitToRaster(static_cast<uint32_t>(*width), *height);
+    walk.SetUpView();
 
     struct Target {
         unsigned char *bits;
         int32_t *width;
         int32_t *height;
     } target = {bits, width, height};
-    const int result = DrawOnSurface(
-        [](void *context) {
+    return DrawOnSurface(
+        walk,
+        [](SceneWalk &w, void *context) {
             auto *t = static_cast<Target *>(context);
-            const RenderContext &rc = renderContext;
-            *t->width = static_cast<int32_t>(rc.rasterWidth);
-            *t->height = rc.rasterHeight;
-            const int readBack = ReadBackPixels(t->bits);
+            const RenderContext &c = w.renderContext;
+            *t->width = static_cast<int32_t>(c.rasterWidth);
+            *t->height = c.rasterHeight;
+            const int readBack = ReadBackPixels(w, t->bits);
             return readBack != 0 ? kDriverReadBackFailed + readBack : kDriverOk;
         },
         &target);
-    return result;
 }
 
-void SetUpView()
+int DrawOnSurface(SceneWalk &walk, int (*take)(SceneWalk &walk, void *context), void *context)
 {
-    if (isFigureFile == 1) {
-        SetUpFigureView();
-    } else {
-        SetUpDrawingView();
-    }
-}
-
-int DrawOnSurface(int (*take)(void *context), void *context)
-{
-    surfaceError = 0;
-    surfacePixels = nullptr;
+    RenderContext &rc = walk.renderContext;
+    rc.surfaceError = 0;
+    rc.surfacePixels = nullptr;
     RegisterSurfaceClass(nullptr, SurfaceClassName());
-    if (!CreateSurfaceWindow(nullptr, SurfaceClassName(), SW_HIDE)) {
-        ReleaseSurface();
+    if (!CreateSurfaceWindow(nullptr, SurfaceClassName(), SW_HIDE, rc, walk.penColorTable[0])) {
+        ReleaseSurface(rc);
         return kDriverWindowFailed;
     }
-    if (surfaceError == 0 && surfacePixels == nullptr) surfaceError = 3;  // no creation handler of ours ran
-    if (surfaceError != 0) {
-        const int result = kDriverSurfaceFailed + static_cast<int>(surfaceError);
-        TearDownSurface();
+    if (rc.surfaceError == 0 && rc.surfacePixels == nullptr) rc.surfaceError = 3;  // no creation handler of ours ran
+    if (rc.surfaceError != 0) {
+        const int result = kDriverSurfaceFailed + static_cast<int>(rc.surfaceError);
+        TearDownSurface(walk);
         return result;
     }
-    if (isFigureFile == 1) {
-        DrawFigureScene();
-    } else {
-        DrawDrawingScene();
-    }
-    const int result = take(context);
-    TearDownSurface();
+    walk.DrawScene();
+    const int result = take(walk, context);
+    TearDownSurface(walk);
     return result;
 }
 
 // The surface's pixels as bottom-up 24-bit rows, straight into the host's
 // bits block (no intermediate copy: at 1920 pixels that copy and its fresh
 // pages cost more than the reading).
-int ReadBackPixels(unsigned char *bits)
+int ReadBackPixels(SceneWalk &walk, unsigned char *bits)
 {
-    if (readBackDone) return 1;
-    readBackDone = true;
-    const RenderContext &rc = renderContext;
+    RenderContext &rc = walk.renderContext;
+    if (rc.readBackDone) return 1;
+    rc.readBackDone = true;
     BITMAPINFO info = {};
     info.bmiHeader = MakeInfoHeader(static_cast<int32_t>(rc.rasterWidth), rc.rasterHeight, 0);
     const int lines =
-        GetDIBits(rc.targetDc, surfaceBitmap, 0, static_cast<UINT>(rc.rasterHeight), bits, &info, DIB_RGB_COLORS);
+        GetDIBits(rc.targetDc, rc.surfaceBitmap, 0, static_cast<UINT>(rc.rasterHeight), bits, &info, DIB_RGB_COLORS);
     return lines == 0 ? 6 : 0;
 }

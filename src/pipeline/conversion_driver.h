@@ -69,16 +69,10 @@ int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLen
                 ProgressCallback progress, LONG_PTR userData, int preview);
 int RenderDrawing(const char *source, const unsigned char *image, uint32_t dataLength, unsigned char *bits,
                   int32_t *width, int32_t *height, int mode);
-// Print mode: registered view n (its centre and zoom), and the drawing's
-// printer pens over pens 0..9 (black ones unless it prints in colour).
-void UseRegisteredView(int view);
-void UsePrintPens();
-// The view setup of the file's kind (after FitToRaster).
-void SetUpView();
-// Creates the surface of the render context's raster size, draws the scene
-// of the document in place through the view already set up, hands the
-// surface to `take` (its result is the answer), and frees the surface.
-// Driver result codes.
-int DrawOnSurface(int (*take)(void *context), void *context);
+class SceneWalk;  // render/scene_walk.h
+// Creates the surface of the walk's raster size, draws the walk's scene
+// through the view already set up, hands the surface to `take` (its result
+// is the answer), and frees the surface. Driver result codes.
+int DrawOnSurface(SceneWalk &walk, int (*take)(SceneWalk &walk, void *context), void *context);
 // Reads the surface back into the host's bits block; 0 when done.
-int ReadBackPixels(unsigned char *bits);
+int ReadBackPixels(SceneWalk &walk, unsigned char *bits);

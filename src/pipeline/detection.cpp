@@ -35,7 +35,7 @@ bool MagicEquals(const unsigned char *head, const char *magic)
 int DetectFormat(const char *fileName, const unsigned char *head)
 {
     if (fileName == nullptr) return 0;
-    isFigureFile = 0;
+    Request().source.isFigure = 0;
     const size_t length = std::strlen(fileName);
     if (length < kEndingLength || head == nullptr) return 0;
     const char *ending = fileName + length - kEndingLength;
@@ -45,11 +45,11 @@ int DetectFormat(const char *fileName, const unsigned char *head)
         recognised = true;
     } else if (EndingEqualsIgnoringCase(ending, kFigureEnding) && MagicEquals(head, kFigureMagic)) {
         recognised = true;
-        isFigureFile = 1;
+        Request().source.isFigure = 1;
     }
     if (!recognised) return 0;
-    std::memcpy(nameExtension, fileName + length - 3, 3);
-    nameExtension[3] = '\0';
+    std::memcpy(Request().source.extension, fileName + length - 3, 3);
+    Request().source.extension[3] = '\0';
     return 1;
 }
 
@@ -67,15 +67,15 @@ int DetectFormatByMagic(const unsigned char *head)
 {
     uint32_t figure = 0;
     const bool known = KindByMagic(head, &figure);
-    isFigureFile = figure;
+    Request().source.isFigure = figure;
     if (!known) return 0;
-    std::memset(nameExtension, 0, sizeof nameExtension);
+    std::memset(Request().source.extension, 0, sizeof Request().source.extension);
     return 1;
 }
 
 void ResetDetectionState()
 {
-    drawingPath.clear();
-    isFigureFile = 0;
-    std::memset(nameExtension, 0, sizeof nameExtension);
+    Request().source.path.clear();
+    Request().source.isFigure = 0;
+    std::memset(Request().source.extension, 0, sizeof Request().source.extension);
 }

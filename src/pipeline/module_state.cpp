@@ -1,86 +1,85 @@
 #include "pipeline/module_state.h"
 
-#include "reader/drawing_store.h"
+#include "settings/drawing_source.h"
+#include "settings/plugin_settings.h"
+#include "settings/setting_tables.h"
 
 namespace {
 
-// Made when the module is loaded, before any entry point can run.
-struct Lock {
-    Lock() { InitializeCriticalSection(&section); }
-    CRITICAL_SECTION section;
-    int libraryCalls = 0;  // library calls on the thread that holds the section
+// The module's process-wide state of this file, under the module lock:
+//   carried  the last request's pens and header values
+//   section  the module lock itself, made before any export can run
+struct Carried {
+    Carried() { Reset(); }
+    void Reset()
+    {
+        DefaultSettingTables(&tables);
+        EmptyDocumentSettings(&header);
+    }
+    SettingTables tables;
+    DocumentSettings header;
 };
 
-Lock &ModuleLockState()
-{
-    static Lock lock;
-    return lock;
-}
+struct Module {
+    Module() { InitializeCriticalSection(&section); }
+    CRITICAL_SECTION section;
+    Carried carried;
+};
 
-CRITICAL_SECTION &ModuleSection() { return ModuleLockState().section; }
+Module &TheModule()
+{
+    static Module module;
+    return module;
+}
 
 // The lock exists before the first call, whatever order the module's
 // objects are constructed in.
-const bool lockMadeAtLoad = (ModuleSection(), true);
+const bool moduleMadeAtLoad = (TheModule(), true);
+
+// The header's strings point into the pool of the drawing they came from,
+// which goes with it: what carries on is an empty string.
+void ForgetPoolStrings(DocumentSettings &header)
+{
+    header.memoText = "";
+    header.memoSecondLine = "";
+    for (auto &group : header.layerName) {
+        for (const char *&name : group) name = "";
+    }
+    for (const char *&name : header.layerGroupName) name = "";
+}
 
 }  // namespace
 
-void SaveModuleState(ModuleState *state)
-{
-    SaveSettingTables(&state->tables);
-    SaveDocumentSettings(&state->settings);
-    SavePluginSettings(&state->plugin);
-    SaveDrawingSource(&state->source);
-}
-
-void RestoreModuleState(const ModuleState &state)
-{
-    RestoreSettingTables(state.tables);
-    RestoreDocumentSettings(state.settings);
-    RestorePluginSettings(state.plugin);
-    RestoreDrawingSource(state.source);
-}
-
-void PutDrawingInPlace(const Drawing &d)
-{
-    RestoreSettingTables(d.tables);
-    RestoreDocumentSettings(d.header);
-    RestorePluginSettings(d.references);
-    RestoreDrawingSource(d.source);
-    LendStore(d.store);
-}
-
 ModuleDrawing::ModuleDrawing()
 {
-    SaveSettingTables(&drawing.tables);
-    SaveDocumentSettings(&drawing.header);
-    SavePluginSettings(&drawing.references);
-    SaveDrawingSource(&drawing.source);
+    const Carried &carried = TheModule().carried;
+    drawing.tables = carried.tables;
+    drawing.header = carried.header;
+    CopyPluginSettings(drawing.references, Request().settings);
+    drawing.source = Request().source;
+}
+
+ModuleDrawing::~ModuleDrawing()
+{
+    Carried &carried = TheModule().carried;
+    carried.tables = drawing.tables;
+    carried.header = drawing.header;
+    ForgetPoolStrings(carried.header);
+    CopyPluginSettings(Request().settings, drawing.references);
+    Request().source = drawing.source;
 }
 
 int ModuleDrawing::Read(const unsigned char *data, size_t length, bool figure)
 {
-    const int answer = ReadFigureOrDrawing(drawing, data, length, figure, SettingsReach::kModule);
-    PutDrawingInPlace(drawing);
-    return answer;
+    return ReadFigureOrDrawing(drawing, data, length, figure, SettingsReach::kModule);
 }
+
+void ResetModuleDrawing() { TheModule().carried.Reset(); }
 
 ModuleLock::ModuleLock()
 {
-    (void)lockMadeAtLoad;
-    EnterCriticalSection(&ModuleSection());
+    (void)moduleMadeAtLoad;
+    EnterCriticalSection(&TheModule().section);
 }
 
-ModuleLock::~ModuleLock() { LeaveCriticalSection(&ModuleSection()); }
-
-bool ModuleLock::InsideLibraryCall() const { return ModuleLockState().libraryCalls > 0; }
-
-LibraryLock::LibraryLock() : refused_(lock_.InsideLibraryCall())
-{
-    if (!refused_) ++ModuleLockState().libraryCalls;
-}
-
-LibraryLock::~LibraryLock()
-{
-    if (!refused_) --ModuleLockState().libraryCalls;
-}
+ModuleLock::~ModuleLock() { LeaveCriticalSection(&TheModule().section); }

@@ -1,14 +1,9 @@
 #include "pipeline/surface.h"
 
 #include <cstdio>
+#include <string>
 
 #include "render/render_context.h"
-#include "settings/setting_tables.h"
-
-HBITMAP surfaceBitmap = nullptr;
-void *surfacePixels = nullptr;
-uint32_t surfaceError = 0;
-HWND surfaceWindow = nullptr;
 
 namespace {
 
@@ -17,12 +12,23 @@ constexpr char kSurfaceTitle[] = "JWW";
 constexpr WORD kPlanes = 1;
 constexpr WORD kSurfaceBitCount = 32;
 
-void SetUpSurface(HWND window)
-{
-    HDC windowDc = GetDC(window);
-    if (windowDc == nullptr) surfaceError = 1;
+// The render whose window is being made, from the window's creation data.
+struct SurfaceRequest {
+    RenderContext *rc;
+    COLORREF background;
+};
 
-    renderContext.targetDc = CreateCompatibleDC(windowDc);
+void SetUpSurface(HWND window, const SurfaceRequest &request)
+{
+    RenderContext &renderContext = *request.rc;
+    uint32_t &surfaceError = renderContext.surfaceError;
+    HBITMAP &surfaceBitmap = renderContext.surfaceBitmap;
+    void *&surfacePixels = renderContext.surfacePixels;
+    // A memory DC of the screen's kind, made without the window's DC: a
+    // window DC comes from the system's cache of them, which renders on
+    // several threads at once would grow for good.
+    (void)window;
+    renderContext.targetDc = CreateCompatibleDC(nullptr);
     if (renderContext.targetDc == nullptr) surfaceError = 2;
 
     BITMAPINFO info = {};
@@ -33,18 +39,17 @@ void SetUpSurface(HWND window)
     info.bmiHeader.biBitCount = kSurfaceBitCount;
     info.bmiHeader.biCompression = BI_RGB;
     surfacePixels = nullptr;
-    surfaceBitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &surfacePixels, nullptr, 0);
+    surfaceBitmap = CreateDIBSection(renderContext.targetDc, &info, DIB_RGB_COLORS, &surfacePixels, nullptr, 0);
     if (surfaceBitmap == nullptr || surfacePixels == nullptr) surfaceError = 3;
 
     HDC dc = renderContext.targetDc;
     if (dc != nullptr && surfaceBitmap != nullptr) SelectObject(dc, surfaceBitmap);
 
-    HBRUSH background = CreateSolidBrush(penColorTable[0]);
+    HBRUSH background = CreateSolidBrush(request.background);
     HGDIOBJ previousBrush = dc != nullptr && background != nullptr ? SelectObject(dc, background) : nullptr;
     if (dc != nullptr) {
         PatBlt(dc, 0, 0, static_cast<int>(renderContext.rasterWidth), renderContext.rasterHeight, PATCOPY);
     }
-    if (windowDc != nullptr) ReleaseDC(window, windowDc);
     if (previousBrush != nullptr) SelectObject(dc, previousBrush);
     if (background != nullptr) DeleteObject(background);
 }
@@ -53,11 +58,13 @@ void SetUpSurface(HWND window)
 
 const char *SurfaceClassName()
 {
-    static char name[48] = {};
-    if (name[0] == '\0') {
-        std::snprintf(name, sizeof name, "%s-%p", kSurfaceClassName, static_cast<const void *>(&surfaceBitmap));
-    }
-    return name;
+    // Made once, by the first render of the process, whichever thread runs it.
+    static const std::string name = [] {
+        char text[48] = {};
+        std::snprintf(text, sizeof text, "%s-%p", kSurfaceClassName, reinterpret_cast<void *>(&SurfaceWindowProc));
+        return std::string(text);
+    }();
+    return name.c_str();
 }
 
 ATOM RegisterSurfaceClass(HINSTANCE instance, const char *className)
@@ -74,47 +81,54 @@ ATOM RegisterSurfaceClass(HINSTANCE instance, const char *className)
     return RegisterClassA(&windowClass);
 }
 
-int CreateSurfaceWindow(HINSTANCE instance, const char *className, int showCommand)
+int CreateSurfaceWindow(HINSTANCE instance, const char *className, int showCommand, RenderContext &rc,
+                        COLORREF background)
 {
-    HWND window = CreateWindowExA(0, className, kSurfaceTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  static_cast<int>(renderContext.rasterWidth), renderContext.rasterHeight, nullptr,
-                                  nullptr, instance, nullptr);
+    SurfaceRequest request = {&rc, background};
+    HWND window =
+        CreateWindowExA(0, className, kSurfaceTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                        static_cast<int>(rc.rasterWidth), rc.rasterHeight, nullptr, nullptr, instance, &request);
     if (window == nullptr) return 0;
-    surfaceWindow = window;
+    rc.surfaceWindow = window;
     ShowWindow(window, showCommand);
     UpdateWindow(window);
     return 1;
 }
 
-void ReleaseSurface()
+void ReleaseSurface(RenderContext &rc)
 {
-    if (renderContext.targetDc != nullptr) {
-        DeleteDC(renderContext.targetDc);
-        renderContext.targetDc = nullptr;
+    if (rc.targetDc != nullptr) {
+        DeleteDC(rc.targetDc);
+        rc.targetDc = nullptr;
     }
-    if (surfaceBitmap != nullptr) {
-        DeleteObject(surfaceBitmap);
-        surfaceBitmap = nullptr;
+    if (rc.surfaceBitmap != nullptr) {
+        DeleteObject(rc.surfaceBitmap);
+        rc.surfaceBitmap = nullptr;
     }
-    surfacePixels = nullptr;
+    rc.surfacePixels = nullptr;
 }
 
-void DestroySurfaceWindow()
+void DestroySurfaceWindow(RenderContext &rc)
 {
-    if (surfaceWindow == nullptr) return;
-    HWND window = surfaceWindow;
-    surfaceWindow = nullptr;
+    if (rc.surfaceWindow == nullptr) return;
+    HWND window = rc.surfaceWindow;
+    rc.surfaceWindow = nullptr;
     DestroyWindow(window);
 }
 
 LRESULT CALLBACK SurfaceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_CREATE: SetUpSurface(window); return 0;
+    case WM_CREATE: {
+        const auto *create = reinterpret_cast<const CREATESTRUCTA *>(lParam);
+        const auto *request = static_cast<const SurfaceRequest *>(create->lpCreateParams);
+        // A window of this class made by anyone but a render has no surface.
+        if (request != nullptr) SetUpSurface(window, *request);
+        return 0;
+    }
     case WM_DESTROY:
-        // The window dies inside the host's thread: release what is left of
-        // the surface, and post no quit message into the host's own loop.
-        ReleaseSurface();
+        // The render releases its surface before it destroys the window;
+        // post no quit message into the host's own loop.
         return 0;
     default: return DefWindowProcA(window, message, wParam, lParam);
     }

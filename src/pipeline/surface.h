@@ -17,18 +17,19 @@ constexpr char kSurfaceClassName[] = "grph01";
 // surface never set up.
 const char *SurfaceClassName();
 
-extern HBITMAP surfaceBitmap;
-extern void *surfacePixels;    // the DIB section's rows: 32 bits a pixel, the bottom row first
-extern uint32_t surfaceError;  // 0, or the last failed step: 1 window DC, 2 memory DC, 3 DIB section
-extern HWND surfaceWindow;     // the hidden window of the conversion in progress
+struct RenderContext;  // render/render_context.h
 
+// Registers the class (once a process may do it again: a class already
+// there answers 0 and stays as it is).
 ATOM RegisterSurfaceClass(HINSTANCE instance, const char *className);
-// 1 when the window exists; its creation has then set up targetDc,
-// surfaceBitmap and surfaceError.
-int CreateSurfaceWindow(HINSTANCE instance, const char *className, int showCommand);
+// 1 when the window exists; its creation has then set up the render
+// context's targetDc, surfaceBitmap, surfacePixels and surfaceError, the
+// surface filled with the background colour.
+int CreateSurfaceWindow(HINSTANCE instance, const char *className, int showCommand, RenderContext &rc,
+                        COLORREF background);
 LRESULT CALLBACK SurfaceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Deletes targetDc and surfaceBitmap where they still exist.
-void ReleaseSurface();
-// Destroys the conversion's hidden window, releasing the surface with it.
-void DestroySurfaceWindow();
+void ReleaseSurface(RenderContext &rc);
+// Destroys the render's hidden window, releasing the surface with it.
+void DestroySurfaceWindow(RenderContext &rc);

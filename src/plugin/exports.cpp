@@ -139,7 +139,6 @@ int Convert(const FileName &name, const void *source, LONG_PTR lengthOrOffset, U
 {
     try {
         ModuleLock lock;
-        if (lock.InsideLibraryCall()) return kResultInternalError;  // from a library callback
         if (source == nullptr || infoOut == nullptr || bitsOut == nullptr) return kResultUnknownFormat;
         if (IsMemoryInput(flag)) {
             return ConvertMemory(static_cast<const unsigned char *>(source), lengthOrOffset, infoOut, bitsOut, progress,
@@ -155,7 +154,7 @@ int Convert(const FileName &name, const void *source, LONG_PTR lengthOrOffset, U
 
 void FillPictureInfo(PictureInfo *info)
 {
-    const RasterSize size = ComputeRasterSize(0, isFigureFile, pluginSettings);
+    const RasterSize size = ComputeRasterSize(0, Request().source.isFigure, Request().settings);
     info->left = 0;
     info->top = 0;
     info->width = size.width;
@@ -170,7 +169,6 @@ int PictureInfoOf(const FileName &name, const void *source, LONG_PTR lengthOrOff
 {
     try {
         ModuleLock lock;
-        if (lock.InsideLibraryCall()) return kResultInternalError;  // from a library callback
         if (source == nullptr || info == nullptr) return kResultUnknownFormat;
         if (IsMemoryInput(flag)) {
             if (lengthOrOffset < static_cast<LONG_PTR>(kMinimumHeaderBytes)) return kResultUnknownFormat;
@@ -204,11 +202,10 @@ int Supported(const char *ansiName, const WCHAR *wideName, SupportedData data)
 {
     try {
         ModuleLock lock;
-        if (lock.InsideLibraryCall()) return 0;  // from a library callback
         std::string name;
         if (ansiName != nullptr || wideName != nullptr) {
             name = wideName != nullptr ? PathFromWide(wideName) : PathFromAnsi(ansiName);
-            drawingPath = name;
+            Request().source.path = name;
         }
         const ULONG_PTR value = (ULONG_PTR)data;
         unsigned char head[kMinimumHeaderBytes] = {};

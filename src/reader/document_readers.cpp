@@ -11,27 +11,6 @@
 #include "settings/plugin_settings.h"
 #include "settings/setting_tables.h"
 
-uint32_t fileVersion = 0;
-const char *memoText = "";
-const char *memoSecondLine = "";
-uint32_t paperSize = 0;
-uint32_t layerGroupState[kLayerGroups];
-double layerGroupScale[kLayerGroups];
-uint32_t layerState[kLayerGroups][kLayersPerGroup];
-const char *layerName[kLayerGroups][kLayersPerGroup];
-const char *layerGroupName[kLayerGroups];
-double viewZoom[kRegisteredViews + 1];
-double viewOriginX[kRegisteredViews + 1];
-double viewOriginY[kRegisteredViews + 1];
-int selectedView = 0;
-uint32_t drawSolidsFirst = 0;
-uint32_t usePrintColors = 0;
-double figureRefX, figureRefY;
-double extentMinX, extentMinY, extentMaxX, extentMaxY;
-size_t lastReadEnd = 0;
-bool lastReadExhausted = false;
-bool lastListFailed = false;
-
 namespace {
 
 constexpr size_t kMagicBytes = 8;              // "JwwData." / "JwsData."
@@ -263,62 +242,6 @@ void SetFigureLayers(DocumentSettings &header)
 
 }  // namespace
 
-void SaveDocumentSettings(DocumentSettings *s)
-{
-    s->fileVersion = fileVersion;
-    s->memoText = memoText;
-    s->memoSecondLine = memoSecondLine;
-    s->paperSize = paperSize;
-    s->selectedView = selectedView;
-    s->drawSolidsFirst = drawSolidsFirst;
-    s->usePrintColors = usePrintColors;
-    s->figureRefX = figureRefX;
-    s->figureRefY = figureRefY;
-    s->extentMinX = extentMinX;
-    s->extentMinY = extentMinY;
-    s->extentMaxX = extentMaxX;
-    s->extentMaxY = extentMaxY;
-    s->lastReadEnd = lastReadEnd;
-    s->lastReadExhausted = lastReadExhausted;
-    s->lastListFailed = lastListFailed;
-    std::memcpy(s->layerGroupState, layerGroupState, sizeof layerGroupState);
-    std::memcpy(s->layerGroupScale, layerGroupScale, sizeof layerGroupScale);
-    std::memcpy(s->layerState, layerState, sizeof layerState);
-    std::memcpy(s->layerName, layerName, sizeof layerName);
-    std::memcpy(s->layerGroupName, layerGroupName, sizeof layerGroupName);
-    std::memcpy(s->viewZoom, viewZoom, sizeof viewZoom);
-    std::memcpy(s->viewOriginX, viewOriginX, sizeof viewOriginX);
-    std::memcpy(s->viewOriginY, viewOriginY, sizeof viewOriginY);
-}
-
-void RestoreDocumentSettings(const DocumentSettings &s)
-{
-    fileVersion = s.fileVersion;
-    memoText = s.memoText;
-    memoSecondLine = s.memoSecondLine;
-    paperSize = s.paperSize;
-    selectedView = s.selectedView;
-    drawSolidsFirst = s.drawSolidsFirst;
-    usePrintColors = s.usePrintColors;
-    figureRefX = s.figureRefX;
-    figureRefY = s.figureRefY;
-    extentMinX = s.extentMinX;
-    extentMinY = s.extentMinY;
-    extentMaxX = s.extentMaxX;
-    extentMaxY = s.extentMaxY;
-    lastReadEnd = s.lastReadEnd;
-    lastReadExhausted = s.lastReadExhausted;
-    lastListFailed = s.lastListFailed;
-    std::memcpy(layerGroupState, s.layerGroupState, sizeof layerGroupState);
-    std::memcpy(layerGroupScale, s.layerGroupScale, sizeof layerGroupScale);
-    std::memcpy(layerState, s.layerState, sizeof layerState);
-    std::memcpy(layerName, s.layerName, sizeof layerName);
-    std::memcpy(layerGroupName, s.layerGroupName, sizeof layerGroupName);
-    std::memcpy(viewZoom, s.viewZoom, sizeof viewZoom);
-    std::memcpy(viewOriginX, s.viewOriginX, sizeof viewOriginX);
-    std::memcpy(viewOriginY, s.viewOriginY, sizeof viewOriginY);
-}
-
 void EmptyDocumentSettings(DocumentSettings *empty)
 {
     *empty = DocumentSettings{};
@@ -328,13 +251,6 @@ void EmptyDocumentSettings(DocumentSettings *empty)
         for (const char *&name : group) name = "";
     }
     for (const char *&name : empty->layerGroupName) name = "";
-}
-
-void ResetDocumentSettings()
-{
-    DocumentSettings empty;
-    EmptyDocumentSettings(&empty);
-    RestoreDocumentSettings(empty);
 }
 
 bool IsReadableDrawingVersion(uint32_t version)

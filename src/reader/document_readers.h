@@ -11,34 +11,7 @@ constexpr int kLayersPerGroup = 16;
 constexpr int kRegisteredViews = 8;  // views 1..8; only 1..4 can be selected
 constexpr uint32_t kLayerStateDrawn = 2;
 
-// The header values the renderer draws with: a drawing's, put in place.
-extern uint32_t fileVersion;
-extern const char *memoText;
-extern const char *memoSecondLine;
-extern uint32_t paperSize;
-extern uint32_t layerGroupState[kLayerGroups];
-extern double layerGroupScale[kLayerGroups];
-extern uint32_t layerState[kLayerGroups][kLayersPerGroup];
-extern const char *layerName[kLayerGroups][kLayersPerGroup];
-extern const char *layerGroupName[kLayerGroups];
-extern double viewZoom[kRegisteredViews + 1];
-extern double viewOriginX[kRegisteredViews + 1];
-extern double viewOriginY[kRegisteredViews + 1];
-extern int selectedView;
-extern uint32_t drawSolidsFirst;
-extern uint32_t usePrintColors;
-
-// Figure header values.
-extern double figureRefX, figureRefY;
-extern double extentMinX, extentMinY, extentMaxX, extentMaxY;
-
-// Where the last read stopped, for diagnosis and tests: the offset reached
-// and whether the data ended early.
-extern size_t lastReadEnd;
-extern bool lastReadExhausted;
-extern bool lastListFailed;  // the main object list ended at an object it could not read
-
-// The header values above as one value: what a drawing's reader left.
+// A drawing's header values, as its reader left them.
 struct DocumentSettings {
     uint32_t fileVersion;
     const char *memoText;
@@ -57,17 +30,16 @@ struct DocumentSettings {
     uint32_t usePrintColors;
     double figureRefX, figureRefY;
     double extentMinX, extentMinY, extentMaxX, extentMaxY;
+    // Where the reading stopped, for diagnosis and tests: the offset
+    // reached, whether the data ended early, and whether the main object
+    // list ended at an object it could not read.
     size_t lastReadEnd;
     bool lastReadExhausted;
     bool lastListFailed;
 };
 
-void SaveDocumentSettings(DocumentSettings *settings);
-void RestoreDocumentSettings(const DocumentSettings &settings);
 // Every header value empty, as before any file was read.
 void EmptyDocumentSettings(DocumentSettings *settings);
-// Empties the module's header values so.
-void ResetDocumentSettings();
 
 struct Drawing;  // reader/drawing.h
 

@@ -3,22 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-RecordTable<PointRecord> points;
-RecordTable<LineRecord> lines;
-RecordTable<ArcRecord> arcs;
-RecordTable<TextRecord> texts;
-RecordTable<DimensionRecord> dimensions;
-RecordTable<SolidRecord> solids;
-RecordTable<BlockRefRecord> blockRefs;
-RecordTable<BlockDefRecord> blockDefs;
-char *textPool = nullptr;
-size_t textPoolBytes = 0;
-
-uint32_t pointCount, lineCount, arcCount, textCount, dimensionCount, solidCount, blockRefCount, blockDefCount;
-size_t poolCursor;
-uint32_t firstBlockPoint = 1, firstBlockLine = 1, firstBlockArc = 1, firstBlockText = 1, firstBlockDimension = 1,
-         firstBlockSolid = 1;
-
 namespace {
 
 // Bytes of drawing data each table is first sized for: lines get 2N, the
@@ -138,53 +122,6 @@ void ShrinkStore(StoreTables &t)
     Shrink(t.solids, t.solidCount);
     Shrink(t.blockRefs, t.blockRefCount);
     Shrink(t.blockDefs, t.blockDefCount);
-}
-
-void LendStore(const StoreTables &t)
-{
-    points = t.points;
-    lines = t.lines;
-    arcs = t.arcs;
-    texts = t.texts;
-    dimensions = t.dimensions;
-    solids = t.solids;
-    blockRefs = t.blockRefs;
-    blockDefs = t.blockDefs;
-    textPool = t.textPool;
-    textPoolBytes = t.textPoolBytes;
-    pointCount = t.pointCount;
-    lineCount = t.lineCount;
-    arcCount = t.arcCount;
-    textCount = t.textCount;
-    dimensionCount = t.dimensionCount;
-    solidCount = t.solidCount;
-    blockRefCount = t.blockRefCount;
-    blockDefCount = t.blockDefCount;
-    poolCursor = t.poolCursor;
-    firstBlockPoint = t.firstBlockPoint;
-    firstBlockLine = t.firstBlockLine;
-    firstBlockArc = t.firstBlockArc;
-    firstBlockText = t.firstBlockText;
-    firstBlockDimension = t.firstBlockDimension;
-    firstBlockSolid = t.firstBlockSolid;
-}
-
-void ForgetStore()
-{
-    points = {};
-    lines = {};
-    arcs = {};
-    texts = {};
-    dimensions = {};
-    solids = {};
-    blockRefs = {};
-    blockDefs = {};
-    textPool = nullptr;
-    textPoolBytes = 0;
-    pointCount = lineCount = arcCount = textCount = dimensionCount = solidCount = 0;
-    blockRefCount = blockDefCount = 0;
-    poolCursor = 0;
-    firstBlockPoint = firstBlockLine = firstBlockArc = firstBlockText = firstBlockDimension = firstBlockSolid = 1;
 }
 
 void FreeStoreTables(StoreTables *t)

@@ -1,7 +1,6 @@
 // A drawing's store: one table per object kind, sized from the length of the
 // drawing data and grown when a file holds more records of a kind than that
-// size foresees, plus the string pool. The renderer draws the store in
-// place: the one lent to the tables below.
+// size foresees, plus the string pool.
 #pragma once
 
 #include <cstddef>
@@ -92,21 +91,6 @@ struct RecordTable {
     const Record &operator[](size_t index) const { return records[index]; }
 };
 
-extern RecordTable<PointRecord> points;
-extern RecordTable<LineRecord> lines;
-extern RecordTable<ArcRecord> arcs;
-extern RecordTable<TextRecord> texts;
-extern RecordTable<DimensionRecord> dimensions;
-extern RecordTable<SolidRecord> solids;
-extern RecordTable<BlockRefRecord> blockRefs;
-extern RecordTable<BlockDefRecord> blockDefs;
-extern char *textPool;
-extern size_t textPoolBytes;
-
-extern uint32_t pointCount, lineCount, arcCount, textCount, dimensionCount, solidCount, blockRefCount, blockDefCount;
-extern size_t poolCursor;
-extern uint32_t firstBlockPoint, firstBlockLine, firstBlockArc, firstBlockText, firstBlockDimension, firstBlockSolid;
-
 // Every table, the pool, the counts and the markers as one value: a
 // drawing's records, read once into it.
 struct StoreTables {
@@ -146,10 +130,6 @@ void CountRecords(const StoreTables &t, Counts *all, Counts *topLevel)
                  0};
 }
 
-// Makes `tables` the process-wide store without copying, for the renderer;
-// ForgetStore gives it back (the owner still frees it).
-void LendStore(const StoreTables &tables);
-void ForgetStore();
 // Frees the tables and the pool; the tables are then empty. Safe after a
 // partial allocation.
 void FreeStoreTables(StoreTables *tables);

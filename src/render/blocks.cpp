@@ -11,10 +11,9 @@
 #include "render/primitives.h"
 #include "render/render_context.h"
 #include "render/scene_device.h"
+#include "render/scene_walk.h"
 #include "render/solids.h"
 #include "render/text.h"
-
-MemberStyle memberStyle;
 
 namespace {
 
@@ -23,21 +22,20 @@ constexpr uint8_t kQuadLimitKind = 100;
 constexpr uint8_t kScaledBand = 105;
 constexpr uint8_t kWidthBand = 106;
 
-std::unordered_map<uint32_t, std::vector<uint32_t>> referencesByDefinition;
-uint64_t placementsLeft = 0;
-uint32_t chain[kMaxBlockDepth];  // the definitions on the chain being followed
-int chainLength = 0;
+}  // namespace
 
-struct Placement {
+struct SceneWalk::Placement {
     double ix, iy, sx, sy, angle;
 };
 
-void Place(const Placement &p, double *x, double *y)
+namespace {
+
+void Place(const SceneWalk::Placement &p, double *x, double *y)
 {
     RotatePoint(*x * p.sx + p.ix, *y * p.sy + p.iy, p.ix, p.iy, p.angle, x, y);
 }
 
-double PlaceTilt(const Placement &p, double tilt)
+double PlaceTilt(const SceneWalk::Placement &p, double tilt)
 {
     tilt += p.angle;
     if (p.sx < 0) tilt = -(2 * kCadPi + tilt);
@@ -45,10 +43,14 @@ double PlaceTilt(const Placement &p, double tilt)
     return tilt;
 }
 
+uint32_t DefinitionOf(int32_t owner) { return static_cast<uint32_t>(owner); }
+
+}  // namespace
+
 // Walks the references that place definition `definition`, visible in this
 // pass, and hands each placement to `place` with the reference's owner.
 template <typename PlaceFn>
-void ForEachReference(uint32_t definition, bool solids, PlaceFn place)
+void SceneWalk::ForEachReference(uint32_t definition, bool solids, PlaceFn place)
 {
     const auto found = referencesByDefinition.find(definition);
     if (found == referencesByDefinition.end()) return;
@@ -71,14 +73,14 @@ void ForEachReference(uint32_t definition, bool solids, PlaceFn place)
     --chainLength;
 }
 
-void PlaceBlockLine(uint32_t index, uint32_t definition, double x1, double y1, double x2, double y2)
+void SceneWalk::PlaceBlockLine(uint32_t definition, double x1, double y1, double x2, double y2)
 {
     ForEachReference(definition, false, [&](const Placement &p, int32_t owner) {
         double a = x1, b = y1, c = x2, d = y2;
         Place(p, &a, &b);
         Place(p, &c, &d);
         if (owner != kTopLevelOwner) {
-            PlaceBlockLine(index, static_cast<uint32_t>(owner), a, b, c, d);
+            PlaceBlockLine(static_cast<uint32_t>(owner), a, b, c, d);
             return;
         }
         if (!std::isfinite(a + b + c + d)) return;
@@ -86,8 +88,8 @@ void PlaceBlockLine(uint32_t index, uint32_t definition, double x1, double y1, d
     });
 }
 
-void PlaceBlockArc(uint32_t index, uint32_t definition, double cx, double cy, double start, double sweep, double radius,
-                   double tilt, double flatness)
+void SceneWalk::PlaceBlockArc(uint32_t definition, double cx, double cy, double start, double sweep, double radius,
+                              double tilt, double flatness)
 {
     ForEachReference(definition, false, [&](const Placement &p, int32_t owner) {
         double x = cx, y = cy;
@@ -96,20 +98,20 @@ void PlaceBlockArc(uint32_t index, uint32_t definition, double cx, double cy, do
         const double f = flatness * p.sy / p.sx;
         const double t = PlaceTilt(p, tilt);
         if (owner != kTopLevelOwner) {
-            PlaceBlockArc(index, static_cast<uint32_t>(owner), x, y, start, sweep, r, t, f);
+            PlaceBlockArc(static_cast<uint32_t>(owner), x, y, start, sweep, r, t, f);
             return;
         }
         SceneOutput().Arc(x, y, start, sweep, r, t, f, memberStyle.memberPen, memberStyle.memberLineType);
     });
 }
 
-void PlaceBlockPoint(uint32_t index, uint32_t definition, double px, double py)
+void SceneWalk::PlaceBlockPoint(uint32_t definition, double px, double py)
 {
     ForEachReference(definition, false, [&](const Placement &p, int32_t owner) {
         double x = px, y = py;
         Place(p, &x, &y);
         if (owner != kTopLevelOwner) {
-            PlaceBlockPoint(index, static_cast<uint32_t>(owner), x, y);
+            PlaceBlockPoint(static_cast<uint32_t>(owner), x, y);
             return;
         }
         if (!std::isfinite(x + y)) return;
@@ -117,8 +119,8 @@ void PlaceBlockPoint(uint32_t index, uint32_t definition, double px, double py)
     });
 }
 
-void PlaceBlockText(uint32_t index, uint32_t definition, double x1, double y1, double x2, double y2, double halfWidth,
-                    double height, double halfSpacing)
+void SceneWalk::PlaceBlockText(uint32_t definition, double x1, double y1, double x2, double y2, double halfWidth,
+                               double height, double halfSpacing)
 {
     ForEachReference(definition, false, [&](const Placement &p, int32_t owner) {
         double a = x1, b = y1, c = x2, d = y2;
@@ -126,7 +128,7 @@ void PlaceBlockText(uint32_t index, uint32_t definition, double x1, double y1, d
         Place(p, &c, &d);
         const double w = halfWidth * p.sx, h = height * p.sy, s = halfSpacing * p.sx;
         if (owner != kTopLevelOwner) {
-            PlaceBlockText(index, static_cast<uint32_t>(owner), a, b, c, d, w, h, s);
+            PlaceBlockText(static_cast<uint32_t>(owner), a, b, c, d, w, h, s);
             return;
         }
         SceneOutput().Text(TextEntity{a, b, c, d, memberStyle.memberFontName, w, h, s, memberStyle.memberText,
@@ -135,9 +137,9 @@ void PlaceBlockText(uint32_t index, uint32_t definition, double x1, double y1, d
     });
 }
 
-void PlaceBlockSolid(uint32_t index, uint32_t definition, const double v[8], COLORREF color)
+void SceneWalk::PlaceBlockSolid(const SolidRecord &solid, uint32_t definition, const double v[8], COLORREF color)
 {
-    const uint8_t kind = solids[index].header.penStyle;
+    const uint8_t kind = solid.header.penStyle;
     if (kind == kQuadLimitKind) return;
     ForEachReference(definition, true, [&](const Placement &p, int32_t owner) {
         double w[8];
@@ -152,14 +154,14 @@ void PlaceBlockSolid(uint32_t index, uint32_t definition, const double v[8], COL
             if (kind == kScaledBand || kind == kWidthBand) w[7] = v[7] * p.sx;
         }
         if (owner != kTopLevelOwner) {
-            PlaceBlockSolid(index, static_cast<uint32_t>(owner), w, color);
+            PlaceBlockSolid(solid, static_cast<uint32_t>(owner), w, color);
             return;
         }
-        SceneOutput().Solid(index, w, color);
+        SceneOutput().Solid(solid, w, color);
     });
 }
 
-void SetMemberPen(const EntityHeader &header)
+void SceneWalk::SetMemberPen(const EntityHeader &header)
 {
     memberStyle.memberPen = EffectivePen(header.layerGroup, header.layer, header.penColor);
     memberStyle.memberLineType = header.penStyle;
@@ -167,7 +169,7 @@ void SetMemberPen(const EntityHeader &header)
     memberStyle.memberLayer = header.layer;
 }
 
-void SetMemberText(const TextRecord &text, uint16_t role)
+void SceneWalk::SetMemberText(const TextRecord &text, uint16_t role)
 {
     memberStyle.memberRole = role;
     memberStyle.memberPen = EffectivePen(text.header.layerGroup, text.header.layer, text.header.penColor);
@@ -178,11 +180,7 @@ void SetMemberText(const TextRecord &text, uint16_t role)
     memberStyle.memberLayer = text.header.layer;
 }
 
-uint32_t DefinitionOf(int32_t owner) { return static_cast<uint32_t>(owner); }
-
-}  // namespace
-
-void PrepareBlockReferences()
+void SceneWalk::PrepareBlockReferences()
 {
     referencesByDefinition.clear();
     for (uint32_t r = 1; r <= blockRefCount; ++r) referencesByDefinition[blockRefs[r].defNumber].push_back(r);
@@ -190,61 +188,59 @@ void PrepareBlockReferences()
     chainLength = 0;
 }
 
-void ReleaseBlockReferences()
+void SceneWalk::ReleaseBlockReferences()
 {
     referencesByDefinition.clear();
     referencesByDefinition.rehash(0);
 }
 
-void DrawBlockMembers(uint32_t solidsFirst)
+void SceneWalk::DrawBlockMembers(uint32_t solidsFirst)
 {
     for (uint32_t i = firstBlockLine; i <= lineCount && !RenderStopped(); ++i) {
         const LineRecord &line = lines[i];
         SetMemberPen(line.header);
-        PlaceBlockLine(i, DefinitionOf(line.owner), line.x1, line.y1, line.x2, line.y2);
+        PlaceBlockLine(DefinitionOf(line.owner), line.x1, line.y1, line.x2, line.y2);
     }
     for (uint32_t i = firstBlockArc; i <= arcCount && !RenderStopped(); ++i) {
         const ArcRecord &arc = arcs[i];
         SetMemberPen(arc.header);
-        PlaceBlockArc(i, DefinitionOf(arc.owner), arc.cx, arc.cy, arc.startAngle, arc.sweepAngle, arc.radius,
+        PlaceBlockArc(DefinitionOf(arc.owner), arc.cx, arc.cy, arc.startAngle, arc.sweepAngle, arc.radius,
                       arc.tiltAngle, arc.flatness);
     }
     for (uint32_t i = firstBlockPoint; i <= pointCount && !RenderStopped(); ++i) {
         const PointRecord &point = points[i];
         SetMemberPen(point.header);
-        PlaceBlockPoint(i, DefinitionOf(point.owner), point.x, point.y);
+        PlaceBlockPoint(DefinitionOf(point.owner), point.x, point.y);
     }
     if (solidsFirst == 0) DrawBlockSolids();
     for (uint32_t i = firstBlockText; i <= textCount && !RenderStopped(); ++i) {
         const TextRecord &text = texts[i];
         SetMemberText(text, kTextInBlock);
-        PlaceBlockText(i, DefinitionOf(text.owner), text.x1, text.y1, text.x2, text.y2, text.charWidth / 2,
+        PlaceBlockText(DefinitionOf(text.owner), text.x1, text.y1, text.x2, text.y2, text.charWidth / 2,
                        text.charHeight, text.charSpacing / 2);
     }
     for (uint32_t i = firstBlockDimension; i <= dimensionCount && !RenderStopped(); ++i) {
         const DimensionRecord &d = dimensions[i];
         SetMemberPen(d.line.header);
-        PlaceBlockLine(i, DefinitionOf(d.line.owner), d.line.x1, d.line.y1, d.line.x2, d.line.y2);
+        PlaceBlockLine(DefinitionOf(d.line.owner), d.line.x1, d.line.y1, d.line.x2, d.line.y2);
         SetMemberText(d.label, kTextInBlock | kTextDimension);
-        PlaceBlockText(i, DefinitionOf(d.label.owner), d.label.x1, d.label.y1, d.label.x2, d.label.y2,
+        PlaceBlockText(DefinitionOf(d.label.owner), d.label.x1, d.label.y1, d.label.x2, d.label.y2,
                        d.label.charWidth / 2, d.label.charHeight, d.label.charSpacing / 2);
         if (d.auxDrawMode != 0) {
             SetMemberPen(d.auxLine1.header);
-            PlaceBlockLine(i, DefinitionOf(d.auxLine1.owner), d.auxLine1.x1, d.auxLine1.y1, d.auxLine1.x2,
-                           d.auxLine1.y2);
-            PlaceBlockLine(i, DefinitionOf(d.auxLine2.owner), d.auxLine2.x1, d.auxLine2.y1, d.auxLine2.x2,
-                           d.auxLine2.y2);
+            PlaceBlockLine(DefinitionOf(d.auxLine1.owner), d.auxLine1.x1, d.auxLine1.y1, d.auxLine1.x2, d.auxLine1.y2);
+            PlaceBlockLine(DefinitionOf(d.auxLine2.owner), d.auxLine2.x1, d.auxLine2.y1, d.auxLine2.x2, d.auxLine2.y2);
         }
     }
 }
 
-void DrawBlockSolids()
+void SceneWalk::DrawBlockSolids()
 {
     for (uint32_t i = firstBlockSolid; i <= solidCount && !RenderStopped(); ++i) {
-        COLORREF color;
-        if (!SolidFillColor(i, &color)) continue;
         const SolidRecord &s = solids[i];
+        COLORREF color;
+        if (!SolidFillColor(s, &color)) continue;
         const double values[8] = {s.x1, s.y1, s.x2, s.y2, s.x3, s.y3, s.x4, s.y4};
-        PlaceBlockSolid(i, DefinitionOf(s.owner), values, color);
+        PlaceBlockSolid(s, DefinitionOf(s.owner), values, color);
     }
 }

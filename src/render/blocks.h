@@ -22,13 +22,3 @@ struct MemberStyle {
     uint16_t memberLayer;
     uint16_t memberRole;  // of texts: kTextInBlock, kTextDimension bits
 };
-
-extern MemberStyle memberStyle;
-
-// Indexes the references by the definition they place (kept in drawing
-// order) and resets the placement budget; once per scene.
-void PrepareBlockReferences();
-void ReleaseBlockReferences();
-
-void DrawBlockMembers(uint32_t solidsFirst);
-void DrawBlockSolids();

@@ -7,6 +7,7 @@
 #include "platform/win32.h"
 #include "reader/document_readers.h"
 #include "render/render_context.h"
+#include "render/scene_walk.h"
 #include "settings/setting_tables.h"
 
 namespace {
@@ -15,17 +16,19 @@ constexpr uint32_t kTopBit = 0x80000000u;
 constexpr uint32_t kNoBitSeen = 10;           // no masked pattern bit can equal it
 constexpr uint16_t kPenOfHiddenExtended = 8;  // pen 100 on a display-only layer
 
-uint32_t LayerGroupState(uint16_t group) { return group < kLayerGroups ? layerGroupState[group] : 0; }
-uint32_t LayerStateOf(uint16_t group, uint16_t layer)
+uint32_t PenWidthPixels(uint32_t width) { return width > kMaxPenPixels ? kMaxPenPixels : width; }
+
+}  // namespace
+
+uint32_t SceneWalk::LayerGroupState(uint16_t group) const { return group < kLayerGroups ? layerGroupState[group] : 0; }
+uint32_t SceneWalk::LayerStateOf(uint16_t group, uint16_t layer) const
 {
     return group < kLayerGroups && layer < kLayersPerGroup ? layerState[group][layer] : 0;
 }
 
-uint32_t PenWidthPixels(uint32_t width) { return width > kMaxPenPixels ? kMaxPenPixels : width; }
-
 // One action of the random walk (when its counter is due), without drawing:
 // the pattern bit it moves to, and the one it records.
-bool AdvanceRandomBit()
+bool SceneWalk::AdvanceRandomBit()
 {
     RenderContext &rc = renderContext;
     const uint32_t next = rc.dashBit >> 1;
@@ -35,9 +38,7 @@ bool AdvanceRandomBit()
     return moved;
 }
 
-}  // namespace
-
-uint16_t EffectivePen(uint16_t layerGroup, uint16_t layer, uint16_t penColor)
+uint16_t SceneWalk::EffectivePen(uint16_t layerGroup, uint16_t layer, uint16_t penColor) const
 {
     if (penColor == kDisplayOnlyPen) return 0;
     // Layer numbers outside the 16 x 16 tables come only from damaged files;
@@ -52,7 +53,7 @@ uint16_t EffectivePen(uint16_t layerGroup, uint16_t layer, uint16_t penColor)
     return penColor;
 }
 
-bool IsInPass(uint16_t pen)
+bool SceneWalk::IsInPass(uint16_t pen) const
 {
     if (renderContext.drawPass == 0) return pen == kDisplayOnlyPen;
     if (renderContext.drawPass == 1) {
@@ -61,7 +62,7 @@ bool IsInPass(uint16_t pen)
     return false;
 }
 
-void CreatePenTable()
+void SceneWalk::CreatePenTable()
 {
     for (int i = 0; i < kPreparedPens; ++i) {
         renderContext.penTable[i] =
@@ -69,7 +70,7 @@ void CreatePenTable()
     }
 }
 
-void DeletePenTable()
+void SceneWalk::DeletePenTable()
 {
     for (HPEN &pen : renderContext.penTable) {
         if (pen != nullptr) DeleteObject(pen);
@@ -79,7 +80,7 @@ void DeletePenTable()
 
 int UsableLineType(int lineType) { return lineType >= 0 && lineType < kLineTypeCount ? lineType : kLineTypeSolid; }
 
-void BeginLineStyle(uint32_t startBit, uint16_t lineType)
+void SceneWalk::BeginLineStyle(uint32_t startBit, uint16_t lineType)
 {
     RenderContext &rc = renderContext;
     const int type = UsableLineType(lineType);
@@ -91,7 +92,7 @@ void BeginLineStyle(uint32_t startBit, uint16_t lineType)
     rc.randomCount = 1;
 }
 
-void DashStep(int32_t x, int32_t y)
+void SceneWalk::DashStep(int32_t x, int32_t y)
 {
     RenderContext &rc = renderContext;
     if ((rc.dashBit & rc.dashPattern) != 0) {
@@ -106,7 +107,7 @@ void DashStep(int32_t x, int32_t y)
     }
 }
 
-void SkipDashSteps(uint64_t n)
+void SceneWalk::SkipDashSteps(uint64_t n)
 {
     RenderContext &rc = renderContext;
     if (n == 0) return;
@@ -127,7 +128,7 @@ void SkipDashSteps(uint64_t n)
     rc.dashBit = 1u << ((index - moved + 32) % 32);
 }
 
-void SetUpRandomSegment(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int lineType)
+void SceneWalk::SetUpRandomSegment(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int lineType)
 {
     RenderContext &rc = renderContext;
     const int type = lineType >= kFirstRandomType && lineType <= kLastRandomType ? lineType : kFirstRandomType;
@@ -136,7 +137,7 @@ void SetUpRandomSegment(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int line
     rc.randomAngle = std::atan2(static_cast<double>(y2) - y1, static_cast<double>(x2) - x1) / degToRad - 90;
 }
 
-bool RandomAction(double *x, double *y)
+bool SceneWalk::RandomAction(double *x, double *y)
 {
     RenderContext &rc = renderContext;
     if (rc.dashBit == 0) rc.dashBit = kTopBit;
@@ -157,12 +158,12 @@ bool RandomAction(double *x, double *y)
     return moved;
 }
 
-void RandomStep(double x, double y)
+void SceneWalk::RandomStep(double x, double y)
 {
     if (RandomAction(&x, &y)) LineTo(renderContext.targetDc, SaturatePixel(x), SaturatePixel(y));
 }
 
-void SkipRandomSteps(uint64_t n)
+void SceneWalk::SkipRandomSteps(uint64_t n)
 {
     RenderContext &rc = renderContext;
     if (n == 0) return;

@@ -7,6 +7,7 @@
 #include "platform/win32.h"
 #include "render/line_styles.h"
 #include "render/render_context.h"
+#include "render/scene_walk.h"
 #include "settings/setting_tables.h"
 
 namespace {
@@ -31,8 +32,10 @@ int64_t FloorDiv(int64_t a, int64_t b)
     return q;
 }
 
+}  // namespace
+
 // Selects the pen of a pen number; answers false for numbers that have none.
-bool SelectPen(uint16_t pen, bool *created)
+bool SceneWalk::SelectPen(uint16_t pen, bool *created)
 {
     RenderContext &rc = renderContext;
     *created = false;
@@ -48,7 +51,7 @@ bool SelectPen(uint16_t pen, bool *created)
     return true;
 }
 
-void ReleasePen(bool created)
+void SceneWalk::ReleasePen(bool created)
 {
     RenderContext &rc = renderContext;
     SelectObject(rc.targetDc, rc.previousPen);
@@ -56,14 +59,14 @@ void ReleasePen(bool created)
     rc.currentPen = nullptr;
 }
 
-struct Walk {
+struct SceneWalk::Walk {
     int64_t x1, y1, x2, y2;
     int64_t steps;  // LineDDA's pixel count: the major axis length
 };
 
 // The steps [first, last) of a walk whose pixels lie within margin of the
 // raster along the major axis; the others cannot paint it.
-void VisibleSteps(const Walk &w, int64_t margin, int64_t *first, int64_t *last)
+void SceneWalk::VisibleSteps(const Walk &w, int64_t margin, int64_t *first, int64_t *last) const
 {
     const RenderContext &rc = renderContext;
     const int64_t dx = std::llabs(w.x2 - w.x1), dy = std::llabs(w.y2 - w.y1);
@@ -84,9 +87,7 @@ void VisibleSteps(const Walk &w, int64_t margin, int64_t *first, int64_t *last)
     if (*first > *last) *first = *last = std::min(std::max<int64_t>(*first, 0), w.steps);
 }
 
-uint64_t walkStepsLeft = kMaxWalkStepsPerConversion;
-
-void MoveToStep(const Walk &w, int64_t step)
+void SceneWalk::MoveToStep(const Walk &w, int64_t step)
 {
     int64_t x, y;
     DdaPixel(w.x1, w.y1, w.x2, w.y2, step, &x, &y);
@@ -97,7 +98,7 @@ void MoveToStep(const Walk &w, int64_t step)
 // margin of the raster: the others are skipped with `skip`, which keeps the
 // walk's state as if they had been stepped.
 template <typename Skip, typename Step>
-void ClippedWalk(const Walk &w, int64_t margin, Skip skip, Step step)
+void SceneWalk::ClippedWalk(const Walk &w, int64_t margin, Skip skip, Step step)
 {
     int64_t first, last;
     VisibleSteps(w, margin, &first, &last);
@@ -116,27 +117,29 @@ void ClippedWalk(const Walk &w, int64_t margin, Skip skip, Step step)
     }
 }
 
-void DashedSegment(const Walk &w)
+void SceneWalk::DashedSegment(const Walk &w)
 {
-    ClippedWalk(w, kWalkMarginBase + kMaxPenPixels, SkipDashSteps,
-                [](int64_t x, int64_t y) { DashStep(static_cast<int32_t>(x), static_cast<int32_t>(y)); });
+    ClippedWalk(
+        w, kWalkMarginBase + kMaxPenPixels, [this](uint64_t n) { SkipDashSteps(n); },
+        [this](int64_t x, int64_t y) { DashStep(static_cast<int32_t>(x), static_cast<int32_t>(y)); });
     // LineDDA leaves out the end point; the walk takes it as one more step.
     DashStep(static_cast<int32_t>(w.x2), static_cast<int32_t>(w.y2));
 }
 
-void RandomSegment(const Walk &w, int lineType)
+void SceneWalk::RandomSegment(const Walk &w, int lineType)
 {
     RenderContext &rc = renderContext;
     SetUpRandomSegment(static_cast<int32_t>(w.x1), static_cast<int32_t>(w.y1), static_cast<int32_t>(w.x2),
                        static_cast<int32_t>(w.y2), lineType);
     const int64_t pitchReach = std::min<int64_t>(rc.randomPitch, 8192);
     const int64_t margin = kWalkMarginBase + kMaxPenPixels + rc.randomAmplitude + pitchReach;
-    ClippedWalk(w, margin, SkipRandomSteps,
-                [](int64_t x, int64_t y) { RandomStep(static_cast<double>(x), static_cast<double>(y)); });
+    ClippedWalk(
+        w, margin, [this](uint64_t n) { SkipRandomSteps(n); },
+        [this](int64_t x, int64_t y) { RandomStep(static_cast<double>(x), static_cast<double>(y)); });
     LineTo(rc.targetDc, static_cast<int>(w.x2), static_cast<int>(w.y2));
 }
 
-void EmitArcPoint(double cx, double cy, double radius, double flatness, double tilt, double a)
+void SceneWalk::EmitArcPoint(double cx, double cy, double radius, double flatness, double tilt, double a)
 {
     RenderContext &rc = renderContext;
     if (rc.arcPointCount >= kMaxArcPoints) return;
@@ -149,9 +152,7 @@ void EmitArcPoint(double cx, double cy, double radius, double flatness, double t
     ++rc.arcPointCount;
 }
 
-}  // namespace
-
-void ResetWalkBudget() { walkStepsLeft = kMaxWalkStepsPerConversion; }
+void SceneWalk::ResetWalkBudget() { walkStepsLeft = kMaxWalkStepsPerConversion; }
 
 void DdaPixel(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t i, int64_t *x, int64_t *y)
 {
@@ -164,7 +165,7 @@ void DdaPixel(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t i, int64_t
     *y = y1 + (xMajor ? minorSteps : i) * yStep;
 }
 
-void DrawStyledLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint16_t pen, int lineType)
+void SceneWalk::DrawStyledLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint16_t pen, int lineType)
 {
     RenderContext &rc = renderContext;
     const int type = UsableLineType(lineType);
@@ -184,7 +185,7 @@ void DrawStyledLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint16_t pen
     ReleasePen(created);
 }
 
-void DrawPointMark(int32_t x, int32_t y, uint16_t pen)
+void SceneWalk::DrawPointMark(int32_t x, int32_t y, uint16_t pen)
 {
     RenderContext &rc = renderContext;
     if (pen >= kPenCount) return;
@@ -200,7 +201,8 @@ void DrawPointMark(int32_t x, int32_t y, uint16_t pen)
     rc.currentPen = nullptr;
 }
 
-void FlattenArc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness)
+void SceneWalk::FlattenArc(double cx, double cy, double start, double sweep, double radius, double tilt,
+                           double flatness)
 {
     RenderContext &rc = renderContext;
     rc.arcPointCount = 0;
@@ -228,8 +230,8 @@ void FlattenArc(double cx, double cy, double start, double sweep, double radius,
     EmitArcPoint(cx, cy, radius, flatness, tilt, start + sweep);
 }
 
-void DrawStyledArc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness,
-                   uint16_t pen, int lineType)
+void SceneWalk::DrawStyledArc(double cx, double cy, double start, double sweep, double radius, double tilt,
+                              double flatness, uint16_t pen, int lineType)
 {
     RenderContext &rc = renderContext;
     FlattenArc(cx, cy, start, sweep, radius, tilt, flatness);

@@ -9,14 +9,5 @@
 // hanging the viewer.
 constexpr uint64_t kMaxWalkStepsPerConversion = 30000000;
 
-// Restores the walk budget; once per scene.
-void ResetWalkBudget();
-
 // Pixel step i of LineDDA's walk from (x1, y1) toward (x2, y2).
 void DdaPixel(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t i, int64_t *x, int64_t *y);
-
-void DrawStyledLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint16_t pen, int lineType);
-void DrawPointMark(int32_t x, int32_t y, uint16_t pen);
-void FlattenArc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness);
-void DrawStyledArc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness,
-                   uint16_t pen, int lineType);

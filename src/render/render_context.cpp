@@ -1,13 +1,12 @@
 #include "render/render_context.h"
 
 #include <cmath>
+#include <cstring>
 
-#include "settings/drawing_source.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
 #include "render/scene_device.h"
-
-RenderContext renderContext;
+#include "render/scene_walk.h"
 
 namespace {
 
@@ -17,8 +16,8 @@ constexpr uint32_t kCancelInterval = 1024;  // objects walked between two questi
 constexpr int kPaperSizeCount = 15;
 // The CAD program's paper sizes by number: A0..A4 (5..7 are A4 as well),
 // then the long formats 2A..5A and the 10 m, 50 m and 100 m sheets.
-const char *const kPaperNames[kPaperSizeCount] = {"A0", "A1", "A2", "A3", "A4",  "A4",  "A4",  "A4",
-                                                  "2A", "3A", "4A", "5A", "10m", "50m", "100m"};
+const char kPaperNames[kPaperSizeCount][5] = {"A0", "A1", "A2", "A3", "A4",  "A4",  "A4",  "A4",
+                                              "2A", "3A", "4A", "5A", "10m", "50m", "100m"};
 // Their widths in millimetres, as the view fitting uses them.
 constexpr double kPaperWidthMm[kPaperSizeCount] = {1189, 841,  594,  420,  297,   297,   297,   297,
                                                    1682, 2378, 3364, 4756, 10000, 50000, 100000};
@@ -47,9 +46,59 @@ double UsableScale(double scale) { return std::isfinite(scale) && scale > 0 ? sc
 
 }  // namespace
 
-const double degToRad = kCadPi / 180.0;
+SceneWalk::SceneWalk(const Drawing &d)
+    : drawing(d),
+      points(d.store.points),
+      lines(d.store.lines),
+      arcs(d.store.arcs),
+      texts(d.store.texts),
+      dimensions(d.store.dimensions),
+      solids(d.store.solids),
+      blockRefs(d.store.blockRefs),
+      pointCount(d.store.pointCount),
+      lineCount(d.store.lineCount),
+      arcCount(d.store.arcCount),
+      textCount(d.store.textCount),
+      dimensionCount(d.store.dimensionCount),
+      solidCount(d.store.solidCount),
+      blockRefCount(d.store.blockRefCount),
+      firstBlockPoint(d.store.firstBlockPoint),
+      firstBlockLine(d.store.firstBlockLine),
+      firstBlockArc(d.store.firstBlockArc),
+      firstBlockText(d.store.firstBlockText),
+      firstBlockDimension(d.store.firstBlockDimension),
+      firstBlockSolid(d.store.firstBlockSolid),
+      fileVersion(d.header.fileVersion),
+      memoText(d.header.memoText),
+      memoSecondLine(d.header.memoSecondLine),
+      paperSize(d.header.paperSize),
+      layerGroupScale(d.header.layerGroupScale),
+      viewZoom(d.header.viewZoom),
+      viewOriginX(d.header.viewOriginX),
+      viewOriginY(d.header.viewOriginY),
+      drawSolidsFirst(d.header.drawSolidsFirst),
+      usePrintColors(d.header.usePrintColors),
+      figureRefX(d.header.figureRefX),
+      figureRefY(d.header.figureRefY),
+      extentMinX(d.header.extentMinX),
+      extentMinY(d.header.extentMinY),
+      extentMaxX(d.header.extentMaxX),
+      extentMaxY(d.header.extentMaxY),
+      isFigureFile(d.source.isFigure),
+      drawingPath(d.source.path),
+      pluginSettings(d.references),
+      tables(d.tables),
+      penColorTable(tables.penColor),
+      penWidthTable(tables.penWidth),
+      linePatternTable(tables.linePattern),
+      linePitchTable(tables.linePitch),
+      randomWidthTable(tables.randomWidth)
+{
+    std::memcpy(layerGroupState, d.header.layerGroupState, sizeof layerGroupState);
+    std::memcpy(layerState, d.header.layerState, sizeof layerState);
+}
 
-void FitToRaster(uint32_t width, int32_t height)
+void SceneWalk::FitToRaster(uint32_t width, int32_t height)
 {
     RenderContext &rc = renderContext;
     rc.rasterWidth = width;
@@ -67,7 +116,7 @@ void FitToRaster(uint32_t width, int32_t height)
     }
 }
 
-void SetUpDrawingView()
+void SceneWalk::SetUpDrawingView()
 {
     RenderContext &rc = renderContext;
     rc.viewScale = rc.pixelsPerMm * rc.viewFactor;
@@ -75,7 +124,7 @@ void SetUpDrawingView()
     rc.viewOffsetY = rc.viewCenterY * rc.pixelsPerMm * rc.viewFactor + (rc.rasterHeight / 2);
 }
 
-void SetUpFigureView()
+void SceneWalk::SetUpFigureView()
 {
     RenderContext &rc = renderContext;
     rc.viewScale = rc.pixelsPerMm * kFigureMargin;
@@ -108,17 +157,17 @@ int32_t CanvasToRaster(double v, int64_t origin)
 
 }  // namespace
 
-int32_t ToPixelLength(double v) { return SaturatePixel(v * renderContext.viewScale); }
-int32_t ToPixelX(double x)
+int32_t SceneWalk::ToPixelLength(double v) const { return SaturatePixel(v * renderContext.viewScale); }
+int32_t SceneWalk::ToPixelX(double x) const
 {
     return CanvasToRaster(x * renderContext.viewScale - renderContext.viewOffsetX, renderContext.originX);
 }
-int32_t ToPixelY(double y)
+int32_t SceneWalk::ToPixelY(double y) const
 {
     return CanvasToRaster(renderContext.viewOffsetY - y * renderContext.viewScale, renderContext.originY);
 }
 
-bool RenderStopped()
+bool SceneWalk::RenderStopped()
 {
     RenderContext &rc = renderContext;
     if (rc.cancelled || rc.cancel == nullptr) return rc.cancelled;
@@ -126,7 +175,7 @@ bool RenderStopped()
     return rc.cancelled;
 }
 
-SceneDevice &SceneOutput() { return renderContext.device != nullptr ? *renderContext.device : RasterDevice(); }
+SceneDevice &SceneWalk::SceneOutput() { return renderContext.device != nullptr ? *renderContext.device : raster_; }
 
 void RotatePoint(double x, double y, double cx, double cy, double angle, double *ox, double *oy)
 {
@@ -142,7 +191,8 @@ void OffsetPolar(double *x, double *y, double angleDeg, double distance)
     *y += std::sin(a) * distance;
 }
 
-uint32_t ReadBlockRef(uint32_t index, double *x, double *y, double *rotation, double *scaleX, double *scaleY)
+uint32_t SceneWalk::ReadBlockRef(uint32_t index, double *x, double *y, double *rotation, double *scaleX,
+                                 double *scaleY) const
 {
     const BlockRefRecord &ref = blockRefs[index];
     *x = ref.x;
@@ -151,4 +201,22 @@ uint32_t ReadBlockRef(uint32_t index, double *x, double *y, double *rotation, do
     *scaleX = ref.scaleX;
     *scaleY = ref.scaleY;
     return index;
+}
+
+void SceneWalk::SetUpView()
+{
+    if (isFigureFile == 1) {
+        SetUpFigureView();
+    } else {
+        SetUpDrawingView();
+    }
+}
+
+void SceneWalk::UseRegisteredView(int view)
+{
+    RenderContext &rc = renderContext;
+    rc.viewIndex = view;
+    rc.viewCenterX = viewOriginX[view];
+    rc.viewCenterY = viewOriginY[view];
+    rc.viewFactor = viewZoom[view];
 }

@@ -20,6 +20,7 @@ constexpr double kCanvasLimit = 4503599627370496.0;
 
 class SceneDevice;
 
+// The state of one render as it goes (a member of its SceneWalk).
 struct RenderContext {
     HDC targetDc = nullptr;
     uint32_t rasterWidth = 0;
@@ -66,10 +67,16 @@ struct RenderContext {
     // The last flattened arc.
     POINT arcPoints[kMaxArcPoints + 1] = {};
     int32_t arcPointCount = 0;
+
+    // The off-screen surface the raster device draws on (pipeline/surface.h).
+    HBITMAP surfaceBitmap = nullptr;
+    void *surfacePixels = nullptr;  // the DIB section's rows: 32 bits a pixel, the bottom row first
+    uint32_t surfaceError = 0;      // 0, or the last failed step: 2 memory DC, 3 DIB section
+    HWND surfaceWindow = nullptr;   // the hidden window of the render
+    bool readBackDone = false;
 };
 
-extern RenderContext renderContext;
-extern const double degToRad;  // π/180 with π taken to ten decimals, as the CAD program does
+constexpr double degToRad = kCadPi / 180.0;  // π/180 with π taken to ten decimals, as the CAD program does
 
 // The paper of a paper size number, landscape, in millimetres (an unknown
 // number is A0).
@@ -78,27 +85,9 @@ double PaperHeightMm(uint32_t size);
 // Its name ("A3", "2A", "10m", ...); "" for a number the CAD program has none for.
 const char *PaperName(uint32_t size);
 
-// Stores the raster size and computes the base scale that fits the paper (a
-// drawing) or the extent (a figure) into it.
-void FitToRaster(uint32_t width, int32_t height);
-void SetUpDrawingView();
-void SetUpFigureView();
-
-// Drawing units to pixels, truncated toward zero on the canvas, less the
-// raster's origin, held within ±kPixelLimit (a value that is not a number
-// counts as far outside).
-int32_t ToPixelLength(double v);
-int32_t ToPixelX(double x);
-int32_t ToPixelY(double y);
+// A pixel value truncated toward zero, held within ±kPixelLimit (a value
+// that is not a number counts as far outside).
 int32_t SaturatePixel(double v);
 
 void RotatePoint(double x, double y, double cx, double cy, double angle, double *ox, double *oy);
 void OffsetPolar(double *x, double *y, double angleDeg, double distance);
-// Copies entry index of the block references; answers the index.
-// True once the caller's cancel callback has asked to stop; asks it every
-// so many calls.
-bool RenderStopped();
-// The device the scene walk draws on.
-SceneDevice &SceneOutput();
-
-uint32_t ReadBlockRef(uint32_t index, double *x, double *y, double *rotation, double *scaleX, double *scaleY);

@@ -1,5 +1,3 @@
-#include "render/scene.h"
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include "render/render_context.h"
 #include "render/scene_device.h"
 #include "render/solids.h"
+#include "render/scene_walk.h"
 #include "render/text.h"
 
 namespace {
@@ -20,7 +19,6 @@ namespace {
 // solids among the other objects, whatever the last drawing said.
 constexpr uint32_t kFigureSolidsFirst = 0;
 
-uint32_t sceneSolidsFirst = 0;
 constexpr size_t kVersionMessageBytes = 80;
 
 bool Finite(double a, double b, double c, double d)
@@ -28,21 +26,26 @@ bool Finite(double a, double b, double c, double d)
     return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d);
 }
 
-void DrawLineRecord(const LineRecord &line, uint16_t pen)
+}  // namespace
+
+void SceneWalk::DrawLineRecord(const LineRecord &line, uint16_t pen)
 {
     if (!Finite(line.x1, line.y1, line.x2, line.y2)) return;
     SceneOutput().Line(line.x1, line.y1, line.x2, line.y2, pen, line.header.penStyle);
 }
 
-void DrawPointRecord(const PointRecord &point, uint16_t pen)
+void SceneWalk::DrawPointRecord(const PointRecord &point, uint16_t pen)
 {
     if (!std::isfinite(point.x) || !std::isfinite(point.y)) return;
     SceneOutput().Point(point.x, point.y, pen);
 }
 
-uint16_t PenOf(const EntityHeader &header) { return EffectivePen(header.layerGroup, header.layer, header.penColor); }
+uint16_t SceneWalk::PenOf(const EntityHeader &header) const
+{
+    return EffectivePen(header.layerGroup, header.layer, header.penColor);
+}
 
-void DrawTextRecord(const TextRecord &text, uint16_t pen, uint16_t role)
+void SceneWalk::DrawTextRecord(const TextRecord &text, uint16_t pen, uint16_t role)
 {
     SceneOutput().Text(TextEntity{text.x1, text.y1, text.x2, text.y2, text.fontName, text.charWidth / 2,
                                   text.charHeight, text.charSpacing / 2, text.text, pen, text.header.flags,
@@ -51,7 +54,7 @@ void DrawTextRecord(const TextRecord &text, uint16_t pen, uint16_t role)
 
 // A dimension is drawn whole in the pass of its line; its label, auxiliary
 // lines and points take the label's pen.
-void DrawDimension(const DimensionRecord &dimension)
+void SceneWalk::DrawDimension(const DimensionRecord &dimension)
 {
     const uint16_t pen = PenOf(dimension.line.header);
     if (!IsInPass(pen)) return;
@@ -66,7 +69,7 @@ void DrawDimension(const DimensionRecord &dimension)
     }
 }
 
-void DrawTopLevelEntities()
+void SceneWalk::DrawTopLevelEntities()
 {
     SceneDevice &device = SceneOutput();
     for (uint32_t i = 1; i < firstBlockLine && i <= lineCount && !RenderStopped(); ++i) {
@@ -95,16 +98,14 @@ void DrawTopLevelEntities()
 }
 
 // A drawing of a version the module does not read shows one line that says so.
-void DrawVersionLine()
+void SceneWalk::DrawVersionLine()
 {
     char message[kVersionMessageBytes] = {};
     std::snprintf(message, sizeof message, "JW_DATA_VERSION = %u", fileVersion);
     SceneOutput().VersionLine(message);
 }
 
-}  // namespace
-
-void DrawDrawingScene()
+void SceneWalk::DrawDrawingScene()
 {
     RenderContext &rc = renderContext;
     if (!IsReadableDrawingVersion(fileVersion)) {
@@ -137,7 +138,7 @@ void DrawDrawingScene()
     DeletePenTable();
 }
 
-void DrawFigureScene()
+void SceneWalk::DrawFigureScene()
 {
     RenderContext &rc = renderContext;
     sceneSolidsFirst = kFigureSolidsFirst;
@@ -154,4 +155,13 @@ void DrawFigureScene()
     ReleaseBlockReferences();
     if (std::isfinite(figureRefX) && std::isfinite(figureRefY)) SceneOutput().ReferenceMark(figureRefX, figureRefY);
     DeletePenTable();
+}
+
+void SceneWalk::DrawScene()
+{
+    if (isFigureFile == 1) {
+        DrawFigureScene();
+    } else {
+        DrawDrawingScene();
+    }
 }

@@ -9,6 +9,8 @@
 
 #include "platform/win32.h"
 
+struct SolidRecord;  // reader/drawing_store.h
+
 constexpr uint16_t kTextInBlock = 1;    // placed through a block
 constexpr uint16_t kTextDimension = 2;  // a dimension's label
 
@@ -37,9 +39,9 @@ public:
     virtual void Arc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness,
                      uint16_t pen, int lineType) = 0;
     virtual void Point(double x, double y, uint16_t pen) = 0;
-    // Solid `index` of the store (its kind decides the shape) at its eight
-    // placed values, filled in `color`.
-    virtual void Solid(uint32_t index, const double values[8], COLORREF color) = 0;
+    // A solid (its kind decides the shape) at its eight placed values,
+    // filled in `color`.
+    virtual void Solid(const SolidRecord &solid, const double values[8], COLORREF color) = 0;
     virtual void Text(const TextEntity &text) = 0;
     // A figure's reference point, marked over everything else.
     virtual void ReferenceMark(double x, double y) = 0;
@@ -47,5 +49,26 @@ public:
     virtual void VersionLine(const char *message) = 0;
 };
 
-// The device that draws into the render context's device context.
-SceneDevice &RasterDevice();
+class SceneWalk;
+
+// The device that draws into its walk's device context.
+class RasterDevice final : public SceneDevice {
+public:
+    explicit RasterDevice(SceneWalk &walk) : walk_(walk) {}
+
+    void Line(double x1, double y1, double x2, double y2, uint16_t pen, int lineType) override;
+    void Arc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness,
+             uint16_t pen, int lineType) override;
+    void Point(double x, double y, uint16_t pen) override;
+    void Solid(const SolidRecord &solid, const double values[8], COLORREF color) override;
+    void Text(const TextEntity &text) override;
+    void ReferenceMark(double x, double y) override;
+    void VersionLine(const char *message) override;
+
+private:
+    bool OffRaster(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t margin) const;
+    bool CircleOffRaster(double cx, double cy, double radius, int64_t margin) const;
+    int64_t LineMargin(int lineType) const;
+
+    SceneWalk &walk_;
+};

@@ -11,6 +11,7 @@
 #include "render/primitives.h"
 #include "render/render_context.h"
 #include "render/scene_device.h"
+#include "render/scene_walk.h"
 #include "settings/setting_tables.h"
 
 namespace {
@@ -22,12 +23,12 @@ constexpr uint8_t kWidthBand = 106;     // band of constant width
 constexpr double kClosedArcMarker = 5.0;
 constexpr uint16_t kSolidOwnColour = 10;
 
-uint64_t solidPixelsLeft = kMaxSolidPixelsPerConversion;
+}  // namespace
 
-POINT Pixel(double x, double y) { return {ToPixelX(x), ToPixelY(y)}; }
+POINT SceneWalk::Pixel(double x, double y) const { return {ToPixelX(x), ToPixelY(y)}; }
 
 // Fills a polygon when the budget still covers its bounding box on the raster.
-void FillPolygon(const POINT *points, int count)
+void SceneWalk::FillPolygon(const POINT *points, int count)
 {
     const RenderContext &rc = renderContext;
     int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
@@ -50,7 +51,7 @@ void FillPolygon(const POINT *points, int count)
 // A band: quads between consecutive arc points and their images moved
 // toward the centre.
 template <typename Inner>
-void FillBand(POINT centre, Inner inner)
+void SceneWalk::FillBand(POINT centre, Inner inner)
 {
     const RenderContext &rc = renderContext;
     for (int32_t i = 1; i < rc.arcPointCount; ++i) {
@@ -60,14 +61,12 @@ void FillBand(POINT centre, Inner inner)
     }
 }
 
-}  // namespace
+void SceneWalk::ResetSolidBudget() { solidPixelsLeft = kMaxSolidPixelsPerConversion; }
 
-void ResetSolidBudget() { solidPixelsLeft = kMaxSolidPixelsPerConversion; }
-
-bool SolidColor(uint32_t index, uint16_t pen, COLORREF *color)
+bool SceneWalk::SolidColor(const SolidRecord &solid, uint16_t pen, COLORREF *color) const
 {
     if (pen == kSolidOwnColour) {
-        *color = solids[index].fillColor;
+        *color = solid.fillColor;
         return true;
     }
     if (pen >= kPenCount) return false;
@@ -75,10 +74,10 @@ bool SolidColor(uint32_t index, uint16_t pen, COLORREF *color)
     return true;
 }
 
-void FillSolid(uint32_t index, double x1, double y1, double x2, double y2, double x3, double y3, double x4, double y4)
+void SceneWalk::FillSolid(uint8_t kind, double x1, double y1, double x2, double y2, double x3, double y3, double x4,
+                          double y4)
 {
     RenderContext &rc = renderContext;
-    const uint8_t kind = solids[index].header.penStyle;
     if (kind < kFirstArcKind) {
         const POINT quad[4] = {Pixel(x1, y1), Pixel(x2, y2), Pixel(x3, y3), Pixel(x4, y4)};
         FillPolygon(quad, 4);
@@ -115,23 +114,22 @@ void FillSolid(uint32_t index, double x1, double y1, double x2, double y2, doubl
     });
 }
 
-bool SolidFillColor(uint32_t index, COLORREF *color)
+bool SceneWalk::SolidFillColor(const SolidRecord &solid, COLORREF *color) const
 {
-    const SolidRecord &solid = solids[index];
     uint16_t pen = EffectivePen(solid.header.layerGroup, solid.header.layer, solid.header.penColor);
     if (pen == 0) return false;
     if (renderContext.viewIndex != 0 && usePrintColors == 0) pen = 1;
-    return SolidColor(index, pen, color);
+    return SolidColor(solid, pen, color);
 }
 
-void DrawSolids()
+void SceneWalk::DrawSolids()
 {
     SceneDevice &device = SceneOutput();
     for (uint32_t i = 1; i < firstBlockSolid && i <= solidCount && !RenderStopped(); ++i) {
-        COLORREF color;
-        if (!SolidFillColor(i, &color)) continue;
         const SolidRecord &s = solids[i];
+        COLORREF color;
+        if (!SolidFillColor(s, &color)) continue;
         const double values[8] = {s.x1, s.y1, s.x2, s.y2, s.x3, s.y3, s.x4, s.y4};
-        device.Solid(i, values, color);
+        device.Solid(s, values, color);
     }
 }

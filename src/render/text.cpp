@@ -6,6 +6,7 @@
 #include "render/line_styles.h"
 #include "render/primitives.h"
 #include "render/render_context.h"
+#include "render/scene_walk.h"
 #include "render/text_macros.h"
 #include "settings/setting_tables.h"
 
@@ -23,7 +24,9 @@ bool IsTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x8
 
 bool Finite(double v) { return std::isfinite(v); }
 
-void DrawSmallTextBox(double x1, double y1, double x2, double y2, double angle, double height, uint16_t pen)
+}  // namespace
+
+void SceneWalk::DrawSmallTextBox(double x1, double y1, double x2, double y2, double angle, double height, uint16_t pen)
 {
     double ax = x1, ay = y1, bx = x2, by = y2;
     OffsetPolar(&ax, &ay, angle + 90, height);
@@ -37,20 +40,16 @@ void DrawSmallTextBox(double x1, double y1, double x2, double y2, double angle, 
     DrawStyledLine(qx2, qy2, qx1, qy1, pen, kLineTypeSolid);
 }
 
-uint64_t charactersLeft = kMaxCharactersPerConversion;
-
 // True when a character cell at pixel (x, y), reaching `reach` pixels from
 // it in any direction, cannot touch the raster.
-bool CellOffRaster(int32_t x, int32_t y, int64_t reach)
+bool SceneWalk::CellOffRaster(int32_t x, int32_t y, int64_t reach) const
 {
     const RenderContext &rc = renderContext;
     return x + reach < 0 || y + reach < 0 || x - reach > static_cast<int64_t>(rc.rasterWidth) ||
            y - reach > rc.rasterHeight;
 }
 
-}  // namespace
-
-void ResetTextBudget() { charactersLeft = kMaxCharactersPerConversion; }
+void SceneWalk::ResetTextBudget() { charactersLeft = kMaxCharactersPerConversion; }
 
 void MoveToward(double *x, double *y, double tx, double ty, double distance)
 {
@@ -71,8 +70,9 @@ HFONT CreateTextFont(const char *fontName, int32_t widthPx, int32_t heightPx, in
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, face);
 }
 
-bool LayOutText(double x1, double y1, double x2, double y2, double halfWidth, double height, double halfSpacing,
-                const char *text, uint16_t flags, uint16_t layerGroup, TextLayout *layout)
+bool SceneWalk::LayOutText(double x1, double y1, double x2, double y2, double halfWidth, double height,
+                           double halfSpacing, const char *text, uint16_t flags, uint16_t layerGroup,
+                           TextLayout *layout)
 {
     if (text == nullptr) return false;
     if (!Finite(x1) || !Finite(y1) || !Finite(x2) || !Finite(y2) || !Finite(halfWidth) || !Finite(height) ||
@@ -133,8 +133,9 @@ size_t NextCell(const TextLayout &layout, size_t i, double *x, double *y)
     return w;
 }
 
-void DrawTextEntity(double x1, double y1, double x2, double y2, const char *fontName, double halfWidth, double height,
-                    double halfSpacing, const char *text, uint16_t pen, uint16_t flags, uint16_t layerGroup)
+void SceneWalk::DrawTextEntity(double x1, double y1, double x2, double y2, const char *fontName, double halfWidth,
+                               double height, double halfSpacing, const char *text, uint16_t pen, uint16_t flags,
+                               uint16_t layerGroup)
 {
     RenderContext &rc = renderContext;
     if (pen >= kPenCount) return;

@@ -14,9 +14,6 @@ constexpr uint16_t kTurnedTextFlag = 32;  // glyphs turned by a further 90 degre
 // characters ends there instead of hanging the viewer.
 constexpr uint64_t kMaxCharactersPerConversion = 100000;
 
-// Restores the character budget; once per scene.
-void ResetTextBudget();
-
 // A text entity laid out on the sheet, in millimetres, before any device
 // draws it: the bytes drawn (its macros expanded), the first character
 // cell's corner, the point the cells advance toward, and the cells' size
@@ -24,7 +21,7 @@ void ResetTextBudget();
 // The raster draws each cell with a font of its own; other devices may draw
 // the same cells as text.
 struct TextLayout {
-    const char *drawn;     // Shift-JIS; valid until the next text is laid out
+    const char *drawn;     // Shift-JIS; valid until the walk lays out its next text
     size_t length;         // bytes of it drawn
     double baselineAngle;  // degrees, the baseline's direction
     double angle;          // the glyphs' direction (a turned text's is 90 more)
@@ -33,16 +30,10 @@ struct TextLayout {
     double halfWidth, height, halfSpacing;
 };
 
-// False for a text that cannot be laid out (no text, coordinates that are
-// not finite).
-bool LayOutText(double x1, double y1, double x2, double y2, double halfWidth, double height, double halfSpacing,
-                const char *text, uint16_t flags, uint16_t layerGroup, TextLayout *layout);
 // The width in bytes of the character cell at byte i (1, or 2 for a
 // double-byte character), moving (x, y) from its corner to the next one's.
 size_t NextCell(const TextLayout &layout, size_t i, double *x, double *y);
 
-void DrawTextEntity(double x1, double y1, double x2, double y2, const char *fontName, double halfWidth, double height,
-                    double halfSpacing, const char *text, uint16_t pen, uint16_t flags, uint16_t layerGroup);
 // A font for one character; the face name is Shift-JIS, converted here so
 // that no host's code page changes which face is found.
 HFONT CreateTextFont(const char *fontName, int32_t widthPx, int32_t heightPx, int32_t escapement);

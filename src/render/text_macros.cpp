@@ -1,5 +1,6 @@
 #include "render/text_macros.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,19 +8,18 @@
 #include "settings/drawing_source.h"
 #include "settings/paths.h"
 #include "reader/document_readers.h"
+#include "render/scene_walk.h"
 #include "settings/plugin_settings.h"
-
-char macroBuffer[kMacroBufferBytes];
-void (*macroClock)(SYSTEMTIME *time) = nullptr;
 
 namespace {
 
+std::atomic<void (*)(SYSTEMTIME *)> macroClock{nullptr};
+
 // Day and half-day names in Shift-JIS.
-const char *const kJapaneseDays[7] = {"\x93\xfa", "\x8c\x8e", "\x89\xce", "\x90\x85",
-                                      "\x96\xd8", "\x8b\xe0", "\x93\x79"};  // 日月火水木金土
-const char *const kEnglishDays[7] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
-const char *const kMonths[13] = {"",    "JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                 "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+const char kJapaneseDays[7][3] = {"\x93\xfa", "\x8c\x8e", "\x89\xce", "\x90\x85",
+                                  "\x96\xd8", "\x8b\xe0", "\x93\x79"};  // 日月火水木金土
+const char kEnglishDays[7][4] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
+const char kMonths[13][4] = {"", "JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 const char kMorningJapanese[] = "\x91\x4f";    // 前
 const char kAfternoonJapanese[] = "\x8c\xe3";  // 後
 constexpr int kNoon = 12;
@@ -27,29 +27,33 @@ constexpr int kYearOffsetWestern = 2000;
 constexpr int kYearOffsetHeisei = 1988;
 constexpr size_t kExtensionChars = 4;  // ".jww"
 
-void Put(const char *value) { std::snprintf(macroBuffer, sizeof macroBuffer, "%s", value); }
+}  // namespace
+
+void SetMacroClock(void (*clock)(SYSTEMTIME *time)) { macroClock = clock; }
+
+void SceneWalk::Put(const char *value) { std::snprintf(macroBuffer, sizeof macroBuffer, "%s", value); }
 
 // The drawing's file name, in the drawing's Shift-JIS text.
-std::string FileName()
+std::string SceneWalk::FileName() const
 {
     const size_t slash = drawingPath.find_last_of("\\/");
     return PathAsShiftJis(slash == std::string::npos ? drawingPath : drawingPath.substr(slash + 1));
 }
 
-void ExpandFileMacro(char prefix, char c1)
+void SceneWalk::ExpandFileMacro(char prefix, char c1)
 {
     SYSTEMTIME t;
     if (c1 == 'F') {
         if (prefix != '=') {
             Put(PathAsShiftJis(drawingPath).c_str());
-        } else if (DrawingFileTime(&t)) {
+        } else if (DrawingFileTime(drawing.source, &t)) {
             std::snprintf(macroBuffer, sizeof macroBuffer, "%02d/%02d/%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay,
                           t.wHour, t.wMinute, t.wSecond);
         }
         return;
     }
     if (prefix == '=') {
-        if (DrawingFileTime(&t))
+        if (DrawingFileTime(drawing.source, &t))
             std::snprintf(macroBuffer, sizeof macroBuffer, "%02d/%02d/%02d", t.wYear, t.wMonth, t.wDay);
     } else if (prefix == '%') {
         Put(FileName().c_str());
@@ -59,7 +63,7 @@ void ExpandFileMacro(char prefix, char c1)
     }
 }
 
-void ExpandScale(uint16_t layerGroup, bool ratio)
+void SceneWalk::ExpandScale(uint16_t layerGroup, bool ratio)
 {
     if (layerGroup >= kLayerGroups) return;  // no scale: an empty text
     const double s = layerGroupScale[layerGroup];
@@ -71,7 +75,7 @@ void ExpandScale(uint16_t layerGroup, bool ratio)
 }
 
 // "%%NAME": the first user variable of that name, compared without case.
-int ExpandUserVariable(const char *name)
+int SceneWalk::ExpandUserVariable(const char *name)
 {
     const int count =
         pluginSettings.referenceCount < kReferenceRows ? pluginSettings.referenceCount : kReferenceRows - 1;
@@ -84,17 +88,15 @@ int ExpandUserVariable(const char *name)
     return 0;
 }
 
-}  // namespace
-
-int ExpandTextMacro(const char *text, uint16_t layerGroup)
+int SceneWalk::ExpandTextMacro(const char *text, uint16_t layerGroup)
 {
     macroBuffer[0] = '\0';
     if (text == nullptr) return 0;
     const char p = text[0];
     if (p != '$' && p != '&' && p != '%' && p != '=') return 0;
     SYSTEMTIME now;
-    if (macroClock != nullptr) {
-        macroClock(&now);
+    if (void (*clock)(SYSTEMTIME *) = macroClock.load()) {
+        clock(&now);
     } else {
         GetLocalTime(&now);
     }

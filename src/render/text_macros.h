@@ -9,10 +9,6 @@
 
 constexpr int kMacroBufferBytes = 512;  // an expansion keeps at most 511 bytes
 
-extern char macroBuffer[kMacroBufferBytes];
-
-// Reads the clock for the macros; GetLocalTime unless a test sets another.
-extern void (*macroClock)(SYSTEMTIME *time);
-
-// 1 when the text is a macro and macroBuffer holds its expansion, else 0.
-int ExpandTextMacro(const char *text, uint16_t layerGroup);
+// Sets the clock the macros read (GetLocalTime when null): tests give a
+// fixed one. Set before renders start; every render reads it.
+void SetMacroClock(void (*clock)(SYSTEMTIME *time));

@@ -16,6 +16,7 @@
 #include "reader/drawing_store.h"
 #include "render/line_styles.h"
 #include "render/render_context.h"
+#include "render/scene_walk.h"
 #include "render/text.h"
 #include "settings/setting_tables.h"
 
@@ -40,96 +41,47 @@ constexpr double kClosedArcMarker = 5.0;
 // along a line, and on average this long along a curve (the mean of
 // 1 / max(|cos a|, |sin a|) over a turn).
 constexpr double kCurveStep = 1.1222;
-// Canvas coordinates are kept within this bound, set for each page so that
-// cairo's device coordinates (fixed point, about ±8 million) hold them; no
-// raster reaches it. Lines are clipped well inside it, arcs that reach
-// beyond kChordReach are drawn as the raster's chords, and so clipped too.
-double canvasBound = 1e7;
+// Canvas coordinates are kept within a bound (at most this), set for each
+// page so that cairo's device coordinates (fixed point, about ±8 million)
+// hold them; no raster reaches it. Lines are clipped well inside it, arcs
+// that reach beyond kChordReach are drawn as the raster's chords, and so
+// clipped too.
+constexpr double kMaxCanvasBound = 1e7;
 constexpr double kMaxDeviceUnits = 4e6;
 constexpr double kChordReach = 1e5;
 // The raster flattens an arc into chords of these angles (radians) by its
 // radius in pixels: fine from 100 pixels, medium from 50.
 constexpr double kFineChord = 0.1, kMediumChord = 0.2, kCoarseChord = 0.3;
 
-double Bounded(double v) { return std::isnan(v) ? canvasBound : std::clamp(v, -canvasBound, canvasBound); }
-
 double ChordAngle(double radiusPixels)
 {
     return radiusPixels >= 100 ? kFineChord : radiusPixels >= 50 ? kMediumChord : kCoarseChord;
 }
-
-// The part [t0, t1] of the segment from (x1, y1) to (x2, y2) inside the
-// canvas grown by margin (Liang and Barsky); false when none is.
-bool ClipToCanvas(double x1, double y1, double x2, double y2, double margin, double *t0, double *t1)
-{
-    const RenderContext &rc = renderContext;
-    const double dx = x2 - x1, dy = y2 - y1;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x1 + margin, static_cast<double>(rc.rasterWidth) + margin - x1, y1 + margin,
-                         static_cast<double>(rc.rasterHeight) + margin - y1};
-    *t0 = 0;
-    *t1 = 1;
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) return false;
-            continue;
-        }
-        const double r = q[i] / p[i];
-        if (p[i] < 0) {
-            *t0 = std::max(*t0, r);
-        } else {
-            *t1 = std::min(*t1, r);
-        }
-    }
-    return *t0 <= *t1;
-}
-// Sheet millimetres to canvas pixels, as ToPixelX and ToPixelY but not
-// truncated; the raw ones unbounded, for clipping.
-double RawCanvasX(double x)
-{
-    const RenderContext &rc = renderContext;
-    return x * rc.viewScale - rc.viewOffsetX - static_cast<double>(rc.originX);
-}
-double RawCanvasY(double y)
-{
-    const RenderContext &rc = renderContext;
-    return rc.viewOffsetY - y * rc.viewScale - static_cast<double>(rc.originY);
-}
-double CanvasX(double x) { return Bounded(RawCanvasX(x)); }
-double CanvasY(double y) { return Bounded(RawCanvasY(y)); }
 
 void SetColor(cairo_t *cr, COLORREF color)
 {
     cairo_set_source_rgb(cr, GetRValue(color) / 255.0, GetGValue(color) / 255.0, GetBValue(color) / 255.0);
 }
 
-// True when a box of canvas pixels, grown by margin, misses the canvas.
-bool OffCanvas(double x1, double y1, double x2, double y2, double margin)
-{
-    const RenderContext &rc = renderContext;
-    return std::max(x1, x2) < -margin || std::max(y1, y2) < -margin ||
-           std::min(x1, x2) > static_cast<double>(rc.rasterWidth) + margin ||
-           std::min(y1, y2) > static_cast<double>(rc.rasterHeight) + margin;
-}
-
 // An ellipse on the sheet, as the raster's arcs are: centre, radius, the
 // ratio of the minor to the major radius, turned by tilt. Its point at
 // parameter a, in canvas pixels.
 struct SheetEllipse {
+    const VectorCanvas &canvas;
     double cx, cy, radius, flatness, tilt;
     void At(double a, double *x, double *y) const
     {
         const double ex = radius * std::cos(a), ey = radius * flatness * std::sin(a);
         const double c = std::cos(tilt), s = std::sin(tilt);
-        *x = CanvasX(cx + ex * c - ey * s);
-        *y = CanvasY(cy + ex * s + ey * c);
+        *x = canvas.CanvasX(cx + ex * c - ey * s);
+        *y = canvas.CanvasY(cy + ex * s + ey * c);
     }
     // Its derivative at a, in canvas pixels per radian.
     void Tangent(double a, double *x, double *y) const
     {
         const double ex = -radius * std::sin(a), ey = radius * flatness * std::cos(a);
         const double c = std::cos(tilt), s = std::sin(tilt);
-        const double scale = renderContext.viewScale;
+        const double scale = canvas.rc->viewScale;
         *x = (ex * c - ey * s) * scale;
         *y = -(ex * s + ey * c) * scale;
     }
@@ -211,14 +163,58 @@ std::string ShiftJisToUtf8(const char *bytes)
 
 }  // namespace
 
+double VectorCanvas::Bounded(double v) const { return std::isnan(v) ? bound : std::clamp(v, -bound, bound); }
+
+// Liang and Barsky.
+bool VectorCanvas::ClipToCanvas(double x1, double y1, double x2, double y2, double margin, double *t0, double *t1) const
+{
+    const double dx = x2 - x1, dy = y2 - y1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 + margin, static_cast<double>(rc->rasterWidth) + margin - x1, y1 + margin,
+                         static_cast<double>(rc->rasterHeight) + margin - y1};
+    *t0 = 0;
+    *t1 = 1;
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double r = q[i] / p[i];
+        if (p[i] < 0) {
+            *t0 = std::max(*t0, r);
+        } else {
+            *t1 = std::min(*t1, r);
+        }
+    }
+    return *t0 <= *t1;
+}
+double VectorCanvas::RawCanvasX(double x) const
+{
+    return x * rc->viewScale - rc->viewOffsetX - static_cast<double>(rc->originX);
+}
+double VectorCanvas::RawCanvasY(double y) const
+{
+    return rc->viewOffsetY - y * rc->viewScale - static_cast<double>(rc->originY);
+}
+
+bool VectorCanvas::OffCanvas(double x1, double y1, double x2, double y2, double margin) const
+{
+    return std::max(x1, x2) < -margin || std::max(y1, y2) < -margin ||
+           std::min(x1, x2) > static_cast<double>(rc->rasterWidth) + margin ||
+           std::min(y1, y2) > static_cast<double>(rc->rasterHeight) + margin;
+}
+
 VectorDevice::~VectorDevice()
 {
     for (auto &entry : faces_) cairo_font_face_destroy(entry.second);
 }
 
-VectorDevice::VectorDevice(cairo_t *cr, double unitsPerPixel) : cr_(cr), elementsLeft_(kMaxElementsPerPage)
+VectorDevice::VectorDevice(SceneWalk &walk, cairo_t *cr, double unitsPerPixel)
+    : walk_(walk),
+      canvas_{&walk.renderContext, std::min(kMaxCanvasBound, kMaxDeviceUnits / std::max(unitsPerPixel, 1e-9))},
+      cr_(cr),
+      elementsLeft_(kMaxElementsPerPage)
 {
-    canvasBound = std::min(1e7, kMaxDeviceUnits / std::max(unitsPerPixel, 1e-9));
 }
 
 bool VectorDevice::Spend(uint64_t elements)
@@ -254,11 +250,11 @@ bool VectorDevice::UsePen(uint16_t pen)
 {
     uint32_t width = 1;
     if (pen < kPreparedPens) {
-        width = std::min(std::max(penWidthTable[pen], 1u), kMaxPenPixels);
+        width = std::min(std::max(walk_.penWidthTable[pen], 1u), kMaxPenPixels);
     } else if (pen < kFirstExtendedPenNumber || pen > kLastExtendedPenNumber) {
         return false;
     }
-    SetColor(cr_, penColorTable[pen]);
+    SetColor(cr_, walk_.penColorTable[pen]);
     cairo_set_line_width(cr_, width);
     cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
@@ -273,8 +269,8 @@ bool VectorDevice::UsePen(uint16_t pen)
 bool VectorDevice::UseLineType(int lineType, double stepLength, double phase)
 {
     const int type = UsableLineType(lineType);
-    const uint32_t pattern = linePatternTable[type];
-    const double pitch = std::max<uint32_t>(linePitchTable[type], 1) * stepLength;
+    const uint32_t pattern = walk_.linePatternTable[type];
+    const double pitch = std::max<uint32_t>(walk_.linePitchTable[type], 1) * stepLength;
     if (type == kLineTypeSolid || pattern == 0xFFFFFFFFu) {
         cairo_set_dash(cr_, nullptr, 0, 0);
         return true;
@@ -321,18 +317,19 @@ void VectorDevice::StrokeRandomLine(double x1, double y1, double x2, double y2, 
 {
     const double dx = x2 - x1, dy = y2 - y1;
     const double steps = std::floor(std::max(std::fabs(dx), std::fabs(dy)));
-    BeginLineStyle(0, static_cast<uint16_t>(lineType));
-    SetUpRandomSegment(static_cast<int32_t>(Bounded(x1)), static_cast<int32_t>(Bounded(y1)),
-                       static_cast<int32_t>(Bounded(x2)), static_cast<int32_t>(Bounded(y2)), lineType);
+    walk_.BeginLineStyle(0, static_cast<uint16_t>(lineType));
+    walk_.SetUpRandomSegment(static_cast<int32_t>(canvas_.Bounded(x1)), static_cast<int32_t>(canvas_.Bounded(y1)),
+                             static_cast<int32_t>(canvas_.Bounded(x2)), static_cast<int32_t>(canvas_.Bounded(y2)),
+                             lineType);
     const auto first = static_cast<uint64_t>(std::floor(steps * t0));
     const auto last = static_cast<uint64_t>(std::ceil(steps * t1));
     if (!Spend(2 + (last - first) / 4)) return;
-    SkipRandomSteps(first);
+    walk_.SkipRandomSteps(first);
     cairo_move_to(cr_, x1 + dx * t0, y1 + dy * t0);
     for (uint64_t i = first; i < last; ++i) {
         const double t = steps > 0 ? static_cast<double>(i) / steps : 0;
         double x = x1 + dx * t, y = y1 + dy * t;
-        if (RandomAction(&x, &y)) cairo_line_to(cr_, x, y);
+        if (walk_.RandomAction(&x, &y)) cairo_line_to(cr_, x, y);
     }
     cairo_line_to(cr_, x1 + dx * t1, y1 + dy * t1);
     cairo_set_dash(cr_, nullptr, 0, 0);
@@ -346,7 +343,7 @@ void VectorDevice::StrokeSegment(double x1, double y1, double x2, double y2, int
 {
     double t0, t1;
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2) ||
-        !ClipToCanvas(x1, y1, x2, y2, margin, &t0, &t1)) {
+        !canvas_.ClipToCanvas(x1, y1, x2, y2, margin, &t0, &t1)) {
         return;
     }
     const double dx = x2 - x1, dy = y2 - y1;
@@ -361,12 +358,12 @@ void VectorDevice::StrokeSegment(double x1, double y1, double x2, double y2, int
     cairo_stroke(cr_);
 }
 
-static double LineMargin(int type)
+double VectorDevice::LineMargin(int type) const
 {
     double margin = kMaxPenPixels + 2;
     if (type >= kFirstRandomType && type <= kLastRandomType) {
-        margin +=
-            std::min(randomWidthTable[type], kMaxRandomAmplitude) + std::min<uint32_t>(linePitchTable[type], 8192);
+        margin += std::min(walk_.randomWidthTable[type], kMaxRandomAmplitude) +
+                  std::min<uint32_t>(walk_.linePitchTable[type], 8192);
     }
     return margin;
 }
@@ -375,12 +372,13 @@ void VectorDevice::Line(double x1, double y1, double x2, double y2, uint16_t pen
 {
     const int type = UsableLineType(lineType);
     if (type == kLineTypeInvisible) return;
-    const double px1 = RawCanvasX(x1), py1 = RawCanvasY(y1), px2 = RawCanvasX(x2), py2 = RawCanvasY(y2);
+    const double px1 = canvas_.RawCanvasX(x1), py1 = canvas_.RawCanvasY(y1), px2 = canvas_.RawCanvasX(x2),
+                 py2 = canvas_.RawCanvasY(y2);
     const double margin = LineMargin(type);
     double t0, t1;
     // Off the page, not even the pen is chosen.
     if (!std::isfinite(px1) || !std::isfinite(py1) || !std::isfinite(px2) || !std::isfinite(py2) ||
-        !ClipToCanvas(px1, py1, px2, py2, margin, &t0, &t1) || !UsePen(pen)) {
+        !canvas_.ClipToCanvas(px1, py1, px2, py2, margin, &t0, &t1) || !UsePen(pen)) {
         return;
     }
     StrokeSegment(px1, py1, px2, py2, type, 0, margin);
@@ -397,16 +395,16 @@ void VectorDevice::Arc(double cx, double cy, double start, double sweep, double 
     }
     double a0, a1;
     if (!ArcSpan(start, sweep, &a0, &a1)) return;
-    const double reach = std::fmax(std::fabs(radius), std::fabs(radius * flatness)) * renderContext.viewScale;
-    const double x = RawCanvasX(cx), y = RawCanvasY(cy);
+    const double reach = std::fmax(std::fabs(radius), std::fabs(radius * flatness)) * walk_.renderContext.viewScale;
+    const double x = canvas_.RawCanvasX(cx), y = canvas_.RawCanvasY(cy);
     if (!std::isfinite(reach) || !std::isfinite(x) || !std::isfinite(y) ||
-        OffCanvas(x - reach, y - reach, x + reach, y + reach, LineMargin(type)) || !UsePen(pen)) {
+        canvas_.OffCanvas(x - reach, y - reach, x + reach, y + reach, LineMargin(type)) || !UsePen(pen)) {
         return;
     }
-    const SheetEllipse e = {cx, cy, radius, flatness, tilt};
+    const SheetEllipse e = {canvas_, cx, cy, radius, flatness, tilt};
     // The raster walks each chord afresh, one step more than its pixels:
     // a pattern step along the curve is that much shorter.
-    const double chordAngle = ChordAngle(std::fabs(radius) * renderContext.viewScale);
+    const double chordAngle = ChordAngle(std::fabs(radius) * walk_.renderContext.viewScale);
     const double chordLength = reach * chordAngle;
     const double step = chordLength / (chordLength / kCurveStep + 1);
     if ((type >= kFirstRandomType && type <= kLastRandomType) || reach > kChordReach) {
@@ -433,17 +431,17 @@ void VectorDevice::Arc(double cx, double cy, double start, double sweep, double 
 void VectorDevice::Point(double x, double y, uint16_t pen)
 {
     if (pen >= kPenCount) return;
-    const double px = CanvasX(x), py = CanvasY(y);
-    if (OffCanvas(px, py, px, py, kPointRadius + 1) || !Spend(4)) return;
-    SetColor(cr_, penColorTable[pen]);
+    const double px = canvas_.CanvasX(x), py = canvas_.CanvasY(y);
+    if (canvas_.OffCanvas(px, py, px, py, kPointRadius + 1) || !Spend(4)) return;
+    SetColor(cr_, walk_.penColorTable[pen]);
     cairo_new_path(cr_);
     cairo_arc(cr_, px, py, kPointRadius, 0, 2 * kPi);
     cairo_fill(cr_);
 }
 
-void VectorDevice::Solid(uint32_t index, const double v[8], COLORREF color)
+void VectorDevice::Solid(const SolidRecord &solid, const double v[8], COLORREF color)
 {
-    const uint8_t kind = solids[index].header.penStyle;
+    const uint8_t kind = solid.header.penStyle;
     if (!Spend(kind < kFirstArcKind ? 4 : 12)) return;
     SetColor(cr_, color);
     cairo_new_path(cr_);
@@ -451,10 +449,12 @@ void VectorDevice::Solid(uint32_t index, const double v[8], COLORREF color)
         for (int i = 0; i < 8; i += 2) {
             if (!std::isfinite(v[i]) || !std::isfinite(v[i + 1])) return;
         }
-        const double xs[4] = {CanvasX(v[0]), CanvasX(v[2]), CanvasX(v[4]), CanvasX(v[6])};
-        const double ys[4] = {CanvasY(v[1]), CanvasY(v[3]), CanvasY(v[5]), CanvasY(v[7])};
-        if (OffCanvas(*std::min_element(xs, xs + 4), *std::min_element(ys, ys + 4), *std::max_element(xs, xs + 4),
-                      *std::max_element(ys, ys + 4), 1)) {
+        const double xs[4] = {canvas_.CanvasX(v[0]), canvas_.CanvasX(v[2]), canvas_.CanvasX(v[4]),
+                              canvas_.CanvasX(v[6])};
+        const double ys[4] = {canvas_.CanvasY(v[1]), canvas_.CanvasY(v[3]), canvas_.CanvasY(v[5]),
+                              canvas_.CanvasY(v[7])};
+        if (canvas_.OffCanvas(*std::min_element(xs, xs + 4), *std::min_element(ys, ys + 4),
+                              *std::max_element(xs, xs + 4), *std::max_element(ys, ys + 4), 1)) {
             return;
         }
         cairo_move_to(cr_, xs[0], ys[0]);
@@ -472,11 +472,11 @@ void VectorDevice::Solid(uint32_t index, const double v[8], COLORREF color)
     }
     double a0, a1;
     if (!ArcSpan(start, sweep, &a0, &a1)) return;
-    const double reach = std::fmax(std::fabs(radius), std::fabs(radius * flatness)) * renderContext.viewScale;
-    const double x = CanvasX(cx), y = CanvasY(cy);
-    if (OffCanvas(x - reach, y - reach, x + reach, y + reach, 1)) return;
+    const double reach = std::fmax(std::fabs(radius), std::fabs(radius * flatness)) * walk_.renderContext.viewScale;
+    const double x = canvas_.CanvasX(cx), y = canvas_.CanvasY(cy);
+    if (canvas_.OffCanvas(x - reach, y - reach, x + reach, y + reach, 1)) return;
     if (!std::isfinite(reach)) return;
-    const SheetEllipse outer = {cx, cy, radius, flatness, tilt};
+    const SheetEllipse outer = {canvas_, cx, cy, radius, flatness, tilt};
     if (reach > kChordReach && kind != kWidthBand) {
         // Too vast for curves: the raster's chords, kept in range.
         const int chords = std::clamp(static_cast<int>(std::ceil((a1 - a0) / kFineChord)), 1, kMaxArcPoints);
@@ -493,7 +493,7 @@ void VectorDevice::Solid(uint32_t index, const double v[8], COLORREF color)
         if (kind == kScaledBand && std::isfinite(ratio)) {
             for (int i = chords; i >= 0; --i) {
                 outer.At(a0 + (a1 - a0) * i / chords, &px, &py);
-                cairo_line_to(cr_, Bounded(x + (px - x) * ratio), Bounded(y + (py - y) * ratio));
+                cairo_line_to(cr_, canvas_.Bounded(x + (px - x) * ratio), canvas_.Bounded(y + (py - y) * ratio));
             }
         } else if (last != kClosedArcMarker) {
             cairo_line_to(cr_, x, y);
@@ -512,7 +512,7 @@ void VectorDevice::Solid(uint32_t index, const double v[8], COLORREF color)
     if (kind == kScaledBand) {
         const double ratio = last / radius;
         if (radius == 0 || !std::isfinite(ratio)) return;
-        const SheetEllipse inner = {cx, cy, radius * ratio, flatness, tilt};
+        const SheetEllipse inner = {canvas_, cx, cy, radius * ratio, flatness, tilt};
         CurveAlong(cr_, outer, a0, a1, true);
         CurveAlong(cr_, inner, a1, a0, false);
         cairo_close_path(cr_);
@@ -521,7 +521,7 @@ void VectorDevice::Solid(uint32_t index, const double v[8], COLORREF color)
     }
     // A band of constant width: each outer point moved toward the centre by
     // the width, which on a flattened ellipse is no ellipse: fine chords.
-    const double width = (radius - last) * renderContext.viewScale;
+    const double width = (radius - last) * walk_.renderContext.viewScale;
     if (!std::isfinite(width)) return;
     const int chords = std::clamp(static_cast<int>(std::ceil((a1 - a0) / (kPi / 180))), 1, 720);
     if (!Spend(2 * static_cast<uint64_t>(chords))) return;
@@ -582,38 +582,38 @@ void VectorDevice::Text(const TextEntity &t)
 {
     if (t.text == nullptr || t.pen >= kPenCount) return;
     TextLayout layout;
-    if (!LayOutText(t.x1, t.y1, t.x2, t.y2, t.halfWidth, t.height, t.halfSpacing, t.text, t.flags, t.layerGroup,
-                    &layout)) {
+    if (!walk_.LayOutText(t.x1, t.y1, t.x2, t.y2, t.halfWidth, t.height, t.halfSpacing, t.text, t.flags, t.layerGroup,
+                          &layout)) {
         return;
     }
-    if (ToPixelLength(t.height) < kMinTextPixels) {
+    if (walk_.ToPixelLength(t.height) < kMinTextPixels) {
         // Too small to read: the outline box the raster draws.
         double ax = t.x1, ay = t.y1, bx = t.x2, by = t.y2;
         OffsetPolar(&ax, &ay, layout.baselineAngle + 90, t.height);
         OffsetPolar(&bx, &by, layout.baselineAngle + 90, t.height);
         if (!UsePen(t.pen) || !Spend(4)) return;
         cairo_set_dash(cr_, nullptr, 0, 0);
-        cairo_move_to(cr_, CanvasX(t.x1), CanvasY(t.y1));
-        cairo_line_to(cr_, CanvasX(ax), CanvasY(ay));
-        cairo_line_to(cr_, CanvasX(bx), CanvasY(by));
-        cairo_line_to(cr_, CanvasX(t.x2), CanvasY(t.y2));
+        cairo_move_to(cr_, canvas_.CanvasX(t.x1), canvas_.CanvasY(t.y1));
+        cairo_line_to(cr_, canvas_.CanvasX(ax), canvas_.CanvasY(ay));
+        cairo_line_to(cr_, canvas_.CanvasX(bx), canvas_.CanvasY(by));
+        cairo_line_to(cr_, canvas_.CanvasX(t.x2), canvas_.CanvasY(t.y2));
         cairo_close_path(cr_);
         cairo_stroke(cr_);
         return;
     }
     PortableTextFace face;
-    if (!SelectTextFont(t.fontName, ToPixelLength(layout.halfWidth), ToPixelLength(t.height),
+    if (!SelectTextFont(t.fontName, walk_.ToPixelLength(layout.halfWidth), walk_.ToPixelLength(t.height),
                         SaturatePixel(layout.angle * 10), &face)) {
         return;
     }
-    SetColor(cr_, penColorTable[t.pen]);
+    SetColor(cr_, walk_.penColorTable[t.pen]);
     double px = layout.startX, py = layout.startY;
     for (size_t i = 0; i < layout.length;) {
-        const double cellX = CanvasX(px), cellY = CanvasY(py);
+        const double cellX = canvas_.CanvasX(px), cellY = canvas_.CanvasY(py);
         const size_t at = i;
         const size_t w = NextCell(layout, i, &px, &py);
         const double reach = 4.0 * face.ppem * std::max(1.0, face.widthRatio);
-        if (!OffCanvas(cellX, cellY, cellX, cellY, reach)) ShowCell(face, cellX, cellY, layout.drawn + at, w);
+        if (!canvas_.OffCanvas(cellX, cellY, cellX, cellY, reach)) ShowCell(face, cellX, cellY, layout.drawn + at, w);
         i += w;
     }
 }
@@ -622,7 +622,7 @@ void VectorDevice::ReferenceMark(double x, double y)
 {
     SetColor(cr_, kReferenceMarkColor);
     cairo_new_path(cr_);
-    cairo_arc(cr_, CanvasX(x), CanvasY(y), kReferenceRadius, 0, 2 * kPi);
+    cairo_arc(cr_, canvas_.CanvasX(x), canvas_.CanvasY(y), kReferenceRadius, 0, 2 * kPi);
     cairo_fill(cr_);
 }
 
@@ -632,6 +632,6 @@ void VectorDevice::VersionLine(const char *message)
     if (!SelectTextFont(kVersionLineFace, 0, kVersionLineHeight, 0, &face)) return;
     SetColor(cr_, RGB(0, 0, 0));
     const std::string utf8 = ShiftJisToUtf8(message);
-    cairo_move_to(cr_, kVersionLineX, renderContext.rasterHeight / 2 + face.ascent);
+    cairo_move_to(cr_, kVersionLineX, walk_.renderContext.rasterHeight / 2 + face.ascent);
     cairo_show_text(cr_, utf8.c_str());
 }

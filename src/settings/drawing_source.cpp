@@ -4,11 +4,11 @@
 
 #include "settings/paths.h"
 
-std::string drawingPath;
-uint32_t isFigureFile = 0;
-char nameExtension[4] = {0, 0, 0, 0};
-DrawingTime drawingTimeState = DrawingTime::kAskFile;
-SYSTEMTIME drawingTime = {};
+PluginRequest &Request()
+{
+    static PluginRequest request = {};
+    return request;
+}
 
 namespace {
 
@@ -26,33 +26,15 @@ bool FileTimeOf(const std::string &path, SYSTEMTIME *time)
 
 }  // namespace
 
-bool DrawingFileTime(SYSTEMTIME *time)
+bool DrawingFileTime(const DrawingSource &source, SYSTEMTIME *time)
 {
-    if (drawingTimeState == DrawingTime::kTaken) *time = drawingTime;
-    if (drawingTimeState != DrawingTime::kAskFile) return drawingTimeState == DrawingTime::kTaken;
-    return FileTimeOf(drawingPath, time);
+    if (source.timeState == DrawingTime::kTaken) *time = source.time;
+    if (source.timeState != DrawingTime::kAskFile) return source.timeState == DrawingTime::kTaken;
+    return FileTimeOf(source.path, time);
 }
 
 void TakeDrawingFileTime(DrawingSource &source)
 {
     source.timeState =
         !source.path.empty() && FileTimeOf(source.path, &source.time) ? DrawingTime::kTaken : DrawingTime::kNone;
-}
-
-void SaveDrawingSource(DrawingSource *source)
-{
-    source->path = drawingPath;
-    source->isFigure = isFigureFile;
-    std::memcpy(source->extension, nameExtension, sizeof nameExtension);
-    source->timeState = drawingTimeState;
-    source->time = drawingTime;
-}
-
-void RestoreDrawingSource(const DrawingSource &source)
-{
-    drawingPath = source.path;
-    isFigureFile = source.isFigure;
-    std::memcpy(nameExtension, source.extension, sizeof nameExtension);
-    drawingTimeState = source.timeState;
-    drawingTime = source.time;
 }

@@ -5,11 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "settings/drawing_source.h"
 #include "settings/paths.h"
 #include "platform/registry_location.h"
 #include "platform/win32.h"
-
-PluginSettingsState pluginSettings = {};
 
 namespace {
 
@@ -309,8 +308,6 @@ int LoadReferenceFile(const std::string &drawingPath, PluginSettingsState &setti
 
 int UsedReferenceRows(int count) { return count < 0 ? 1 : count < kReferenceRows ? count + 1 : kReferenceRows; }
 
-namespace {
-
 // Rows past the count are never read: only those up to it are copied.
 void CopyPluginSettings(PluginSettingsState &to, const PluginSettingsState &from)
 {
@@ -323,17 +320,11 @@ void CopyPluginSettings(PluginSettingsState &to, const PluginSettingsState &from
     std::memcpy(to.referenceValues, from.referenceValues, rows * kReferenceRowBytes);
 }
 
-}  // namespace
-
-void SavePluginSettings(PluginSettingsState *state) { CopyPluginSettings(*state, pluginSettings); }
-
-void RestorePluginSettings(const PluginSettingsState &state) { CopyPluginSettings(pluginSettings, state); }
-
 void ResetPluginSettings()
 {
-    pluginSettings.refFile.clear();
-    pluginSettings.sizeJww = 0;
-    pluginSettings.sizeJws = 0;
-    pluginSettings.referenceCount = 0;
-    ClearReferenceTables(pluginSettings);
+    Request().settings.refFile.clear();
+    Request().settings.sizeJww = 0;
+    Request().settings.sizeJws = 0;
+    Request().settings.referenceCount = 0;
+    ClearReferenceTables(Request().settings);
 }

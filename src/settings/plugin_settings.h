@@ -23,14 +23,10 @@ struct PluginSettingsState {
     char referenceValues[kReferenceRows][kReferenceRowBytes];
 };
 
-// The module's: the plug-in's requests carry it from one to the next, and
-// the renderer's macros read the drawing's in place here.
-extern PluginSettingsState pluginSettings;
-
 // The rows of the reference tables a count of entries reads (row 0 unused).
 int UsedReferenceRows(int count);
-void SavePluginSettings(PluginSettingsState *state);
-void RestorePluginSettings(const PluginSettingsState &state);
+// Copies the values and the used rows of the tables.
+void CopyPluginSettings(PluginSettingsState &to, const PluginSettingsState &from);
 
 // Refreshes the three values from the registry (those it holds; the rest
 // keep theirs). 1 when the module's key exists (widths in the outputs),
@@ -72,7 +68,8 @@ std::string SettingsLocation();
 bool ParseSettingWidth(const std::string &text, uint32_t *width);
 bool AcceptableReferenceFile(const std::string &name);
 
-// Returns the values to those of a freshly loaded module (for tests).
+// Returns the plug-in's settings (settings/drawing_source.h) to those of a
+// freshly loaded module (for tests).
 void ResetPluginSettings();
 
 // Position of the last path separator ('\' or '/'), or npos.

@@ -2,14 +2,6 @@
 
 #include <cstring>
 
-COLORREF penColorTable[kPenCount];
-uint32_t penWidthTable[kPenCount];
-COLORREF printPenColorTable[kPenCount];
-uint32_t printPenWidthTable[kPenCount];
-uint32_t linePatternTable[kLineTypeCount];
-uint32_t linePitchTable[kLineTypeCount];
-uint32_t randomWidthTable[kLastRandomLineType + 1];
-
 namespace {
 
 constexpr COLORREF kDefaultPenColors[10] = {0xFFFFFF, 0x00C0C0, 0x000000, 0x00C000, 0xC0C000,
@@ -25,12 +17,7 @@ constexpr uint32_t kDefaultPatterns16To19[4] = {0xFFF99FFF, 0xFFF24FFF, 0xFFFE7F
 constexpr uint32_t kDefaultPitches11To19[9] = {3, 4, 5, 6, 7, 2, 2, 2, 4};
 constexpr uint32_t kDefaultRandomWidths[5] = {1, 1, 2, 2, 2};
 constexpr uint32_t kSolidPattern = 0xFFFFFFFF;
-
-// The module starts with the CAD program's defaults in place, so that a
-// conversion that reads no settings still has a white background.
-struct InstallAtLoad {
-    InstallAtLoad() { ResetSettingTables(); }
-} installAtLoad;
+constexpr int kPrintPenCount = 10;  // pens 0..9 take the printer values in print mode
 
 }  // namespace
 
@@ -55,37 +42,18 @@ void InstallDefaultCadSettings(SettingTables &tables)
     }
 }
 
-void SaveSettingTables(SettingTables *t)
-{
-    std::memcpy(t->penColor, penColorTable, sizeof penColorTable);
-    std::memcpy(t->penWidth, penWidthTable, sizeof penWidthTable);
-    std::memcpy(t->printPenColor, printPenColorTable, sizeof printPenColorTable);
-    std::memcpy(t->printPenWidth, printPenWidthTable, sizeof printPenWidthTable);
-    std::memcpy(t->linePattern, linePatternTable, sizeof linePatternTable);
-    std::memcpy(t->linePitch, linePitchTable, sizeof linePitchTable);
-    std::memcpy(t->randomWidth, randomWidthTable, sizeof randomWidthTable);
-}
-
-void RestoreSettingTables(const SettingTables &t)
-{
-    std::memcpy(penColorTable, t.penColor, sizeof penColorTable);
-    std::memcpy(penWidthTable, t.penWidth, sizeof penWidthTable);
-    std::memcpy(printPenColorTable, t.printPenColor, sizeof printPenColorTable);
-    std::memcpy(printPenWidthTable, t.printPenWidth, sizeof printPenWidthTable);
-    std::memcpy(linePatternTable, t.linePattern, sizeof linePatternTable);
-    std::memcpy(linePitchTable, t.linePitch, sizeof linePitchTable);
-    std::memcpy(randomWidthTable, t.randomWidth, sizeof randomWidthTable);
-}
-
 void DefaultSettingTables(SettingTables *t)
 {
     std::memset(t, 0, sizeof *t);
     InstallDefaultCadSettings(*t);
 }
 
-void ResetSettingTables()
+void UsePrintPens(SettingTables &t, uint32_t usePrintColors)
 {
-    SettingTables defaults;
-    DefaultSettingTables(&defaults);
-    RestoreSettingTables(defaults);
+    t.penColor[0] = t.printPenColor[0];
+    t.penWidth[0] = t.printPenWidth[0];
+    for (int i = 1; i < kPrintPenCount; ++i) {
+        t.penColor[i] = usePrintColors != 0 ? t.printPenColor[i] : 0;
+        t.penWidth[i] = t.printPenWidth[i];
+    }
 }

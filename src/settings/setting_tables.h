@@ -12,16 +12,8 @@ constexpr int kLineTypeCount = 100;  // line types 0..99
 constexpr int kFirstRandomLineType = 11;
 constexpr int kLastRandomLineType = 15;
 
-extern COLORREF penColorTable[kPenCount];
-extern uint32_t penWidthTable[kPenCount];
-extern COLORREF printPenColorTable[kPenCount];
-extern uint32_t printPenWidthTable[kPenCount];
-extern uint32_t linePatternTable[kLineTypeCount];
-extern uint32_t linePitchTable[kLineTypeCount];
-extern uint32_t randomWidthTable[kLastRandomLineType + 1];
-
-// The tables as one value: what a drawing's reader left, kept with the
-// drawing (the library's documents) and put back before it is drawn.
+// The tables: what a drawing's reader left, kept with the drawing; a render
+// draws with a copy of them.
 struct SettingTables {
     COLORREF penColor[kPenCount];
     uint32_t penWidth[kPenCount];
@@ -32,14 +24,11 @@ struct SettingTables {
     uint32_t randomWidth[kLastRandomLineType + 1];
 };
 
-void SaveSettingTables(SettingTables *tables);
-void RestoreSettingTables(const SettingTables &tables);
-
 // Installs the CAD program's built-in pen and line-type defaults, which a
 // figure starts from. Entries without a default keep their value.
 void InstallDefaultCadSettings(SettingTables &tables);
 // Tables of a freshly loaded module: zeros and the defaults over them.
 void DefaultSettingTables(SettingTables *tables);
-
-// Returns every table to the state of a freshly loaded module (for tests).
-void ResetSettingTables();
+// Print mode: the drawing's printer pens over pens 0..9 (black ones unless
+// it prints in colour).
+void UsePrintPens(SettingTables &tables, uint32_t usePrintColors);

@@ -15,7 +15,8 @@
 #include "platform/portable/platform_diagnostics.h"
 #include "tests/host/test_files.h"
 #include "tests/writer/jw_writer.h"
-#include "render/text_macros.h"
+#include "pipeline/module_state.h"
+#include "render/scene_walk.h"
 
 namespace {
 
@@ -137,10 +138,10 @@ TEST_F(Conversions, DescriptionsCountTheRecordsOfMemoryImages)
     ASSERT_EQ(DescribeDrawing(figure.data(), static_cast<LONG_PTR>(figure.size()), &d), kResultSuccess);
     EXPECT_EQ(d.format, kFormatFigure);
 
-    drawingPath = "/somewhere/Plotmira.jww";  // the host's last name survives a description
+    Request().source.path = "/somewhere/Plotmira.jww";  // the host's last name survives a description
     const std::vector<uint8_t> cut(drawing.begin(), drawing.begin() + 100);
     EXPECT_EQ(DescribeDrawing(cut.data(), static_cast<LONG_PTR>(cut.size()), &d), kResultBrokenData);
-    EXPECT_EQ(drawingPath, "/somewhere/Plotmira.jww");
+    EXPECT_EQ(Request().source.path, "/somewhere/Plotmira.jww");
     const std::vector<uint8_t> text(200, 'x');
     EXPECT_EQ(DescribeDrawing(text.data(), static_cast<LONG_PTR>(text.size()), &d), kResultUnknownFormat);
     EXPECT_EQ(DescribeDrawing(drawing.data(), 10, &d), kResultUnknownFormat);
@@ -308,7 +309,7 @@ TEST_F(Conversions, MemoryImagesConvertLikeTheirFiles)
     const Conversion nameless = ConvertMemory(macros);
     ASSERT_EQ(nameless.result, 0);
     EXPECT_FALSE(withName.bits == nameless.bits);
-    EXPECT_EQ(drawingPath, named);  // the host's name is back for the next request
+    EXPECT_EQ(Request().source.path, named);  // the host's name is back for the next request
 }
 
 TEST_F(Conversions, UnicodeExportsOpenAnyName)
@@ -320,7 +321,7 @@ TEST_F(Conversions, UnicodeExportsOpenAnyName)
     for (char c : folder.Path("")) wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
     wide += u"\u56f3\u9762.jww";
     EXPECT_EQ(IsSupportedW(wide.c_str(), macros.data()), 1);
-    EXPECT_EQ(drawingPath, path);
+    EXPECT_EQ(Request().source.path, path);
     PictureInfo info = {};
     EXPECT_EQ(GetPictureInfoW(wide.c_str(), 0, 0, &info), 0);
     HLOCAL infoBlock = nullptr, bits = nullptr;
@@ -331,8 +332,12 @@ TEST_F(Conversions, UnicodeExportsOpenAnyName)
     LocalFree(infoBlock);
     LocalFree(bits);
     // The file-name macro shows the name in the drawing's Shift-JIS text.
-    EXPECT_EQ(ExpandTextMacro("%f", 0), 1);
-    EXPECT_STREQ(macroBuffer, "\x90\x7d\x96\xca.jww");
+    {
+        const ModuleDrawing carried;  // the plug-in's drawing as the next request starts it
+        SceneWalk walk(carried.drawing);
+        EXPECT_EQ(walk.ExpandTextMacro("%f", 0), 1);
+        EXPECT_STREQ(walk.macroBuffer, "\x90\x7d\x96\xca.jww");
+    }
     WCHAR text[32];
     EXPECT_EQ(GetPluginInfoW(5, text, 32), 17);  // UTF-16 units
     EXPECT_EQ(text[7], 0x56f3);                  // 図

@@ -49,7 +49,7 @@ std::vector<CorpusFile> LoadCorpus()
             std::ifstream in(file.path, std::ios::binary);
             file.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
             if (file.bytes.size() < 8 || !DetectFormat(file.path.c_str(), file.bytes.data())) continue;
-            file.figure = isFigureFile == 1;
+            file.figure = Request().source.isFigure == 1;
             files.push_back(std::move(file));
         }
         closedir(inner);
@@ -68,6 +68,10 @@ std::vector<CorpusFile> OwnDrawings()
 
 // The last file read, in place as the plug-in reads it.
 std::unique_ptr<ModuleDrawing> current;
+
+// Its records and header.
+const StoreTables &Store() { return current->drawing.store; }
+const DocumentSettings &Header() { return current->drawing.header; }
 
 int Read(const CorpusFile &file, const std::vector<uint8_t> &bytes)
 {
@@ -107,20 +111,20 @@ TEST_F(Corpus, EveryFileIsReadToItsEnd)
     for (const CorpusFile &file : *corpus) {
         const int result = Read(file, file.bytes);
         EXPECT_GE(result, 0) << file.path;
-        EXPECT_FALSE(lastReadExhausted) << file.path;
+        EXPECT_FALSE(Header().lastReadExhausted) << file.path;
         const size_t expectedEnd =
-            !file.figure && fileVersion == 700 ? file.bytes.size() - kVersion700Trailer : file.bytes.size();
-        EXPECT_EQ(lastReadEnd, expectedEnd) << file.path << " version " << fileVersion;
+            !file.figure && Header().fileVersion == 700 ? file.bytes.size() - kVersion700Trailer : file.bytes.size();
+        EXPECT_EQ(Header().lastReadEnd, expectedEnd) << file.path << " version " << Header().fileVersion;
         // Markers and owners agree: top-level records own 100000, members a definition.
-        EXPECT_LE(firstBlockLine, lineCount + 1) << file.path;
-        for (uint32_t i = 1; i <= lineCount; ++i) {
-            const bool topLevel = i < firstBlockLine;
-            EXPECT_EQ(lines[i].owner == kTopLevelOwner, topLevel) << file.path << " line " << i;
-            if (lines[i].owner != kTopLevelOwner) break;
+        EXPECT_LE(Store().firstBlockLine, Store().lineCount + 1) << file.path;
+        for (uint32_t i = 1; i <= Store().lineCount; ++i) {
+            const bool topLevel = i < Store().firstBlockLine;
+            EXPECT_EQ(Store().lines[i].owner == kTopLevelOwner, topLevel) << file.path << " line " << i;
+            if (Store().lines[i].owner != kTopLevelOwner) break;
         }
-        for (uint32_t i = 1; i <= textCount; ++i) {
-            ASSERT_NE(texts[i].text, nullptr);
-            ASSERT_NE(texts[i].fontName, nullptr);
+        for (uint32_t i = 1; i <= Store().textCount; ++i) {
+            ASSERT_NE(Store().texts[i].text, nullptr);
+            ASSERT_NE(Store().texts[i].fontName, nullptr);
         }
         current.reset();
     }
@@ -132,13 +136,13 @@ TEST_F(Corpus, KnownCounts)
     for (const CorpusFile &file : *corpus) {
         if (file.path.find("monozukuri-ai__ezjww/Test1.jww") == std::string::npos) continue;
         EXPECT_EQ(Read(file, file.bytes), 0);
-        EXPECT_EQ(lineCount, 1642u);
-        EXPECT_EQ(arcCount, 4u);
-        EXPECT_EQ(textCount, 36u);
-        EXPECT_EQ(pointCount, 4u);
-        EXPECT_EQ(dimensionCount, 0u);
-        EXPECT_EQ(firstBlockLine, 1643u);
-        EXPECT_EQ(firstBlockText, 37u);
+        EXPECT_EQ(Store().lineCount, 1642u);
+        EXPECT_EQ(Store().arcCount, 4u);
+        EXPECT_EQ(Store().textCount, 36u);
+        EXPECT_EQ(Store().pointCount, 4u);
+        EXPECT_EQ(Store().dimensionCount, 0u);
+        EXPECT_EQ(Store().firstBlockLine, 1643u);
+        EXPECT_EQ(Store().firstBlockText, 37u);
         return;
     }
     FAIL() << "Test1.jww is not in the corpus";
@@ -152,16 +156,16 @@ TEST_F(Corpus, DamagedCopiesEndCleanly)
     for (const CorpusFile &file : *corpus) {
         if (file.bytes.size() > 40000 || ++filesTried > 12) continue;
         Read(file, file.bytes);
-        const uint32_t wholeLines = lineCount, wholeTexts = textCount;
+        const uint32_t wholeLines = Store().lineCount, wholeTexts = Store().textCount;
         current.reset();
         const size_t step = file.bytes.size() / 97 + 1;
         for (size_t cut = 0; cut < file.bytes.size(); cut += step) {
             std::vector<uint8_t> shorter(file.bytes.begin(), file.bytes.begin() + cut);
             if (Read(file, shorter) >= 0) {
-                EXPECT_LE(lastReadEnd, shorter.size());
+                EXPECT_LE(Header().lastReadEnd, shorter.size());
             }
-            EXPECT_LE(lineCount, wholeLines) << file.path << " cut at " << cut;
-            EXPECT_LE(textCount, wholeTexts) << file.path << " cut at " << cut;
+            EXPECT_LE(Store().lineCount, wholeLines) << file.path << " cut at " << cut;
+            EXPECT_LE(Store().textCount, wholeTexts) << file.path << " cut at " << cut;
             current.reset();
         }
         uint32_t seed = 12345;
@@ -172,9 +176,9 @@ TEST_F(Corpus, DamagedCopiesEndCleanly)
                 damaged[(seed >> 8) % damaged.size()] ^= static_cast<uint8_t>(seed >> 24 | 1);
             }
             if (Read(file, damaged) >= 0) {
-                EXPECT_LE(lastReadEnd, damaged.size());
+                EXPECT_LE(Header().lastReadEnd, damaged.size());
             }
-            EXPECT_LE(poolCursor, textPoolBytes);
+            EXPECT_LE(Store().poolCursor, Store().textPoolBytes);
             current.reset();
         }
     }

@@ -49,6 +49,10 @@ protected:
         context.reset(new ReadContext(module->drawing));
         BeginArchive(*context, raw.data(), raw.size());
     }
+    // The drawing read: its records, header and tables.
+    const StoreTables &S() const { return module->drawing.store; }
+    const DocumentSettings &H() const { return module->drawing.header; }
+    SettingTables &T() { return module->drawing.tables; }
     std::vector<uint8_t> raw;
     std::unique_ptr<ModuleDrawing> module;
     std::unique_ptr<ReadContext> context;
@@ -160,13 +164,13 @@ TEST_F(Reader, EveryRecordInEveryVersion)
         SCOPED_TRACE(version);
         const std::vector<uint8_t> bytes = EveryKind(version);
         ASSERT_EQ(ReadDrawing(bytes), 0);
-        EXPECT_EQ(fileVersion, version);
-        EXPECT_FALSE(lastReadExhausted);
-        EXPECT_EQ(lastReadEnd, bytes.size() - (version == 700 ? 4 : 0));
+        EXPECT_EQ(H().fileVersion, version);
+        EXPECT_FALSE(H().lastReadExhausted);
+        EXPECT_EQ(H().lastReadEnd, bytes.size() - (version == 700 ? 4 : 0));
 
-        EXPECT_EQ(lineCount, 3u);
-        EXPECT_EQ(firstBlockLine, 3u);
-        const LineRecord &line = lines[1];
+        EXPECT_EQ(S().lineCount, 3u);
+        EXPECT_EQ(S().firstBlockLine, 3u);
+        const LineRecord &line = S().lines[1];
         EXPECT_EQ(line.header.group, 5u);
         EXPECT_EQ(line.header.penStyle, 2);
         EXPECT_EQ(line.header.penColor, 3);
@@ -177,49 +181,49 @@ TEST_F(Reader, EveryRecordInEveryVersion)
         EXPECT_EQ(line.x1, 1);
         EXPECT_EQ(line.y2, 4);
         EXPECT_EQ(line.owner, kTopLevelOwner);
-        EXPECT_EQ(lines[2].x1, 5);  // after the block reference, still top-level
-        EXPECT_EQ(lines[3].owner, 12);
+        EXPECT_EQ(S().lines[2].x1, 5);  // after the block reference, still top-level
+        EXPECT_EQ(S().lines[3].owner, 12);
 
-        ASSERT_EQ(arcCount, 1u);
-        EXPECT_EQ(arcs[1].cx, 10);
-        EXPECT_EQ(arcs[1].radius, 5);
-        EXPECT_EQ(arcs[1].sweepAngle, kPi);
-        EXPECT_EQ(arcs[1].tiltAngle, 0.25);
-        EXPECT_EQ(arcs[1].flatness, 0.5);
+        ASSERT_EQ(S().arcCount, 1u);
+        EXPECT_EQ(S().arcs[1].cx, 10);
+        EXPECT_EQ(S().arcs[1].radius, 5);
+        EXPECT_EQ(S().arcs[1].sweepAngle, kPi);
+        EXPECT_EQ(S().arcs[1].tiltAngle, 0.25);
+        EXPECT_EQ(S().arcs[1].flatness, 0.5);
 
-        ASSERT_EQ(pointCount, 2u);
-        EXPECT_EQ(points[1].x, 7);
-        EXPECT_EQ(points[1].provisional, 1u);
-        EXPECT_EQ(points[2].markCode, 7u);  // penStyle 100: the mark fields follow
-        EXPECT_EQ(points[2].markScale, 2.0);
+        ASSERT_EQ(S().pointCount, 2u);
+        EXPECT_EQ(S().points[1].x, 7);
+        EXPECT_EQ(S().points[1].provisional, 1u);
+        EXPECT_EQ(S().points[2].markCode, 7u);  // penStyle 100: the mark fields follow
+        EXPECT_EQ(S().points[2].markScale, 2.0);
 
-        ASSERT_EQ(textCount, 1u);
-        EXPECT_STREQ(texts[1].text, "hello");
-        EXPECT_STREQ(texts[1].fontName, "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e");
-        EXPECT_EQ(texts[1].charHeight, 2.5);
+        ASSERT_EQ(S().textCount, 1u);
+        EXPECT_STREQ(S().texts[1].text, "hello");
+        EXPECT_STREQ(S().texts[1].fontName, "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e");
+        EXPECT_EQ(S().texts[1].charHeight, 2.5);
 
-        ASSERT_EQ(dimensionCount, 1u);
-        const DimensionRecord &d = dimensions[1];
+        ASSERT_EQ(S().dimensionCount, 1u);
+        const DimensionRecord &d = S().dimensions[1];
         EXPECT_EQ(d.line.header.penColor, 2);
         EXPECT_EQ(d.line.x2, 25);
         EXPECT_STREQ(d.label.text, "25");
         EXPECT_EQ(d.auxDrawMode, version >= 420 ? 1 : 0);
         EXPECT_EQ(d.auxLine2.x1, version >= 420 ? 25 : 0);
 
-        ASSERT_EQ(solidCount, 2u);
-        EXPECT_EQ(solids[1].fillColor, 0x123456u);
-        EXPECT_EQ(solids[2].fillColor, 0u);
-        EXPECT_EQ(solids[2].x3, 10);
+        ASSERT_EQ(S().solidCount, 2u);
+        EXPECT_EQ(S().solids[1].fillColor, 0x123456u);
+        EXPECT_EQ(S().solids[2].fillColor, 0u);
+        EXPECT_EQ(S().solids[2].x3, 10);
 
-        ASSERT_EQ(blockRefCount, 2u);
-        EXPECT_EQ(blockRefs[1].owner, kTopLevelOwner);  // not the group 5 of the file
-        EXPECT_EQ(blockRefs[1].header.group, static_cast<uint32_t>(kTopLevelOwner));
-        EXPECT_EQ(blockRefs[1].scaleY, 3);
-        EXPECT_EQ(blockRefs[1].defNumber, 12u);
-        EXPECT_EQ(blockRefs[2].owner, 12);
-        ASSERT_EQ(blockDefCount, 1u);
-        EXPECT_EQ(blockDefs[1].defNumber, 12u);
-        EXPECT_EQ(blockDefs[1].nameLength, 3);
+        ASSERT_EQ(S().blockRefCount, 2u);
+        EXPECT_EQ(S().blockRefs[1].owner, kTopLevelOwner);  // not the group 5 of the file
+        EXPECT_EQ(S().blockRefs[1].header.group, static_cast<uint32_t>(kTopLevelOwner));
+        EXPECT_EQ(S().blockRefs[1].scaleY, 3);
+        EXPECT_EQ(S().blockRefs[1].defNumber, 12u);
+        EXPECT_EQ(S().blockRefs[2].owner, 12);
+        ASSERT_EQ(S().blockDefCount, 1u);
+        EXPECT_EQ(S().blockDefs[1].defNumber, 12u);
+        EXPECT_EQ(S().blockDefs[1].nameLength, 3);
     }
 }
 
@@ -239,34 +243,34 @@ TEST_F(Reader, HeaderValues)
     options.paperSize = 2;
     options.layerState = 1;
     ASSERT_EQ(ReadDrawing(EveryKind(600, options)), 2);
-    EXPECT_STREQ(memoText, "X");
-    EXPECT_STREQ(memoSecondLine, "Z");
-    EXPECT_EQ(viewZoom[2], 3);
-    EXPECT_EQ(viewOriginX[6], 2);
-    EXPECT_EQ(drawSolidsFirst, 1u);
-    EXPECT_EQ(usePrintColors, 0u);
-    EXPECT_EQ(penColorTable[0], 0x102030u);
-    EXPECT_EQ(penWidthTable[7], 3u);
-    EXPECT_EQ(printPenColorTable[3], 3u);
-    EXPECT_EQ(printPenWidthTable[8], 5u);
-    EXPECT_EQ(paperSize, 2u);
-    EXPECT_EQ(layerState[15][15], 1u);
-    EXPECT_EQ(layerGroupScale[3], 4.0);
-    EXPECT_STREQ(layerName[10][11], "LAB");
-    EXPECT_STREQ(layerGroupName[15], "GF");
-    EXPECT_EQ(linePatternTable[5], 0xF99FF99Fu);
-    EXPECT_EQ(randomWidthTable[13], 2u);
-    EXPECT_EQ(linePitchTable[17], 2u);
-    EXPECT_EQ(linePatternTable[40], 0xF0F0F0F0u);  // extended line types from 420
-    EXPECT_EQ(penColorTable[200], static_cast<COLORREF>(200 * 0x010101));
+    EXPECT_STREQ(H().memoText, "X");
+    EXPECT_STREQ(H().memoSecondLine, "Z");
+    EXPECT_EQ(H().viewZoom[2], 3);
+    EXPECT_EQ(H().viewOriginX[6], 2);
+    EXPECT_EQ(H().drawSolidsFirst, 1u);
+    EXPECT_EQ(H().usePrintColors, 0u);
+    EXPECT_EQ(T().penColor[0], 0x102030u);
+    EXPECT_EQ(T().penWidth[7], 3u);
+    EXPECT_EQ(T().printPenColor[3], 3u);
+    EXPECT_EQ(T().printPenWidth[8], 5u);
+    EXPECT_EQ(H().paperSize, 2u);
+    EXPECT_EQ(H().layerState[15][15], 1u);
+    EXPECT_EQ(H().layerGroupScale[3], 4.0);
+    EXPECT_STREQ(H().layerName[10][11], "LAB");
+    EXPECT_STREQ(H().layerGroupName[15], "GF");
+    EXPECT_EQ(T().linePattern[5], 0xF99FF99Fu);
+    EXPECT_EQ(T().randomWidth[13], 2u);
+    EXPECT_EQ(T().linePitch[17], 2u);
+    EXPECT_EQ(T().linePattern[40], 0xF0F0F0F0u);  // extended line types from 420
+    EXPECT_EQ(T().penColor[200], static_cast<COLORREF>(200 * 0x010101));
 
     // A memo of just CR LF is not split; extended pens keep their values before 420.
     options.memo = "\r\n";
-    penColorTable[200] = 0xABCDEF;
+    T().penColor[200] = 0xABCDEF;
     ASSERT_EQ(ReadDrawing(EveryKind(351, options)), 2);
-    EXPECT_STREQ(memoText, "\r\n");
-    EXPECT_STREQ(memoSecondLine, "");
-    EXPECT_EQ(penColorTable[200], 0xABCDEFu);
+    EXPECT_STREQ(H().memoText, "\r\n");
+    EXPECT_STREQ(H().memoSecondLine, "");
+    EXPECT_EQ(T().penColor[200], 0xABCDEFu);
 }
 
 TEST_F(Reader, RefusedDrawings)
@@ -281,12 +285,12 @@ TEST_F(Reader, RefusedDrawings)
     other.version = 250;
     ReadDrawing(EveryKind(600));
     EXPECT_EQ(ReadDrawing(EveryKind(250, other)), 250);
-    EXPECT_EQ(lineCount, 0u);
-    EXPECT_EQ(fileVersion, 250u);
+    EXPECT_EQ(S().lineCount, 0u);
+    EXPECT_EQ(H().fileVersion, 250u);
     // A version that would read as a view number, or as a failure, is no view.
     EXPECT_EQ(ReadDrawing(EveryKind(3)), 0);
     EXPECT_EQ(ReadDrawing(EveryKind(0xFFFFFFFFu)), 0);
-    EXPECT_EQ(fileVersion, 0xFFFFFFFFu);
+    EXPECT_EQ(H().fileVersion, 0xFFFFFFFFu);
 }
 
 TEST_F(Reader, ListsEndCleanlyAtTheFirstFault)
@@ -305,8 +309,8 @@ TEST_F(Reader, ListsEndCleanlyAtTheFirstFault)
     out.Raw("CDataXyz");
     out.Repeat(20, 0);
     EXPECT_EQ(ReadDrawing(out.Bytes()), 0);
-    EXPECT_EQ(lineCount, 2u);
-    EXPECT_EQ(firstBlockLine, 3u);
+    EXPECT_EQ(S().lineCount, 2u);
+    EXPECT_EQ(S().firstBlockLine, 3u);
 
     // A tag that names no class; a class name longer than its slot.
     for (int fault = 0; fault < 2; ++fault) {
@@ -325,7 +329,7 @@ TEST_F(Reader, ListsEndCleanlyAtTheFirstFault)
         }
         bad.Repeat(40, 0);
         EXPECT_EQ(ReadDrawing(bad.Bytes()), 0);
-        EXPECT_EQ(lineCount, 1u);
+        EXPECT_EQ(S().lineCount, 1u);
     }
 
     // More classes than the map holds.
@@ -343,7 +347,7 @@ TEST_F(Reader, ListsEndCleanlyAtTheFirstFault)
         many.Repeat(8, 0);
     }
     EXPECT_EQ(ReadDrawing(many.Bytes()), 0);
-    EXPECT_EQ(lineCount, 49u);  // slots 1..49
+    EXPECT_EQ(S().lineCount, 49u);  // slots 1..49
 
     // A count of 0xFFFFFFFF stops at once.
     ArchiveWriter huge;
@@ -352,7 +356,7 @@ TEST_F(Reader, ListsEndCleanlyAtTheFirstFault)
     ObjectWriter h(huge, 600);
     h.Line(Attributes{}, 0, 0, 1, 1);
     EXPECT_EQ(ReadDrawing(huge.Bytes()), 0);
-    EXPECT_EQ(lineCount, 0u);
+    EXPECT_EQ(S().lineCount, 0u);
 }
 
 TEST_F(Reader, TablesGrowPastTheirFirstSize)
@@ -367,8 +371,8 @@ TEST_F(Reader, TablesGrowPastTheirFirstSize)
     for (uint32_t i = 0; i < n; ++i) objects.BlockRef(Attributes{}, i, 0, 1, 1, 0, 1);
     out.Count(0);
     ASSERT_EQ(ReadDrawing(out.Bytes()), 0);
-    EXPECT_EQ(blockRefCount, n);
-    EXPECT_EQ(blockRefs[n].x, n - 1.0);
+    EXPECT_EQ(S().blockRefCount, n);
+    EXPECT_EQ(S().blockRefs[n].x, n - 1.0);
 }
 
 TEST_F(Reader, Figures)
@@ -397,19 +401,19 @@ TEST_F(Reader, Figures)
         objects.BlockDef(Attributes{}, 3, "b");
         out.Count(1);
         objects.Line(Attributes{}, 5, 6, 7, 8);
-        penColorTable[2] = 0x777777;
+        T().penColor[2] = 0x777777;
         ASSERT_EQ(ReadFigure(out.Bytes()), 0);
-        EXPECT_EQ(lastReadEnd, out.Size());
-        EXPECT_EQ(fileVersion, version);
-        EXPECT_EQ(figureRefX, 3);
-        EXPECT_EQ(extentMaxX - extentMinX, 40);
-        EXPECT_EQ(paperSize, 1u);
-        EXPECT_EQ(layerState[7][7], kLayerStateDrawn);
-        EXPECT_EQ(penColorTable[2], 0x000000u);  // the defaults are installed
-        EXPECT_EQ(linePatternTable[2], 0x99999999u);
-        ASSERT_EQ(lineCount, 2u);
-        EXPECT_EQ(lines[1].y2, 4);
-        EXPECT_EQ(lines[2].owner, 3);
+        EXPECT_EQ(H().lastReadEnd, out.Size());
+        EXPECT_EQ(H().fileVersion, version);
+        EXPECT_EQ(H().figureRefX, 3);
+        EXPECT_EQ(H().extentMaxX - H().extentMinX, 40);
+        EXPECT_EQ(H().paperSize, 1u);
+        EXPECT_EQ(H().layerState[7][7], kLayerStateDrawn);
+        EXPECT_EQ(T().penColor[2], 0x000000u);  // the defaults are installed
+        EXPECT_EQ(T().linePattern[2], 0x99999999u);
+        ASSERT_EQ(S().lineCount, 2u);
+        EXPECT_EQ(S().lines[1].y2, 4);
+        EXPECT_EQ(S().lines[2].owner, 3);
     }
 }
 

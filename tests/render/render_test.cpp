@@ -5,9 +5,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "pipeline/detection.h"
+#include "reader/drawing.h"
 #include "platform/win32.h"
 #include "reader/document_readers.h"
 #include "reader/drawing_store.h"
@@ -15,7 +17,7 @@
 #include "render/line_styles.h"
 #include "render/primitives.h"
 #include "render/render_context.h"
-#include "render/scene.h"
+#include "render/scene_walk.h"
 #include "render/solids.h"
 #include "render/text.h"
 #include "settings/setting_tables.h"
@@ -25,13 +27,33 @@ namespace {
 constexpr double kPi = 3.1415926535;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 
+// The drawing the tests set up and the walk that draws it: a fresh pair
+// for each surface.
+std::unique_ptr<Drawing> drawing;
+std::unique_ptr<SceneWalk> walk;
+Drawing &D()
+{
+    if (!drawing) drawing.reset(new Drawing);
+    return *drawing;
+}
+SceneWalk &W()
+{
+    if (!walk) walk.reset(new SceneWalk(D()));
+    return *walk;
+}
+void Fresh()
+{
+    walk.reset();
+    drawing.reset();
+}
+
 // A white surface of the given size as the render context's target, with
 // the default pens prepared.
 class Surface : public ::testing::Test {
 protected:
     void Open(int width, int height)
     {
-        ResetSettingTables();
+        Fresh();
         dc = CreateCompatibleDC(nullptr);
         BITMAPINFO info = {};
         info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -43,47 +65,40 @@ protected:
         PatBlt(dc, 0, 0, width, height, PATCOPY);
         SelectObject(dc, old);
         DeleteObject(white);
-        renderContext = RenderContext();
-        renderContext.targetDc = dc;
-        renderContext.rasterWidth = static_cast<uint32_t>(width);
-        renderContext.rasterHeight = height;
-        renderContext.viewScale = 1.0;
-        renderContext.viewOffsetY = height;  // drawing y up, 1 unit = 1 pixel, origin bottom-left
+        W().renderContext = RenderContext();
+        W().renderContext.targetDc = dc;
+        W().renderContext.rasterWidth = static_cast<uint32_t>(width);
+        W().renderContext.rasterHeight = height;
+        W().renderContext.viewScale = 1.0;
+        W().renderContext.viewOffsetY = height;  // drawing y up, 1 unit = 1 pixel, origin bottom-left
         for (uint16_t g = 0; g < kLayerGroups; ++g) {
-            layerGroupState[g] = 2;
-            for (uint16_t l = 0; l < kLayersPerGroup; ++l) layerState[g][l] = 2;
+            W().layerGroupState[g] = 2;
+            for (uint16_t l = 0; l < kLayersPerGroup; ++l) W().layerState[g][l] = 2;
         }
-        CreatePenTable();
+        W().CreatePenTable();
     }
-    // A store of the test's own, built record by record and lent to the
-    // module to be drawn (Lend again after its counts change).
+    // The drawing's store, D().store record by record.
     void NewStore(size_t bytes)
     {
         FreeStore();
-        ASSERT_EQ(AllocateStore(built, bytes), 1);
-        LendStore(built);
+        ASSERT_EQ(AllocateStore(D().store, bytes), 1);
     }
-    void FreeStore()
-    {
-        ForgetStore();
-        FreeStoreTables(&built);
-    }
-    StoreTables built;
+    void FreeStore() { FreeStoreTables(&D().store); }
     void TearDown() override
     {
         FreeStore();
         if (dc == nullptr) return;
-        DeletePenTable();
+        W().DeletePenTable();
         DeleteDC(dc);
         DeleteObject(bitmap);
-        renderContext.targetDc = nullptr;
+        W().renderContext.targetDc = nullptr;
     }
     bool Painted(int x, int y) const { return GetPixel(dc, x, y) != kWhite; }
     int PaintedCount() const
     {
         int n = 0;
-        for (uint32_t y = 0; y < static_cast<uint32_t>(renderContext.rasterHeight); ++y) {
-            for (uint32_t x = 0; x < renderContext.rasterWidth; ++x)
+        for (uint32_t y = 0; y < static_cast<uint32_t>(W().renderContext.rasterHeight); ++y) {
+            for (uint32_t x = 0; x < W().renderContext.rasterWidth; ++x)
                 n += Painted(static_cast<int>(x), static_cast<int>(y));
         }
         return n;
@@ -91,8 +106,8 @@ protected:
     std::vector<COLORREF> Pixels() const
     {
         std::vector<COLORREF> all;
-        for (int y = 0; y < renderContext.rasterHeight; ++y) {
-            for (uint32_t x = 0; x < renderContext.rasterWidth; ++x)
+        for (int y = 0; y < W().renderContext.rasterHeight; ++y) {
+            for (uint32_t x = 0; x < W().renderContext.rasterWidth; ++x)
                 all.push_back(GetPixel(dc, static_cast<int>(x), y));
         }
         return all;
@@ -103,50 +118,50 @@ protected:
 
 TEST(ViewFit, DrawingsAndFigures)
 {
-    isFigureFile = 0;
-    paperSize = 3;  // A3, 420 mm
-    FitToRaster(1000, 707);
-    EXPECT_DOUBLE_EQ(renderContext.pixelsPerMm, 1000.0 / 420);
-    renderContext.viewCenterX = renderContext.viewCenterY = 0;
-    renderContext.viewFactor = 1;
-    SetUpDrawingView();
-    EXPECT_EQ(ToPixelX(0), 500);
-    EXPECT_EQ(ToPixelY(0), 353);
-    EXPECT_LT(ToPixelY(10), ToPixelY(0));  // y up on paper, down on the raster
-    paperSize = 99;                        // unknown sizes fit as A0
-    FitToRaster(1189, 840);
-    EXPECT_DOUBLE_EQ(renderContext.pixelsPerMm, 1.0);
+    D().source.isFigure = 0;
+    D().header.paperSize = 3;  // A3, 420 mm
+    W().FitToRaster(1000, 707);
+    EXPECT_DOUBLE_EQ(W().renderContext.pixelsPerMm, 1000.0 / 420);
+    W().renderContext.viewCenterX = W().renderContext.viewCenterY = 0;
+    W().renderContext.viewFactor = 1;
+    W().SetUpDrawingView();
+    EXPECT_EQ(W().ToPixelX(0), 500);
+    EXPECT_EQ(W().ToPixelY(0), 353);
+    EXPECT_LT(W().ToPixelY(10), W().ToPixelY(0));  // y up on paper, down on the raster
+    D().header.paperSize = 99;                     // unknown sizes fit as A0
+    W().FitToRaster(1189, 840);
+    EXPECT_DOUBLE_EQ(W().renderContext.pixelsPerMm, 1.0);
 
-    isFigureFile = 1;
-    extentMinX = extentMinY = 0;
-    extentMaxX = extentMaxY = 100;
-    FitToRaster(1000, 707);
-    EXPECT_DOUBLE_EQ(renderContext.pixelsPerMm, 7.07);  // height-bound
-    SetUpFigureView();
-    EXPECT_DOUBLE_EQ(renderContext.viewScale, 7.07 * 0.9);
-    extentMaxX = 200;
-    FitToRaster(1000, 707);
-    EXPECT_DOUBLE_EQ(renderContext.pixelsPerMm, 5.0);  // width-bound
-    SetUpFigureView();
-    EXPECT_EQ(ToPixelX(100), 500);
-    EXPECT_EQ(ToPixelY(50), 353);
+    D().source.isFigure = 1;
+    D().header.extentMinX = D().header.extentMinY = 0;
+    D().header.extentMaxX = D().header.extentMaxY = 100;
+    W().FitToRaster(1000, 707);
+    EXPECT_DOUBLE_EQ(W().renderContext.pixelsPerMm, 7.07);  // height-bound
+    W().SetUpFigureView();
+    EXPECT_DOUBLE_EQ(W().renderContext.viewScale, 7.07 * 0.9);
+    D().header.extentMaxX = 200;
+    W().FitToRaster(1000, 707);
+    EXPECT_DOUBLE_EQ(W().renderContext.pixelsPerMm, 5.0);  // width-bound
+    W().SetUpFigureView();
+    EXPECT_EQ(W().ToPixelX(100), 500);
+    EXPECT_EQ(W().ToPixelY(50), 353);
     // No extent at all: a usable scale instead of a division by zero.
-    extentMinX = extentMaxX = extentMinY = extentMaxY = 5;
-    FitToRaster(1000, 707);
-    EXPECT_TRUE(std::isfinite(renderContext.pixelsPerMm));
-    EXPECT_GT(renderContext.pixelsPerMm, 0);
-    isFigureFile = 0;
+    D().header.extentMinX = D().header.extentMaxX = D().header.extentMinY = D().header.extentMaxY = 5;
+    W().FitToRaster(1000, 707);
+    EXPECT_TRUE(std::isfinite(W().renderContext.pixelsPerMm));
+    EXPECT_GT(W().renderContext.pixelsPerMm, 0);
+    D().source.isFigure = 0;
 }
 
 TEST(ViewFit, ConversionsTruncateAndSaturate)
 {
-    renderContext.viewScale = 1;
-    renderContext.viewOffsetX = 0;
-    EXPECT_EQ(ToPixelX(-0.9), 0);
-    EXPECT_EQ(ToPixelX(2.9), 2);
-    EXPECT_EQ(ToPixelX(1e300), kPixelLimit);
-    EXPECT_EQ(ToPixelX(-1e300), -kPixelLimit);
-    EXPECT_EQ(ToPixelX(NAN), kPixelLimit);
+    W().renderContext.viewScale = 1;
+    W().renderContext.viewOffsetX = 0;
+    EXPECT_EQ(W().ToPixelX(-0.9), 0);
+    EXPECT_EQ(W().ToPixelX(2.9), 2);
+    EXPECT_EQ(W().ToPixelX(1e300), kPixelLimit);
+    EXPECT_EQ(W().ToPixelX(-1e300), -kPixelLimit);
+    EXPECT_EQ(W().ToPixelX(NAN), kPixelLimit);
     double x, y;
     RotatePoint(1, 0, 0, 0, kPi / 2, &x, &y);
     EXPECT_NEAR(x, 0, 1e-9);
@@ -156,49 +171,49 @@ TEST(ViewFit, ConversionsTruncateAndSaturate)
 TEST(Pens, EffectivePenAndPasses)
 {
     for (uint16_t g = 0; g < kLayerGroups; ++g) {
-        layerGroupState[g] = 2;
-        for (uint16_t l = 0; l < kLayersPerGroup; ++l) layerState[g][l] = 2;
+        W().layerGroupState[g] = 2;
+        for (uint16_t l = 0; l < kLayersPerGroup; ++l) W().layerState[g][l] = 2;
     }
-    EXPECT_EQ(EffectivePen(0, 0, 3), 3);
-    EXPECT_EQ(EffectivePen(0, 0, 9), 0);  // pen 9 is never drawn
-    layerGroupState[1] = 1;
-    EXPECT_EQ(EffectivePen(1, 4, 3), 9);
-    layerState[1][4] = 0;
-    EXPECT_EQ(EffectivePen(1, 4, 3), 0);
-    layerGroupState[2] = 0;
-    EXPECT_EQ(EffectivePen(2, 0, 3), 0);
-    layerState[3][5] = 1;
-    EXPECT_EQ(EffectivePen(3, 5, 3), 9);
-    EXPECT_EQ(EffectivePen(3, 5, 100), 8);
-    EXPECT_EQ(EffectivePen(16, 0, 3), 0);  // outside the tables: hidden
-    EXPECT_EQ(EffectivePen(0, 200, 3), 0);
+    EXPECT_EQ(W().EffectivePen(0, 0, 3), 3);
+    EXPECT_EQ(W().EffectivePen(0, 0, 9), 0);  // pen 9 is never drawn
+    W().layerGroupState[1] = 1;
+    EXPECT_EQ(W().EffectivePen(1, 4, 3), 9);
+    W().layerState[1][4] = 0;
+    EXPECT_EQ(W().EffectivePen(1, 4, 3), 0);
+    W().layerGroupState[2] = 0;
+    EXPECT_EQ(W().EffectivePen(2, 0, 3), 0);
+    W().layerState[3][5] = 1;
+    EXPECT_EQ(W().EffectivePen(3, 5, 3), 9);
+    EXPECT_EQ(W().EffectivePen(3, 5, 100), 8);
+    EXPECT_EQ(W().EffectivePen(16, 0, 3), 0);  // outside the tables: hidden
+    EXPECT_EQ(W().EffectivePen(0, 200, 3), 0);
 
-    renderContext.drawPass = 0;
-    EXPECT_TRUE(IsInPass(9));
-    EXPECT_FALSE(IsInPass(1));
-    renderContext.drawPass = 1;
-    EXPECT_TRUE(IsInPass(1));
-    EXPECT_TRUE(IsInPass(8));
-    EXPECT_FALSE(IsInPass(9));
-    EXPECT_FALSE(IsInPass(0));
-    EXPECT_FALSE(IsInPass(10));
-    EXPECT_TRUE(IsInPass(100));
-    EXPECT_TRUE(IsInPass(356));
-    EXPECT_FALSE(IsInPass(357));
+    W().renderContext.drawPass = 0;
+    EXPECT_TRUE(W().IsInPass(9));
+    EXPECT_FALSE(W().IsInPass(1));
+    W().renderContext.drawPass = 1;
+    EXPECT_TRUE(W().IsInPass(1));
+    EXPECT_TRUE(W().IsInPass(8));
+    EXPECT_FALSE(W().IsInPass(9));
+    EXPECT_FALSE(W().IsInPass(0));
+    EXPECT_FALSE(W().IsInPass(10));
+    EXPECT_TRUE(W().IsInPass(100));
+    EXPECT_TRUE(W().IsInPass(356));
+    EXPECT_FALSE(W().IsInPass(357));
 }
 
 // The on/off sequence of a dashed walk: true for the steps that draw.
 std::vector<bool> DashSequence(uint32_t pattern, uint32_t pitch, int steps)
 {
-    linePatternTable[50] = pattern;
-    linePitchTable[50] = pitch;
-    BeginLineStyle(0, 50);
+    W().linePatternTable[50] = pattern;
+    W().linePitchTable[50] = pitch;
+    W().BeginLineStyle(0, 50);
     std::vector<bool> drawn;
     for (int i = 0; i < steps; ++i) {
-        drawn.push_back((renderContext.dashBit & renderContext.dashPattern) != 0);
-        if (++renderContext.dashCount >= renderContext.dashPitch) {
-            renderContext.dashCount = 0;
-            renderContext.dashBit = renderContext.dashBit >> 1 ? renderContext.dashBit >> 1 : 0x80000000u;
+        drawn.push_back((W().renderContext.dashBit & W().renderContext.dashPattern) != 0);
+        if (++W().renderContext.dashCount >= W().renderContext.dashPitch) {
+            W().renderContext.dashCount = 0;
+            W().renderContext.dashBit = W().renderContext.dashBit >> 1 ? W().renderContext.dashBit >> 1 : 0x80000000u;
         }
     }
     return drawn;
@@ -217,10 +232,10 @@ TEST_F(Surface, DashWalks)
     EXPECT_EQ(s, expected);
 
     // DashStep paints: pattern all on, pitch 3 along row 5.
-    linePatternTable[50] = 0xFFFFFFFF;
-    linePitchTable[50] = 3;
-    BeginLineStyle(0, 50);
-    DrawStyledLine(10, 5, 30, 5, 1, 50);
+    W().linePatternTable[50] = 0xFFFFFFFF;
+    W().linePitchTable[50] = 3;
+    W().BeginLineStyle(0, 50);
+    W().DrawStyledLine(10, 5, 30, 5, 1, 50);
     EXPECT_FALSE(Painted(11, 5));
     EXPECT_TRUE(Painted(12, 5));  // the third pixel is the first one painted
     EXPECT_TRUE(Painted(29, 5));
@@ -232,60 +247,62 @@ TEST_F(Surface, SkippingStepsKeepsThePatternPhase)
     Open(8, 8);
     for (uint32_t pitch : {0u, 1u, 2u, 3u, 7u}) {
         for (uint64_t n : {0ull, 1ull, 5ull, 31ull, 32ull, 33ull, 100ull, 1000ull, 123457ull}) {
-            linePatternTable[50] = 0xE7E7E7E7;
-            linePitchTable[50] = pitch;
-            BeginLineStyle(0, 50);
-            renderContext.targetDc = nullptr;  // steps without drawing
-            for (uint64_t i = 0; i < n; ++i) DashStep(0, 0);
-            const RenderContext stepped = renderContext;
-            BeginLineStyle(0, 50);
-            SkipDashSteps(n);
-            EXPECT_EQ(renderContext.dashBit, stepped.dashBit) << pitch << " " << n;
-            EXPECT_EQ(renderContext.dashCount, stepped.dashCount) << pitch << " " << n;
+            W().linePatternTable[50] = 0xE7E7E7E7;
+            W().linePitchTable[50] = pitch;
+            W().BeginLineStyle(0, 50);
+            W().renderContext.targetDc = nullptr;  // steps without drawing
+            for (uint64_t i = 0; i < n; ++i) W().DashStep(0, 0);
+            const RenderContext stepped = W().renderContext;
+            W().BeginLineStyle(0, 50);
+            W().SkipDashSteps(n);
+            EXPECT_EQ(W().renderContext.dashBit, stepped.dashBit) << pitch << " " << n;
+            EXPECT_EQ(W().renderContext.dashCount, stepped.dashCount) << pitch << " " << n;
         }
         for (uint32_t pattern : {0xFFFFFFFFu, 0u, 0x99999999u, 0x12345678u}) {
             for (uint64_t n : {0ull, 1ull, 2ull, 3ull, 10ull, 77ull, 1000ull, 54321ull}) {
-                linePatternTable[12] = pattern;
-                linePitchTable[12] = pitch;
-                BeginLineStyle(0, 12);
-                SetUpRandomSegment(0, 0, 10, 0, 12);
-                renderContext.targetDc = nullptr;
-                for (uint64_t i = 0; i < n; ++i) RandomStep(0, 0);
-                const RenderContext stepped = renderContext;
-                BeginLineStyle(0, 12);
-                SetUpRandomSegment(0, 0, 10, 0, 12);
-                SkipRandomSteps(n);
+                W().linePatternTable[12] = pattern;
+                W().linePitchTable[12] = pitch;
+                W().BeginLineStyle(0, 12);
+                W().SetUpRandomSegment(0, 0, 10, 0, 12);
+                W().renderContext.targetDc = nullptr;
+                for (uint64_t i = 0; i < n; ++i) W().RandomStep(0, 0);
+                const RenderContext stepped = W().renderContext;
+                W().BeginLineStyle(0, 12);
+                W().SetUpRandomSegment(0, 0, 10, 0, 12);
+                W().SkipRandomSteps(n);
                 const uint32_t top = 0x80000000u;
-                EXPECT_EQ(renderContext.dashBit ? renderContext.dashBit : top, stepped.dashBit ? stepped.dashBit : top)
+                EXPECT_EQ(W().renderContext.dashBit ? W().renderContext.dashBit : top,
+                          stepped.dashBit ? stepped.dashBit : top)
                     << pattern << " " << pitch << " " << n;
-                EXPECT_EQ(renderContext.randomLastBit, stepped.randomLastBit) << pattern << " " << pitch << " " << n;
-                EXPECT_EQ(renderContext.randomCount, stepped.randomCount) << pattern << " " << pitch << " " << n;
+                EXPECT_EQ(W().renderContext.randomLastBit, stepped.randomLastBit)
+                    << pattern << " " << pitch << " " << n;
+                EXPECT_EQ(W().renderContext.randomCount, stepped.randomCount) << pattern << " " << pitch << " " << n;
             }
         }
     }
-    renderContext.targetDc = dc;
+    W().renderContext.targetDc = dc;
 }
 
 TEST_F(Surface, RandomWalkOrder)
 {
     Open(8, 8);
     // 0x99999999: record, -, -, record, +, record, +, record, -, -, ...
-    linePatternTable[12] = 0x99999999;
-    linePitchTable[12] = 1;
-    randomWidthTable[12] = 2;
-    BeginLineStyle(0, 12);
-    SetUpRandomSegment(0, 0, 100, 0, 12);
+    W().linePatternTable[12] = 0x99999999;
+    W().linePitchTable[12] = 1;
+    W().randomWidthTable[12] = 2;
+    W().BeginLineStyle(0, 12);
+    W().SetUpRandomSegment(0, 0, 100, 0, 12);
     std::string order;
     for (int i = 0; i < 14; ++i) {
         // A step draws exactly when it moves the pattern bit on.
-        const uint32_t before = renderContext.dashBit ? renderContext.dashBit : 0x80000000u;
-        renderContext.targetDc = nullptr;
-        RandomStep(0, 0);
-        const bool drew = renderContext.dashBit != before;
-        order += drew ? ((renderContext.dashBit & 0x99999999u) ? '+' : '-') : 'r';
+        const uint32_t before = W().renderContext.dashBit ? W().renderContext.dashBit : 0x80000000u;
+        W().renderContext.targetDc = nullptr;
+        W().RandomStep(0, 0);
+        const bool drew = W().renderContext.dashBit != before;
+        order += drew ? ((W().renderContext.dashBit & 0x99999999u) ? '+' : '-') : 'r';
     }
     EXPECT_EQ(order, "r--r+r+r--r+r+");
-    renderContext.targetDc = dc;
+    W().renderContext.targetDc = dc;
 }
 
 TEST_F(Surface, ClippedWalksPaintWhatFullWalksPaint)
@@ -293,24 +310,24 @@ TEST_F(Surface, ClippedWalksPaintWhatFullWalksPaint)
     // A long dashed line reaching far outside a small raster paints the same
     // pixels as the plain per-pixel walk over every step.
     Open(40, 30);
-    linePatternTable[50] = 0xF0F0F0F0;
-    linePitchTable[50] = 2;
+    W().linePatternTable[50] = 0xF0F0F0F0;
+    W().linePitchTable[50] = 2;
     const int segments[][4] = {{-3000, 12, 3000, 17}, {5000, -2000, -700, 300}, {20, -999, 21, 999}};
     for (const int *segment : segments) {
-        BeginLineStyle(0, 50);
-        DrawStyledLine(segment[0], segment[1], segment[2], segment[3], 1, 50);
+        W().BeginLineStyle(0, 50);
+        W().DrawStyledLine(segment[0], segment[1], segment[2], segment[3], 1, 50);
         const std::vector<COLORREF> clipped = Pixels();
         HBRUSH white = CreateSolidBrush(kWhite);
         HGDIOBJ old = SelectObject(dc, white);
         PatBlt(dc, 0, 0, 40, 30, PATCOPY);
         SelectObject(dc, old);
         DeleteObject(white);
-        BeginLineStyle(0, 50);
-        HGDIOBJ previous = SelectObject(dc, renderContext.penTable[1]);
+        W().BeginLineStyle(0, 50);
+        HGDIOBJ previous = SelectObject(dc, W().renderContext.penTable[1]);
         MoveToEx(dc, segment[0], segment[1], nullptr);
         LineDDA(
-            segment[0], segment[1], segment[2], segment[3], [](int x, int y, LPARAM) { DashStep(x, y); }, 0);
-        DashStep(segment[2], segment[3]);
+            segment[0], segment[1], segment[2], segment[3], [](int x, int y, LPARAM) { W().DashStep(x, y); }, 0);
+        W().DashStep(segment[2], segment[3]);
         SelectObject(dc, previous);
         EXPECT_EQ(Pixels(), clipped);
         EXPECT_GT(PaintedCount(), 0);
@@ -321,8 +338,8 @@ TEST_F(Surface, ClippedWalksPaintWhatFullWalksPaint)
         DeleteObject(white);
     }
     // A billion pixels long: only the pixels on the raster cost anything.
-    BeginLineStyle(0, 50);
-    DrawStyledLine(-1000000000, 15, 1000000000, 15, 1, 50);
+    W().BeginLineStyle(0, 50);
+    W().DrawStyledLine(-1000000000, 15, 1000000000, 15, 1, 50);
     EXPECT_GT(PaintedCount(), 0);
 }
 
@@ -354,22 +371,22 @@ TEST_F(Surface, DdaPixelsAreLineDdaPixels)
 TEST_F(Surface, LinesAndPoints)
 {
     Open(40, 30);
-    BeginLineStyle(0, 1);
-    DrawStyledLine(10, 10, 20, 10, 1, 1);
+    W().BeginLineStyle(0, 1);
+    W().DrawStyledLine(10, 10, 20, 10, 1, 1);
     EXPECT_TRUE(Painted(10, 10));
     EXPECT_TRUE(Painted(19, 10));
     EXPECT_FALSE(Painted(20, 10));
     EXPECT_EQ(PaintedCount(), 10);
-    DrawStyledLine(0, 20, 39, 20, 1, kLineTypeInvisible);
+    W().DrawStyledLine(0, 20, 39, 20, 1, kLineTypeInvisible);
     EXPECT_EQ(PaintedCount(), 10);
-    DrawStyledLine(0, 20, 39, 20, 50, 1);  // pen numbers 10..99 have no pen
+    W().DrawStyledLine(0, 20, 39, 20, 50, 1);  // pen numbers 10..99 have no pen
     EXPECT_EQ(PaintedCount(), 10);
-    penColorTable[150] = RGB(1, 2, 3);
-    penWidthTable[150] = 7;
-    DrawStyledLine(0, 25, 10, 25, 150, 1);
+    W().penColorTable[150] = RGB(1, 2, 3);
+    W().penWidthTable[150] = 7;
+    W().DrawStyledLine(0, 25, 10, 25, 150, 1);
     EXPECT_EQ(GetPixel(dc, 5, 25), RGB(1, 2, 3));
     EXPECT_FALSE(Painted(5, 24));  // extended pens are one pixel wide
-    DrawPointMark(30, 5, 2);
+    W().DrawPointMark(30, 5, 2);
     EXPECT_TRUE(Painted(28, 4));
     EXPECT_TRUE(Painted(31, 5));
     EXPECT_FALSE(Painted(31, 6));  // a 4 x 4 dot without its corners
@@ -380,125 +397,124 @@ TEST_F(Surface, LinesAndPoints)
 TEST_F(Surface, ArcFlattening)
 {
     Open(400, 400);
-    FlattenArc(200, 200, 0, 2 * kPi, 100, 0, 1);
-    EXPECT_EQ(renderContext.arcPointCount, 65);
-    FlattenArc(200, 200, 0, 2 * kPi, 99.9, 0, 1);
-    EXPECT_EQ(renderContext.arcPointCount, 34);
-    FlattenArc(200, 200, 0, 2 * kPi, 49.9, 0, 1);
-    EXPECT_EQ(renderContext.arcPointCount, 23);
-    EXPECT_EQ(renderContext.arcPoints[0].x, renderContext.arcPoints[1].x);  // the start is emitted twice
+    W().FlattenArc(200, 200, 0, 2 * kPi, 100, 0, 1);
+    EXPECT_EQ(W().renderContext.arcPointCount, 65);
+    W().FlattenArc(200, 200, 0, 2 * kPi, 99.9, 0, 1);
+    EXPECT_EQ(W().renderContext.arcPointCount, 34);
+    W().FlattenArc(200, 200, 0, 2 * kPi, 49.9, 0, 1);
+    EXPECT_EQ(W().renderContext.arcPointCount, 23);
+    EXPECT_EQ(W().renderContext.arcPoints[0].x, W().renderContext.arcPoints[1].x);  // the start is emitted twice
     // A negative sweep walks the same arc counter-clockwise.
-    FlattenArc(200, 200, kPi / 2, -kPi / 2, 100, 0, 1);
-    EXPECT_EQ(renderContext.arcPoints[0].x, 300);
-    EXPECT_EQ(renderContext.arcPoints[0].y, 200);
+    W().FlattenArc(200, 200, kPi / 2, -kPi / 2, 100, 0, 1);
+    EXPECT_EQ(W().renderContext.arcPoints[0].x, 300);
+    EXPECT_EQ(W().renderContext.arcPoints[0].y, 200);
     // A tilt of π/2 stands a flat ellipse upright.
-    FlattenArc(200, 200, 0, 2 * kPi, 100, kPi / 2, 0.5);
+    W().FlattenArc(200, 200, 0, 2 * kPi, 100, kPi / 2, 0.5);
     int minX = 400, maxX = 0, minY = 400, maxY = 0;
-    for (int i = 0; i < renderContext.arcPointCount; ++i) {
-        minX = std::min<int>(minX, renderContext.arcPoints[i].x);
-        maxX = std::max<int>(maxX, renderContext.arcPoints[i].x);
-        minY = std::min<int>(minY, renderContext.arcPoints[i].y);
-        maxY = std::max<int>(maxY, renderContext.arcPoints[i].y);
+    for (int i = 0; i < W().renderContext.arcPointCount; ++i) {
+        minX = std::min<int>(minX, W().renderContext.arcPoints[i].x);
+        maxX = std::max<int>(maxX, W().renderContext.arcPoints[i].x);
+        minY = std::min<int>(minY, W().renderContext.arcPoints[i].y);
+        maxY = std::max<int>(maxY, W().renderContext.arcPoints[i].y);
     }
     EXPECT_GT(maxY - minY, 190);
     EXPECT_LT(maxX - minX, 110);
     // Hostile values: a huge sweep or start never overflows the polyline.
-    FlattenArc(200, 200, 0, 1e9, 100, 0, 1);
-    EXPECT_LE(renderContext.arcPointCount, kMaxArcPoints);
-    FlattenArc(200, 200, 1e18, 2 * kPi, 100, 0, 1);
-    EXPECT_LE(renderContext.arcPointCount, kMaxArcPoints);
-    FlattenArc(NAN, 200, 0, 1, 100, 0, 1);
-    EXPECT_EQ(renderContext.arcPointCount, 0);
+    W().FlattenArc(200, 200, 0, 1e9, 100, 0, 1);
+    EXPECT_LE(W().renderContext.arcPointCount, kMaxArcPoints);
+    W().FlattenArc(200, 200, 1e18, 2 * kPi, 100, 0, 1);
+    EXPECT_LE(W().renderContext.arcPointCount, kMaxArcPoints);
+    W().FlattenArc(NAN, 200, 0, 1, 100, 0, 1);
+    EXPECT_EQ(W().renderContext.arcPointCount, 0);
 }
 
 TEST_F(Surface, SolidKinds)
 {
     Open(100, 100);
     NewStore(4096);
-    built.firstBlockSolid = 1;
+    D().store.firstBlockSolid = 1;
     auto solid = [&](uint8_t kind, uint16_t pen, std::initializer_list<double> values, uint32_t fill = 0) {
-        SolidRecord *s = AppendSolid(built);
+        SolidRecord *s = AppendSolid(D().store);
         s->header.penStyle = kind;
         s->header.penColor = pen;
         s->fillColor = fill;
         double *v = &s->x1;
         for (double value : values) *v++ = value;
-        built.firstBlockSolid = built.solidCount + 1;
-        return built.solidCount;
+        D().store.firstBlockSolid = D().store.solidCount + 1;
+        return D().store.solidCount;
     };
     auto fillAndCount = [&]() {
-        LendStore(built);
         HBRUSH white = CreateSolidBrush(kWhite);
         HGDIOBJ old = SelectObject(dc, white);
         PatBlt(dc, 0, 0, 100, 100, PATCOPY);
         SelectObject(dc, old);
         DeleteObject(white);
-        DrawSolids();
+        W().DrawSolids();
         return PaintedCount();
     };
     solid(1, 2, {1, 1, 11, 1, 11, 11, 1, 11});
     EXPECT_EQ(fillAndCount(), 121);  // the square with its outline: 11 x 11 pixels
-    EXPECT_EQ(GetPixel(dc, 5, 95), penColorTable[2]);
-    solids[1].header.penColor = 10;
-    solids[1].fillColor = RGB(9, 8, 7);
+    EXPECT_EQ(GetPixel(dc, 5, 95), W().penColorTable[2]);
+    D().store.solids[1].header.penColor = 10;
+    D().store.solids[1].fillColor = RGB(9, 8, 7);
     fillAndCount();
     EXPECT_EQ(GetPixel(dc, 5, 95), RGB(9, 8, 7));
-    solids[1].header.penStyle = 100;  // draws nothing
+    D().store.solids[1].header.penStyle = 100;  // draws nothing
     EXPECT_EQ(fillAndCount(), 0);
     // 101: a disc with y4 = 5, a quarter sector otherwise.
-    solids[1] = SolidRecord{};
-    built.solidCount = 0;
+    D().store.solids[1] = SolidRecord{};
+    D().store.solidCount = 0;
     solid(101, 2, {50, 50, 30, 1, 0, 0, 2 * kPi, 5});
     const int disc = fillAndCount();
     EXPECT_NEAR(disc, kPi * 30 * 30, 200);
-    built.solidCount = 0;
+    D().store.solidCount = 0;
     solid(101, 2, {50, 50, 30, 1, 0, 0, kPi / 2, 0});
     const int sector = fillAndCount();
     EXPECT_NEAR(sector, disc / 4, 60);
     EXPECT_TRUE(Painted(52, 48));
     EXPECT_FALSE(Painted(48, 52));
     // 105 with inner radius 0 covers the sector; a zero outer radius draws nothing.
-    built.solidCount = 0;
+    D().store.solidCount = 0;
     solid(105, 2, {50, 50, 30, 1, 0, 0, kPi / 2, 0});
     EXPECT_NEAR(fillAndCount(), sector, 40);
-    built.solidCount = 0;
+    D().store.solidCount = 0;
     solid(105, 2, {50, 50, 0, 1, 0, 0, kPi / 2, 0});
     EXPECT_EQ(fillAndCount(), 0);
     // 106: a band 10 units wide inside a full circle of radius 30.
-    built.solidCount = 0;
+    D().store.solidCount = 0;
     solid(106, 2, {50, 50, 30, 1, 0, 0, 2 * kPi, 20});
     const int band = fillAndCount();
     EXPECT_NEAR(band, kPi * (30 * 30 - 20 * 20), 250);
     EXPECT_FALSE(Painted(50, 50));
     // Print mode without colour printing: every solid is pen 1.
-    renderContext.viewIndex = 2;
-    usePrintColors = 0;
-    penColorTable[1] = RGB(0, 0, 0);
+    W().renderContext.viewIndex = 2;
+    D().header.usePrintColors = 0;
+    W().penColorTable[1] = RGB(0, 0, 0);
     fillAndCount();
     EXPECT_EQ(GetPixel(dc, 50, 22), RGB(0, 0, 0));
-    renderContext.viewIndex = 0;
+    W().renderContext.viewIndex = 0;
     FreeStore();
 }
 
-// A store with block definitions built record by record.
+// A store with block definitions D().store record by record.
 class Blocks : public Surface {
 protected:
     void SetUp() override
     {
         Open(100, 100);
         NewStore(1 << 16);
-        drawSolidsFirst = 0;
+        D().header.drawSolidsFirst = 0;
     }
     void TearDown() override
     {
-        ReleaseBlockReferences();
+        W().ReleaseBlockReferences();
         FreeStore();
         Surface::TearDown();
     }
     // A member point of definition `owner` (main list markers at 1: everything is a member).
     void MemberPoint(int32_t owner, double x, double y)
     {
-        PointRecord *p = AppendPoint(built);
+        PointRecord *p = AppendPoint(D().store);
         p->header.penColor = 2;
         p->x = x;
         p->y = y;
@@ -507,7 +523,7 @@ protected:
     void Reference(int32_t owner, uint32_t definition, double x, double y, double sx = 1, double sy = 1,
                    double rotation = 0, uint16_t layerGroup = 0)
     {
-        BlockRefRecord *r = AppendBlockRef(built);
+        BlockRefRecord *r = AppendBlockRef(D().store);
         r->owner = owner;
         r->defNumber = definition;
         r->x = x;
@@ -521,12 +537,11 @@ protected:
     // Points drawn: dots are 4 x 4 pixels without corners (12 pixels), apart.
     int DotsDrawn()
     {
-        built.firstBlockPoint = built.firstBlockLine = built.firstBlockArc = built.firstBlockText =
-            built.firstBlockDimension = built.firstBlockSolid = 1;
-        LendStore(built);
-        PrepareBlockReferences();
-        renderContext.drawPass = 1;
-        DrawBlockMembers(0);
+        D().store.firstBlockPoint = D().store.firstBlockLine = D().store.firstBlockArc = D().store.firstBlockText =
+            D().store.firstBlockDimension = D().store.firstBlockSolid = 1;
+        W().PrepareBlockReferences();
+        W().renderContext.drawPass = 1;
+        W().DrawBlockMembers(0);
         return PaintedCount() / 12;
     }
 };
@@ -555,12 +570,12 @@ TEST_F(Blocks, HiddenAndDisplayOnlyReferences)
 {
     MemberPoint(1, 0, 0);
     Reference(kTopLevelOwner, 1, 30, 30, 1, 1, 0, 3);
-    layerGroupState[3] = 0;  // the reference's group is hidden
+    W().layerGroupState[3] = 0;  // the reference's group is hidden
     EXPECT_EQ(DotsDrawn(), 0);
-    layerGroupState[3] = 1;  // display only: pass 0, not pass 1
+    W().layerGroupState[3] = 1;  // display only: pass 0, not pass 1
     EXPECT_EQ(DotsDrawn(), 0);
-    renderContext.drawPass = 0;
-    DrawBlockMembers(0);
+    W().renderContext.drawPass = 0;
+    W().DrawBlockMembers(0);
     EXPECT_EQ(PaintedCount() / 12, 1);
 }
 
@@ -617,8 +632,8 @@ protected:
     void Draw(const char *text, double height, double x2 = 190, uint16_t flags = 0)
     {
         Clear();
-        DrawTextEntity(10, 20, x2, 20, "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e", height / 2, height, 0, text,
-                       2, flags, 0);
+        W().DrawTextEntity(10, 20, x2, 20, "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e", height / 2, height, 0,
+                           text, 2, flags, 0);
     }
 };
 
@@ -674,14 +689,14 @@ TEST_F(Texts, ZeroLengthBaselineStacksCharacters)
 TEST_F(Texts, VersionLineForUnreadVersions)
 {
     NewStore(4096);
-    fileVersion = 250;
-    renderContext.rasterHeight = 60;
-    DrawDrawingScene();
+    D().header.fileVersion = 250;
+    W().renderContext.rasterHeight = 60;
+    W().DrawDrawingScene();
     EXPECT_GT(PaintedCount(), 20);
     bool nearStart = false;
     for (int y = 25; y < 50; ++y) nearStart = nearStart || Painted(62, y) || Painted(63, y) || Painted(64, y);
     EXPECT_TRUE(nearStart);
-    fileVersion = 600;
+    D().header.fileVersion = 600;
     FreeStore();
 }
 

@@ -8,8 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "pipeline/detection.h"
 #include "reader/document_readers.h"
+#include "reader/drawing.h"
+#include "render/scene_walk.h"
 #include "render/text_macros.h"
 #include "settings/plugin_settings.h"
 #include "tests/host/test_files.h"
@@ -24,27 +25,24 @@ class Macros : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        macroClock = TestClock;
+        SetMacroClock(TestClock);
         SetClock(2008, 1, 0, 6, 9, 5, 7);  // Sunday 6 January 2008, 09:05:07
-        ResetPluginSettings();
-        ResetDetectionState();
     }
-    void TearDown() override
-    {
-        macroClock = nullptr;
-        ResetPluginSettings();
-        ResetDetectionState();
-    }
+    void TearDown() override { SetMacroClock(nullptr); }
     static void SetClock(int year, int month, int weekday, int day, int hour, int minute, int second)
     {
         clockNow = {
             static_cast<WORD>(year), static_cast<WORD>(month),  static_cast<WORD>(weekday), static_cast<WORD>(day),
             static_cast<WORD>(hour), static_cast<WORD>(minute), static_cast<WORD>(second),  0};
     }
+    // Expanded as a walk of the test's drawing expands it.
     std::string Expand(const char *text, uint16_t group = 0)
     {
-        return ExpandTextMacro(text, group) ? std::string(macroBuffer) : std::string("<none>");
+        SceneWalk walk(drawing);
+        return walk.ExpandTextMacro(text, group) ? std::string(walk.macroBuffer) : std::string("<none>");
     }
+    Drawing drawing;
+    PluginSettingsState &pluginSettings = drawing.references;
 };
 
 TEST_F(Macros, DateAndTime)
@@ -90,23 +88,23 @@ TEST_F(Macros, FileMemoAndScale)
     const time_t stamp = mktime(&when);
     struct utimbuf times = {stamp, stamp};
     ASSERT_EQ(utime(path.c_str(), &times), 0);
-    drawingPath = path;
+    drawing.source.path = path;
     EXPECT_EQ(Expand("%f"), "plan.jww");
     EXPECT_EQ(Expand("$f"), "plan");
     EXPECT_EQ(Expand("&F"), path);
     EXPECT_EQ(Expand("=f"), "2021/03/04");
     EXPECT_EQ(Expand("=F"), "2021/03/04 05:06:07");
-    drawingPath = "C:\\dwg\\x.jw";
+    drawing.source.path = "C:\\dwg\\x.jw";
     EXPECT_EQ(Expand("$f"), "");  // shorter than its extension
     EXPECT_EQ(Expand("=f"), "");  // a file that cannot be opened has no date
 
-    memoText = "first";
-    memoSecondLine = "second";
+    drawing.header.memoText = "first";
+    drawing.header.memoSecondLine = "second";
     EXPECT_EQ(Expand("%m1"), "first");
     EXPECT_EQ(Expand("%m2"), "second");
-    memoText = memoSecondLine = "";
-    layerGroupScale[3] = 100;
-    layerGroupScale[4] = 0.5;
+    drawing.header.memoText = drawing.header.memoSecondLine = "";
+    drawing.header.layerGroupScale[3] = 100;
+    drawing.header.layerGroupScale[4] = 0.5;
     EXPECT_EQ(Expand("%SS", 3), "1/100");
     EXPECT_EQ(Expand("%ss", 3), "100");
     EXPECT_EQ(Expand("%SP", 4), "2/1");
@@ -132,7 +130,7 @@ TEST_F(Macros, UserVariablesStayInTheBuffer)
     pluginSettings.referenceCount = 100000;
     EXPECT_EQ(Expand("%%nothing"), "<none>");
     // A path longer than the buffer is cut at 511 bytes.
-    drawingPath = std::string(2000, 'p');
+    drawing.source.path = std::string(2000, 'p');
     EXPECT_EQ(Expand("%F").size(), static_cast<size_t>(kMacroBufferBytes - 1));
 }
 

@@ -56,22 +56,22 @@ TEST_F(Detection, InformationOutOfRangeOrTruncated)
 TEST_F(Detection, NameEndingAndMagicMustAgree)
 {
     EXPECT_EQ(DetectFormat("PLAN.JWW", kDrawingHead), 1);
-    EXPECT_EQ(isFigureFile, 0u);
-    EXPECT_STREQ(nameExtension, "JWW");
+    EXPECT_EQ(Request().source.isFigure, 0u);
+    EXPECT_STREQ(Request().source.extension, "JWW");
     EXPECT_EQ(DetectFormat("dir/plan.jww", kDrawingHead), 1);
-    EXPECT_STREQ(nameExtension, "jww");
+    EXPECT_STREQ(Request().source.extension, "jww");
     EXPECT_EQ(DetectFormat("plan.Jww", kDrawingHead), 1);
-    EXPECT_STREQ(nameExtension, "Jww");
+    EXPECT_STREQ(Request().source.extension, "Jww");
 
     EXPECT_EQ(DetectFormat("part.jws", kFigureHead), 1);
-    EXPECT_EQ(isFigureFile, 1u);
-    EXPECT_STREQ(nameExtension, "jws");
+    EXPECT_EQ(Request().source.isFigure, 1u);
+    EXPECT_STREQ(Request().source.extension, "jws");
 
     // A figure's bytes under a drawing's name are not recognised, and the
     // failed attempt clears the figure flag.
     EXPECT_EQ(DetectFormat("part.jww", kFigureHead), 0);
-    EXPECT_EQ(isFigureFile, 0u);
-    EXPECT_STREQ(nameExtension, "jws");
+    EXPECT_EQ(Request().source.isFigure, 0u);
+    EXPECT_STREQ(Request().source.extension, "jws");
     EXPECT_EQ(DetectFormat("part.jws", kDrawingHead), 0);
     EXPECT_EQ(DetectFormat("part.jwx", kDrawingHead), 0);
     EXPECT_EQ(DetectFormat("jww", kDrawingHead), 0);
@@ -90,11 +90,11 @@ TEST_F(Detection, MagicIsCaseSensitiveAndStopsAtNul)
 TEST_F(Detection, IsSupportedRemembersTheLastNamedPath)
 {
     EXPECT_EQ(IsSupported("first.jww", kDrawingHead), 1);
-    EXPECT_EQ(drawingPath, "first.jww");
+    EXPECT_EQ(Request().source.path, "first.jww");
     EXPECT_EQ(IsSupported("photo.png", kDrawingHead), 0);
-    EXPECT_EQ(drawingPath, "photo.png");
+    EXPECT_EQ(Request().source.path, "photo.png");
     EXPECT_EQ(IsSupported(nullptr, kDrawingHead), 0);
-    EXPECT_EQ(drawingPath, "photo.png");
+    EXPECT_EQ(Request().source.path, "photo.png");
 }
 
 TEST_F(Detection, IsSupportedReadsFromAFileHandle)

@@ -16,29 +16,29 @@ protected:
     void TearDown() override
     {
         setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1);
-        isFigureFile = 0;
+        Request().source.isFigure = 0;
     }
 };
 
 TEST_F(RasterSizing, DesktopWidthDrivesDrawingsFiguresAndPreviews)
 {
     EXPECT_EQ(DesktopWidth(), 1920);
-    isFigureFile = 0;
-    RasterSize size = ComputeRasterSize(0, isFigureFile, pluginSettings);
+    Request().source.isFigure = 0;
+    RasterSize size = ComputeRasterSize(0, Request().source.isFigure, Request().settings);
     EXPECT_EQ(size.width, 1920);
     EXPECT_EQ(size.height, 1357);
     EXPECT_EQ(size.bitCount, 24u);
-    isFigureFile = 1;
-    size = ComputeRasterSize(0, isFigureFile, pluginSettings);
+    Request().source.isFigure = 1;
+    size = ComputeRasterSize(0, Request().source.isFigure, Request().settings);
     EXPECT_EQ(size.width, 960);
     EXPECT_EQ(size.height, 678);
-    size = ComputeRasterSize(1, isFigureFile, pluginSettings);
+    size = ComputeRasterSize(1, Request().source.isFigure, Request().settings);
     EXPECT_EQ(size.width, 320);
     EXPECT_EQ(size.height, 226);  // 226.24 truncated
 
     setenv("PLOTMIRA_DESKTOP_WIDTH", "1001", 1);
-    isFigureFile = 1;
-    EXPECT_EQ(ComputeRasterSize(0, isFigureFile, pluginSettings).width, 500);  // halved toward zero
+    Request().source.isFigure = 1;
+    EXPECT_EQ(ComputeRasterSize(0, Request().source.isFigure, Request().settings).width, 500);  // halved toward zero
     setenv("PLOTMIRA_DESKTOP_WIDTH", "garbage", 1);
     EXPECT_EQ(DesktopWidth(), 1920);
 }

@@ -11,6 +11,7 @@
 
 #include "pipeline/conversion_driver.h"
 #include "pipeline/detection.h"
+#include "pipeline/module_state.h"
 #include "settings/cad_settings.h"
 #include "settings/plugin_settings.h"
 #include "settings/setting_tables.h"
@@ -28,7 +29,7 @@ protected:
         setenv("WINEPREFIX", folder.Path("no-wine").c_str(), 1);
         setenv("PLOTMIRA_DESKTOP_WIDTH", "1920", 1);
         ResetPluginSettings();
-        ResetSettingTables();
+        ResetModuleDrawing();
         ResetDetectionState();
     }
     void TearDown() override
@@ -36,22 +37,22 @@ protected:
         setenv("PLOTMIRA_REGISTRY", "/nonexistent/registry.reg", 1);
         setenv("WINEPREFIX", "/nonexistent", 1);
         ResetPluginSettings();
-        ResetSettingTables();
+        ResetModuleDrawing();
     }
     void Registry(const std::string &body) { WriteText(registry, "REGEDIT4\n\n" + body); }
     // Runs the settings-file step for a drawing at the given name.
     int ApplyFor(const std::string &drawingName, const std::string &ini)
     {
         WriteText(folder.Path("Plotmira.ini"), ini);
-        drawingPath = folder.Path(drawingName);
-        return ApplySettingsFile(drawingPath, pluginSettings, true);
+        Request().source.path = folder.Path(drawingName);
+        return ApplySettingsFile(Request().source.path, Request().settings, true);
     }
     int LoadReferences(const std::string &text)
     {
         WriteText(folder.Path("ref.txt"), text);
-        drawingPath = folder.Path("plan.jww");
-        pluginSettings.refFile = "ref.txt";
-        return LoadReferenceFile(drawingPath, pluginSettings);
+        Request().source.path = folder.Path("plan.jww");
+        Request().settings.refFile = "ref.txt";
+        return LoadReferenceFile(Request().source.path, Request().settings);
     }
 
     TempFolder folder;
@@ -63,15 +64,15 @@ TEST_F(Settings, RegistryWidthsSizeDrawingsAndFigures)
     Registry(
         "[HKEY_CURRENT_USER\\Software\\Plotmira_spi\\ini]\n\"SIZE_JWW\"=dword:000003e8\n"
         "\"SIZE_JWS\"=dword:00000258\n\"REF_FILE\"=\"vars.txt\"\n");
-    isFigureFile = 0;
-    RasterSize size = ComputeRasterSize(0, isFigureFile, pluginSettings);
+    Request().source.isFigure = 0;
+    RasterSize size = ComputeRasterSize(0, Request().source.isFigure, Request().settings);
     EXPECT_EQ(size.width, 1000);
     EXPECT_EQ(size.height, 707);
-    EXPECT_EQ(pluginSettings.refFile, "vars.txt");
-    isFigureFile = 1;
-    EXPECT_EQ(ComputeRasterSize(0, isFigureFile, pluginSettings).width, 600);
-    EXPECT_EQ(ComputeRasterSize(1, isFigureFile, pluginSettings).width, 320);
-    isFigureFile = 0;
+    EXPECT_EQ(Request().settings.refFile, "vars.txt");
+    Request().source.isFigure = 1;
+    EXPECT_EQ(ComputeRasterSize(0, Request().source.isFigure, Request().settings).width, 600);
+    EXPECT_EQ(ComputeRasterSize(1, Request().source.isFigure, Request().settings).width, 320);
+    Request().source.isFigure = 0;
 }
 
 TEST_F(Settings, RegistryValuesOfTheWrongKindAreIgnored)
@@ -82,12 +83,12 @@ TEST_F(Settings, RegistryValuesOfTheWrongKindAreIgnored)
         "\"SIZE_JWS\"=hex:e8,03\n\"REF_FILE\"=\"" +
         longName + "\"\n");
     uint32_t jws = 1, jww = 1;
-    EXPECT_EQ(LoadPluginSettings(pluginSettings, &jws, &jww), 1);
+    EXPECT_EQ(LoadPluginSettings(Request().settings, &jws, &jww), 1);
     EXPECT_EQ(jww, 0u);
     EXPECT_EQ(jws, 0u);
-    EXPECT_EQ(pluginSettings.refFile, longName);  // a long name arrives whole, not cut or overrun
+    EXPECT_EQ(Request().settings.refFile, longName);  // a long name arrives whole, not cut or overrun
     Registry("[HKEY_CURRENT_USER\\Software\\Other]\n");
-    EXPECT_EQ(LoadPluginSettings(pluginSettings, &jws, &jww), 0);
+    EXPECT_EQ(LoadPluginSettings(Request().settings, &jws, &jww), 0);
 }
 
 TEST_F(Settings, SettingsFileBesidePlotmiraJwwWritesTheRegistry)
@@ -97,7 +98,7 @@ TEST_F(Settings, SettingsFileBesidePlotmiraJwwWritesTheRegistry)
     EXPECT_NE(text.find("\"SIZE_JWW\"=dword:000004b0"), std::string::npos) << text;
     EXPECT_NE(text.find("\"SIZE_JWS\"=dword:00000320"), std::string::npos) << text;
     EXPECT_NE(text.find("\"REF_FILE\"=\"ref.txt\""), std::string::npos) << text;
-    EXPECT_EQ(ComputeRasterSize(0, isFigureFile, pluginSettings).width, 1200);
+    EXPECT_EQ(ComputeRasterSize(0, Request().source.isFigure, Request().settings).width, 1200);
 }
 
 TEST_F(Settings, SettingsFileRangeRules)
@@ -119,8 +120,8 @@ TEST_F(Settings, SettingsFileRangeRules)
     };
     for (const Case &c : cases) {
         ASSERT_EQ(ApplyFor("Plotmira.jww", c.ini), 1) << c.ini;
-        EXPECT_EQ(pluginSettings.sizeJww, c.jww) << c.ini;
-        EXPECT_EQ(pluginSettings.refFile, c.ref) << c.ini;
+        EXPECT_EQ(Request().settings.sizeJww, c.jww) << c.ini;
+        EXPECT_EQ(Request().settings.refFile, c.ref) << c.ini;
     }
 }
 
@@ -130,36 +131,36 @@ TEST_F(Settings, SettingsFileIsAppliedOnlyWhenEverythingFits)
     EXPECT_EQ(ApplyFor("Plotmira.JWW", "Plotmira_ini\nSIZE_JWW=1200\n"), 0);
     EXPECT_FALSE(std::ifstream(registry).good());
 
-    pluginSettings.refFile = "old";
-    pluginSettings.sizeJww = 999;
+    Request().settings.refFile = "old";
+    Request().settings.sizeJww = 999;
     EXPECT_EQ(ApplyFor("Plotmira.jww", "plotmira_ini\nSIZE_JWW=1200\n"), 0);
-    EXPECT_EQ(pluginSettings.sizeJww, 0u);  // cleared for this conversion
-    EXPECT_EQ(pluginSettings.refFile, "");
+    EXPECT_EQ(Request().settings.sizeJww, 0u);  // cleared for this conversion
+    EXPECT_EQ(Request().settings.refFile, "");
     EXPECT_FALSE(std::ifstream(registry).good());  // but the registry is untouched
 
     // A line longer than the line buffer is ignored whole, its tail included.
     const std::string longLine = "REF_FILE=" + std::string(300, 'x') + "SIZE_JWW=1200\n";
     ASSERT_EQ(ApplyFor("Plotmira.jww", "Plotmira_ini\n" + longLine + "SIZE_JWS=700\n"), 1);
-    EXPECT_EQ(pluginSettings.refFile, "");
-    EXPECT_EQ(pluginSettings.sizeJww, 0u);
-    EXPECT_EQ(pluginSettings.sizeJws, 700u);
+    EXPECT_EQ(Request().settings.refFile, "");
+    EXPECT_EQ(Request().settings.sizeJww, 0u);
+    EXPECT_EQ(Request().settings.sizeJws, 700u);
     // A drawing path with no folder at all.
-    drawingPath = "Plotmira.jww";
-    EXPECT_EQ(ApplySettingsFile(drawingPath, pluginSettings, true), 0);
+    Request().source.path = "Plotmira.jww";
+    EXPECT_EQ(ApplySettingsFile(Request().source.path, Request().settings, true), 0);
 }
 
 TEST_F(Settings, ReferenceEntries)
 {
     EXPECT_EQ(LoadReferences("%%AB\tx\r\n%%A\t\r\n%%A\tB\tz\r\nplain line\r\n%%last\tnone"), 2);
-    EXPECT_STREQ(pluginSettings.referenceNames[1], "AB");
-    EXPECT_STREQ(pluginSettings.referenceValues[1], "x");
-    EXPECT_STREQ(pluginSettings.referenceNames[2], "A\tB");  // the last TAB of a line separates
-    EXPECT_STREQ(pluginSettings.referenceValues[2], "z");
+    EXPECT_STREQ(Request().settings.referenceNames[1], "AB");
+    EXPECT_STREQ(Request().settings.referenceValues[1], "x");
+    EXPECT_STREQ(Request().settings.referenceNames[2], "A\tB");  // the last TAB of a line separates
+    EXPECT_STREQ(Request().settings.referenceValues[2], "z");
 
     // Lines ended by LF alone run together until the next CR LF.
     EXPECT_EQ(LoadReferences("%%one\t1\n%%two\t2\r\n"), 1);
-    EXPECT_STREQ(pluginSettings.referenceNames[1], "one\t1\n%%two");
-    EXPECT_STREQ(pluginSettings.referenceValues[1], "2");
+    EXPECT_STREQ(Request().settings.referenceNames[1], "one\t1\n%%two");
+    EXPECT_STREQ(Request().settings.referenceValues[1], "2");
 }
 
 TEST_F(Settings, ReferenceEntriesStayInsideTheirTables)
@@ -167,36 +168,36 @@ TEST_F(Settings, ReferenceEntriesStayInsideTheirTables)
     std::string text;
     for (int i = 0; i < 150; ++i) text += "%%n" + std::to_string(i) + "\tv" + std::to_string(i) + "\r\n";
     EXPECT_EQ(LoadReferences(text), 99);
-    EXPECT_STREQ(pluginSettings.referenceNames[99], "n98");
+    EXPECT_STREQ(Request().settings.referenceNames[99], "n98");
 
     // A name that does not fit a row is passed over; a value keeps 99 bytes.
     const std::string longName(150, 'N'), longValue(150, 'V');
     EXPECT_EQ(LoadReferences("%%" + longName + "\tv\r\n%%k\t" + longValue + "\r\n"), 1);
-    EXPECT_STREQ(pluginSettings.referenceNames[1], "k");
-    EXPECT_EQ(std::string(pluginSettings.referenceValues[1]), std::string(99, 'V'));
+    EXPECT_STREQ(Request().settings.referenceNames[1], "k");
+    EXPECT_EQ(std::string(Request().settings.referenceValues[1]), std::string(99, 'V'));
 
     // Too short a file leaves the tables as they were; a missing one empties them.
     EXPECT_EQ(LoadReferences("%%a\t"), 0);
-    EXPECT_STREQ(pluginSettings.referenceNames[1], "k");
-    pluginSettings.refFile = "absent.txt";
-    EXPECT_EQ(LoadReferenceFile(drawingPath, pluginSettings), 0);
-    EXPECT_STREQ(pluginSettings.referenceNames[1], "");
+    EXPECT_STREQ(Request().settings.referenceNames[1], "k");
+    Request().settings.refFile = "absent.txt";
+    EXPECT_EQ(LoadReferenceFile(Request().source.path, Request().settings), 0);
+    EXPECT_STREQ(Request().settings.referenceNames[1], "");
 }
 
 TEST_F(Settings, ReferenceFileLocation)
 {
     WriteText(folder.Path("abs.txt"), "%%where\tabsolute\r\n");
-    pluginSettings.refFile = folder.Path("abs.txt");  // begins with '/'
-    drawingPath = "elsewhere/plan.jww";
-    EXPECT_EQ(LoadReferenceFile(drawingPath, pluginSettings), 1);
-    EXPECT_STREQ(pluginSettings.referenceValues[1], "absolute");
-    pluginSettings.refFile = "abs.txt";
-    drawingPath = folder.Path("plan.jww");  // relative: next to the drawing
-    EXPECT_EQ(LoadReferenceFile(drawingPath, pluginSettings), 1);
-    drawingPath = "plan.jww";  // no folder to look in
-    EXPECT_EQ(LoadReferenceFile(drawingPath, pluginSettings), 0);
-    pluginSettings.refFile = "";
-    EXPECT_EQ(LoadReferenceFile(drawingPath, pluginSettings), 0);
+    Request().settings.refFile = folder.Path("abs.txt");  // begins with '/'
+    Request().source.path = "elsewhere/plan.jww";
+    EXPECT_EQ(LoadReferenceFile(Request().source.path, Request().settings), 1);
+    EXPECT_STREQ(Request().settings.referenceValues[1], "absolute");
+    Request().settings.refFile = "abs.txt";
+    Request().source.path = folder.Path("plan.jww");  // relative: next to the drawing
+    EXPECT_EQ(LoadReferenceFile(Request().source.path, Request().settings), 1);
+    Request().source.path = "plan.jww";  // no folder to look in
+    EXPECT_EQ(LoadReferenceFile(Request().source.path, Request().settings), 0);
+    Request().settings.refFile = "";
+    EXPECT_EQ(LoadReferenceFile(Request().source.path, Request().settings), 0);
 }
 
 TEST_F(Settings, CadProgramSettingsOverlayTheDefaults)

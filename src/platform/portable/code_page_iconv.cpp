@@ -2,6 +2,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <mutex>
 
 #include "platform/portable/code_page.h"
 
@@ -13,9 +14,13 @@ constexpr char kDefaultChar = '?';
 
 uint32_t Cp932CodePoint(const char *bytes, size_t length)
 {
-    // One converter for the process: opening one costs more than a character.
+    // One converter for the process, used by one thread at a time: opening
+    // one costs more than a character (and each character is converted once;
+    // fonts.cpp keeps the answers).
     static iconv_t converter = iconv_open("UTF-32LE", "CP932");
+    static std::mutex converterMutex;
     if (converter == reinterpret_cast<iconv_t>(-1)) return kNoCodePoint;
+    const std::lock_guard<std::mutex> hold(converterMutex);
     char *in = const_cast<char *>(bytes);
     size_t inLeft = length;
     uint32_t point = 0;

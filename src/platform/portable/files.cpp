@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,14 +19,26 @@ namespace {
 constexpr uintptr_t kFirstFileHandle = 0x104;
 constexpr uintptr_t kHandleStep = 4;
 
-std::vector<int> openFiles;  // descriptor per slot, -1 when free
+// The process-wide state of this file: the descriptor of each handle's
+// slot (-1 when free), under its mutex.
+struct OpenFiles {
+    std::mutex mutex;
+    std::vector<int> slots;
+};
+OpenFiles openFiles;
 
-int DescriptorOf(HANDLE handle)
+// The descriptor of a handle; -1 when it has none. With `release`, the slot
+// is freed as it is read.
+int DescriptorOf(HANDLE handle, bool release = false)
 {
     const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
     if (value < kFirstFileHandle || (value - kFirstFileHandle) % kHandleStep != 0) return -1;
     const size_t slot = (value - kFirstFileHandle) / kHandleStep;
-    return slot < openFiles.size() ? openFiles[slot] : -1;
+    const std::lock_guard<std::mutex> hold(openFiles.mutex);
+    if (slot >= openFiles.slots.size()) return -1;
+    const int fd = openFiles.slots[slot];
+    if (release) openFiles.slots[slot] = -1;
+    return fd;
 }
 
 HANDLE HandleOfSlot(size_t slot) { return reinterpret_cast<HANDLE>(kFirstFileHandle + slot * kHandleStep); }
@@ -36,8 +49,9 @@ int DescriptorOfHandle(HANDLE handle) { return DescriptorOf(handle); }
 
 size_t LiveFileCount()
 {
+    const std::lock_guard<std::mutex> hold(openFiles.mutex);
     size_t count = 0;
-    for (int fd : openFiles) count += fd >= 0 ? 1 : 0;
+    for (int fd : openFiles.slots) count += fd >= 0 ? 1 : 0;
     return count;
 }
 
@@ -63,14 +77,16 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
         close(fd);
         return INVALID_HANDLE_VALUE;
     }
-    for (size_t slot = 0; slot < openFiles.size(); ++slot) {
-        if (openFiles[slot] < 0) {
-            openFiles[slot] = fd;
+    const std::lock_guard<std::mutex> hold(openFiles.mutex);
+    std::vector<int> &slots = openFiles.slots;
+    for (size_t slot = 0; slot < slots.size(); ++slot) {
+        if (slots[slot] < 0) {
+            slots[slot] = fd;
             return HandleOfSlot(slot);
         }
     }
-    openFiles.push_back(fd);
-    return HandleOfSlot(openFiles.size() - 1);
+    slots.push_back(fd);
+    return HandleOfSlot(slots.size() - 1);
 }
 
 HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
@@ -138,10 +154,8 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPO
 
 BOOL WINAPI CloseHandle(HANDLE object)
 {
-    const uintptr_t value = reinterpret_cast<uintptr_t>(object);
-    const int fd = DescriptorOf(object);
+    const int fd = DescriptorOf(object, true);
     if (fd < 0) return FALSE;
-    openFiles[(value - kFirstFileHandle) / kHandleStep] = -1;
     close(fd);
     return TRUE;
 }

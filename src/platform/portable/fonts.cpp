@@ -12,7 +12,9 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -53,7 +55,16 @@ const struct {
     {"MS UI Gothic", "IPAPGothic"},
 };
 
+// The process-wide state of this file:
+//   Fonts()       the FreeType library and the faces found, by family, under
+//                 their mutex; an entry once made is never freed, and each
+//                 face has a mutex of its own held while its size and
+//                 transform are set and a glyph is loaded from it
+//   standIns      the family that stands in for a face name, under its mutex
+//   codePoints    each Shift-JIS character's code point once converted
+//   glyphCache    per thread: the glyphs it rendered
 struct FaceEntry {
+    std::mutex use;
     FT_Face face = nullptr;
     std::string file;  // where the face came from, for devices that open it themselves
     int index = 0;
@@ -64,8 +75,10 @@ struct FaceEntry {
 };
 
 struct Library {
+    std::mutex mutex;
     FT_Library freetype = nullptr;
     std::map<std::string, std::unique_ptr<FaceEntry>> faces;  // by family
+    std::vector<std::unique_ptr<FaceEntry>> retired;          // faces not found, forgotten since
     Library()
     {
         if (FT_Init_FreeType(&freetype) != 0) freetype = nullptr;
@@ -75,6 +88,7 @@ struct Library {
         for (auto &entry : faces) {
             if (entry.second->face) FT_Done_Face(entry.second->face);
         }
+        // The retired entries have no face.
         if (freetype) FT_Done_FreeType(freetype);
     }
 };
@@ -118,6 +132,8 @@ std::string LookUpStandIn(const std::string &requested)
 std::string StandInFamily(const std::string &requested)
 {
     static std::unordered_map<std::string, std::string> answers;
+    static std::mutex answersMutex;
+    const std::lock_guard<std::mutex> hold(answersMutex);
     auto found = answers.find(requested);
     if (found == answers.end()) found = answers.emplace(requested, LookUpStandIn(requested)).first;
     return found->second;
@@ -126,6 +142,7 @@ std::string StandInFamily(const std::string &requested)
 FaceEntry *FaceFor(const std::string &family)
 {
     Library &lib = Fonts();
+    const std::lock_guard<std::mutex> hold(lib.mutex);
     auto found = lib.faces.find(family);
     if (found != lib.faces.end()) return found->second.get();
     auto entry = std::make_unique<FaceEntry>();
@@ -181,16 +198,20 @@ void SizeFace(const PortableFont &font, const FaceEntry &entry, PortableTextFace
 
 // One character of code page 932 (one or two bytes) to its code point,
 // converted once per character and looked up in a table after that.
+// Each entry holds kKnown and the code point once converted (threads that
+// meet a character first at once both convert it, to the same answer).
+constexpr uint32_t kKnown = 0x80000000u;
+std::atomic<uint32_t> codePoints[size_t{1} << 16];
+
 uint32_t ShiftJisCodePoint(const char *bytes, size_t length)
 {
-    constexpr uint32_t kUnknown = 0xFFFFFFFFu;
-    static std::vector<uint32_t> table(size_t{1} << 16, kUnknown);
     const auto *b = reinterpret_cast<const unsigned char *>(bytes);
     const size_t key = length == 2 ? (size_t{b[0]} << 8 | b[1]) : b[0];
-    if (table[key] != kUnknown) return table[key];
+    const uint32_t known = codePoints[key].load(std::memory_order_relaxed);
+    if ((known & kKnown) != 0) return known & ~kKnown;
     uint32_t out = Cp932CodePoint(bytes, length);
     if (out == kNoCodePoint) out = 0x30FB;  // a character code page 932 does not define: a middle dot
-    table[key] = out;
+    codePoints[key].store(out | kKnown, std::memory_order_relaxed);
     return out;
 }
 
@@ -252,8 +273,11 @@ struct GlyphKeyHash {
 constexpr size_t kGlyphCacheBytes = size_t{32} << 20;
 constexpr size_t kMaxCachedGlyphPixels = 256 * 256;  // larger glyphs are rendered each time
 
-std::unordered_map<GlyphKey, CachedGlyph, GlyphKeyHash> glyphCache;
-size_t glyphCacheBytes = 0;
+struct GlyphCache {
+    std::unordered_map<GlyphKey, CachedGlyph, GlyphKeyHash> glyphs;
+    size_t bytes = 0;
+};
+thread_local GlyphCache glyphCache;
 
 // The levels of the glyph FreeType rendered into face->glyph.
 CachedGlyph TakeGlyph(FT_Face face)
@@ -392,11 +416,13 @@ bool DrawLargeGlyph(FT_Face face, bool smooth, const GlyphPlace &place, Portable
 // has none.
 // A glyph drawn straight onto the raster by DrawLargeGlyph comes back with
 // no pixels, only its advance.
-const CachedGlyph *GlyphFor(const GlyphKey &key, const FT_Matrix *matrix, bool smooth, const GlyphPlace &place,
-                            PortableGdiObject *raster, const uint8_t *textRgb, CachedGlyph *uncached)
+const CachedGlyph *GlyphFor(FaceEntry &entry, const GlyphKey &key, const FT_Matrix *matrix, bool smooth,
+                            const GlyphPlace &place, PortableGdiObject *raster, const uint8_t *textRgb,
+                            CachedGlyph *uncached)
 {
-    auto found = glyphCache.find(key);
-    if (found != glyphCache.end()) return &found->second;
+    auto found = glyphCache.glyphs.find(key);
+    if (found != glyphCache.glyphs.end()) return &found->second;
+    const std::lock_guard<std::mutex> hold(entry.use);
     FT_Face face = key.face;
     if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(key.ppem)) != 0) return nullptr;
     FT_Set_Transform(face, const_cast<FT_Matrix *>(matrix), nullptr);
@@ -413,12 +439,12 @@ const CachedGlyph *GlyphFor(const GlyphKey &key, const FT_Matrix *matrix, bool s
     }
     *uncached = TakeGlyph(face);
     if (uncached->levels.size() > kMaxCachedGlyphPixels) return uncached;
-    if (glyphCacheBytes + uncached->levels.size() > kGlyphCacheBytes) {
-        glyphCache.clear();
-        glyphCacheBytes = 0;
+    if (glyphCache.bytes + uncached->levels.size() > kGlyphCacheBytes) {
+        glyphCache.glyphs.clear();
+        glyphCache.bytes = 0;
     }
-    glyphCacheBytes += uncached->levels.size() + sizeof(CachedGlyph);
-    return &glyphCache.emplace(key, std::move(*uncached)).first->second;
+    glyphCache.bytes += uncached->levels.size() + sizeof(CachedGlyph);
+    return &glyphCache.glyphs.emplace(key, std::move(*uncached)).first->second;
 }
 
 // GDI blends anti-aliased glyph levels through a ramp rather than
@@ -542,6 +568,7 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
     // An opaque background fills the cells of an upright text first.
     const std::vector<uint32_t> codePoints = DecodeShiftJis(text, count);
     if (dc->backgroundMode == OPAQUE && font.escapement % 3600 == 0) {
+        const std::lock_guard<std::mutex> hold(entry->use);
         if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem)) != 0) return FALSE;
         FT_Set_Transform(face, nullptr, nullptr);
         double advance = 0;
@@ -567,7 +594,11 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
     const bool transformed = font.escapement % 3600 != 0 || widthRatio != 1.0;
     // The face's grid-fitting table decides, per size, between smoothed and
     // two-colour glyphs.
-    const FT_Int gasp = FT_Get_Gasp(face, static_cast<FT_UInt>(ppem));
+    FT_Int gasp;
+    {
+        const std::lock_guard<std::mutex> hold(entry->use);
+        gasp = FT_Get_Gasp(face, static_cast<FT_UInt>(ppem));
+    }
     const bool smooth = gasp == FT_GASP_NO_TABLE || (gasp & FT_GASP_DO_GRAY) != 0;
     const FT_Int32 loadFlags = FT_LOAD_DEFAULT | (smooth ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO) |
                                (transformed ? FT_LOAD_NO_BITMAP : 0);
@@ -587,7 +618,7 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count)
         const int originY = static_cast<int>(std::floor(penY + 0.5));
         const GlyphPlace place = {originX, originY, static_cast<int>(bitmap->width), rows};
         const CachedGlyph *glyph =
-            GlyphFor(key, transformed ? &matrix : nullptr, smooth, place, bitmap, textRgb, &uncached);
+            GlyphFor(*entry, key, transformed ? &matrix : nullptr, smooth, place, bitmap, textRgb, &uncached);
         if (glyph == nullptr) continue;
         const int left = originX + glyph->left;
         const int top = originY - glyph->top;
@@ -638,8 +669,16 @@ bool DescribeTextFace(HFONT handle, PortableTextFace *out)
 
 void ForgetMissingFaces()
 {
-    auto &faces = Fonts().faces;
-    for (auto it = faces.begin(); it != faces.end();) {
-        it = it->second->face == nullptr ? faces.erase(it) : std::next(it);
+    Library &lib = Fonts();
+    const std::lock_guard<std::mutex> hold(lib.mutex);
+    // A caller may still hold an entry it was given: it is kept, out of the
+    // map, so that the family is looked for again.
+    for (auto it = lib.faces.begin(); it != lib.faces.end();) {
+        if (it->second->face != nullptr) {
+            ++it;
+            continue;
+        }
+        lib.retired.push_back(std::move(it->second));
+        it = lib.faces.erase(it);
     }
 }

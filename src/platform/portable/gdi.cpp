@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <unordered_set>
 #include <utility>
 
@@ -15,20 +16,38 @@
 
 namespace {
 
-// Every drawing call checks its handles; the last one found alive is
-// remembered until it is deleted (a scene draws thousands of times into one
-// DC with one pen).
-HDC lastValidDc = nullptr;
-HGDIOBJ lastValidObject = nullptr;
+// The process-wide state of this file:
+//   handles  every live object and DC, under its mutex (renders on several
+//            threads make and delete their own handles side by side)
+//   checked  per thread, the last DC and object found alive: every drawing
+//            call checks its handles, and a scene draws thousands of times
+//            into one DC with one pen (a handle is used by the thread that
+//            made it, which also deletes it)
+//   Stock()  the stock objects, made once, never changed
+struct LiveHandles {
+    std::mutex mutex;
+    std::unordered_set<PortableGdiObject *> objects;
+    std::unordered_set<PortableDc *> dcs;
+};
+LiveHandles handles;
+
+struct CheckedHandles {
+    HDC dc = nullptr;
+    HGDIOBJ object = nullptr;
+};
+thread_local CheckedHandles checked;
+
+void Track(PortableGdiObject *object)
+{
+    const std::lock_guard<std::mutex> hold(handles.mutex);
+    handles.objects.insert(object);
+}
 
 // Largest DIB section the platform creates: a side above kMaxSurfaceSide or
 // more than kMaxSurfaceBytes of pixels fails like an exhausted GDI.
 constexpr int64_t kMaxSurfaceSide = 1 << 16;
 constexpr uint64_t kMaxSurfaceBytes = uint64_t{1} << 32;
 constexpr int kStockObjectCount = 9;
-
-std::unordered_set<PortableGdiObject *> liveObjects;
-std::unordered_set<PortableDc *> liveDcs;
 
 void MakeStock(PortableGdiObject &object, GdiKind kind, COLORREF color)
 {
@@ -114,8 +133,11 @@ size_t PixelBytes(const PortableGdiObject *bitmap)
 
 void FreeObject(PortableGdiObject *object)
 {
-    liveObjects.erase(object);
-    if (lastValidObject == object) lastValidObject = nullptr;
+    {
+        const std::lock_guard<std::mutex> hold(handles.mutex);
+        handles.objects.erase(object);
+    }
+    if (checked.object == object) checked.object = nullptr;
     if (object->pixels != nullptr) FreeBytes(object->pixels, PixelBytes(object));
     if (object->font != nullptr) ReleaseFont(object->font);
     object->magic = 0;
@@ -147,7 +169,8 @@ HDC NewDc(bool windowDc)
     dc->bitmap = &Stock().bitmap;
     dc->brush = Stock().objects[WHITE_BRUSH];
     dc->pen = Stock().objects[BLACK_PEN];
-    liveDcs.insert(dc);
+    const std::lock_guard<std::mutex> hold(handles.mutex);
+    handles.dcs.insert(dc);
     return dc;
 }
 
@@ -176,18 +199,24 @@ bool IsNullPen(HGDIOBJ pen) { return pen == Stock().objects[NULL_PEN]; }
 bool IsValidObject(HGDIOBJ object)
 {
     if (object == nullptr) return false;
-    if (object == lastValidObject) return true;
-    if (liveObjects.count(object) == 0 && !IsStock(object)) return false;
-    lastValidObject = object;
+    if (object == checked.object) return true;
+    if (!IsStock(object)) {
+        const std::lock_guard<std::mutex> hold(handles.mutex);
+        if (handles.objects.count(object) == 0) return false;
+    }
+    checked.object = object;
     return true;
 }
 
 bool IsValidDc(HDC dc)
 {
     if (dc == nullptr) return false;
-    if (dc == lastValidDc) return true;
-    if (liveDcs.count(dc) == 0) return false;
-    lastValidDc = dc;
+    if (dc == checked.dc) return true;
+    {
+        const std::lock_guard<std::mutex> hold(handles.mutex);
+        if (handles.dcs.count(dc) == 0) return false;
+    }
+    checked.dc = dc;
     return true;
 }
 
@@ -195,15 +224,22 @@ HDC CreateWindowDc() { return NewDc(true); }
 
 void DestroyDc(HDC dc)
 {
-    liveDcs.erase(dc);
-    if (lastValidDc == dc) lastValidDc = nullptr;
+    {
+        const std::lock_guard<std::mutex> hold(handles.mutex);
+        handles.dcs.erase(dc);
+    }
+    if (checked.dc == dc) checked.dc = nullptr;
     HGDIOBJ selected[4] = {dc->bitmap, dc->brush, dc->pen, dc->font};
     dc->magic = 0;
     delete dc;
     for (HGDIOBJ object : selected) Deselect(object);
 }
 
-size_t LiveGdiObjectCount() { return liveObjects.size() + liveDcs.size(); }
+size_t LiveGdiObjectCount()
+{
+    const std::lock_guard<std::mutex> hold(handles.mutex);
+    return handles.objects.size() + handles.dcs.size();
+}
 
 PlatformLiveCounts GetPlatformLiveCounts()
 {
@@ -255,7 +291,7 @@ HBITMAP WINAPI CreateDIBSection(HDC dc, const BITMAPINFO *info, UINT usage, void
     bitmap->width = header.biWidth;
     bitmap->height = header.biHeight;
     bitmap->pixels = pixels;
-    liveObjects.insert(bitmap);
+    Track(bitmap);
     if (bits) *bits = pixels;
     return bitmap;
 }
@@ -300,7 +336,7 @@ HPEN WINAPI CreatePen(int style, int width, COLORREF color)
     pen->penStyle = style;
     pen->penWidth = width < 0 ? 0 : width;
     pen->color = color;
-    liveObjects.insert(pen);
+    Track(pen);
     return pen;
 }
 
@@ -327,7 +363,7 @@ HGDIOBJ RegisterFontObject(PortableFont *font)
     auto *object = new PortableGdiObject;
     object->kind = GdiKind::Font;
     object->font = font;
-    liveObjects.insert(object);
+    Track(object);
     return object;
 }
 
@@ -346,7 +382,7 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF color)
     auto *brush = new PortableGdiObject;
     brush->kind = GdiKind::Brush;
     brush->color = color;
-    liveObjects.insert(brush);
+    Track(brush);
     return brush;
 }
 

@@ -2,9 +2,10 @@
 // rules as real GDI (Wine's device-independent bitmap driver) applies them,
 // every primitive clipped to the selected bitmap.
 #include <algorithm>
-#include <cstring>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <unordered_map>
 #include <vector>
 
@@ -283,7 +284,11 @@ void FillSpans(const Painter &painter, const std::vector<Span> &spans)
 // elliptic region at every point, so it is computed once per width.
 const std::vector<Span> &RoundCap(int width)
 {
+    // Made once a width for the process, under the mutex; an element of the
+    // map stays where it is as others are added.
     static std::unordered_map<int, std::vector<Span>> caps;
+    static std::mutex capsMutex;
+    const std::lock_guard<std::mutex> hold(capsMutex);
     auto found = caps.find(width);
     if (found != caps.end()) return found->second;
     return caps.emplace(width, EllipseRegionSpans(-(width / 2), -(width / 2), (width + 1) / 2 + 1, (width + 1) / 2 + 1))

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <new>
 #include <sstream>
 #include <unordered_set>
@@ -26,8 +27,6 @@ namespace {
 
 constexpr char kCadProgramKeyPrefix[] = "software\\jw_cad";
 constexpr size_t kMaxRegistryFileBytes = 16u << 20;  // a larger file is not a registry of ours
-
-std::unordered_set<PortableKey *> openKeys;
 
 std::string ToLower(std::string text)
 {
@@ -84,28 +83,43 @@ std::string NormalisePath(const char *subKey)
     return path;
 }
 
+// The process-wide state of this file, under one mutex that every call
+// holds from start to end (the registry is asked a few times a conversion,
+// never while drawing):
+//   registry.openKeys  the live key handles
+//   cache     the parsed registry and the stamps of the files it came from
+struct RegistryCache {
+    std::string path, winePath;
+    FileStamp stamp = {}, wineStamp = {};
+    RegistryTree tree;
+    bool filled = false;
+};
+struct RegistryState {
+    std::recursive_mutex mutex;
+    std::unordered_set<PortableKey *> openKeys;
+    RegistryCache cache;
+};
+RegistryState registry;
+
 RegistryTree ParseTree();
 
 // The user's registry, parsed again only when one of its files changed: a
 // batch of conversions reads it once. Writers change a copy and save it.
+// Under the registry's mutex, which the caller holds while it uses the tree.
 const RegistryTree &LoadTree()
 {
-    static std::string cachedPath, cachedWinePath;
-    static FileStamp cachedStamp, cachedWineStamp;
-    static RegistryTree cachedTree;
-    static bool cached = false;
+    RegistryCache &c = registry.cache;
     const std::string path = RegistryFilePath(), winePath = WineUserRegistryPath();
     const FileStamp stamp = StampOf(path), wineStamp = StampOf(winePath);
-    if (!cached || path != cachedPath || winePath != cachedWinePath || !(stamp == cachedStamp) ||
-        !(wineStamp == cachedWineStamp)) {
-        cachedTree = ParseTree();
-        cachedPath = path;
-        cachedWinePath = winePath;
-        cachedStamp = stamp;
-        cachedWineStamp = wineStamp;
-        cached = true;
+    if (!c.filled || path != c.path || winePath != c.winePath || !(stamp == c.stamp) || !(wineStamp == c.wineStamp)) {
+        c.tree = ParseTree();
+        c.path = path;
+        c.winePath = winePath;
+        c.stamp = stamp;
+        c.wineStamp = wineStamp;
+        c.filled = true;
     }
-    return cachedTree;
+    return c.tree;
 }
 
 // The user's registry file, with the CAD program's keys taken from Wine's
@@ -164,7 +178,7 @@ bool KeyExists(const RegistryTree &tree, const std::string &id)
     return next != tree.end() && next->first.compare(0, id.size() + 1, id + "\\") == 0;
 }
 
-bool IsValidRoot(HKEY root) { return root == HKEY_CURRENT_USER || openKeys.count(root) != 0; }
+bool IsValidRoot(HKEY root) { return root == HKEY_CURRENT_USER || registry.openKeys.count(root) != 0; }
 
 std::string JoinPath(HKEY root, const char *subKey)
 {
@@ -182,7 +196,7 @@ LONG OpenHandle(const RegistryTree &tree, const std::string &path, bool writable
     key->writable = writable;
     auto found = tree.find(RegistryKeyId(path));
     if (found != tree.end()) key->snapshot = found->second;
-    openKeys.insert(key);
+    registry.openKeys.insert(key);
     *result = key;
     return ERROR_SUCCESS;
 }
@@ -222,6 +236,7 @@ extern "C" {
 
 LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result)
 {
+    const std::lock_guard<std::recursive_mutex> hold(registry.mutex);
     (void)options;
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
@@ -235,6 +250,7 @@ LONG WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access
 LONG WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
                             LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition)
 {
+    const std::lock_guard<std::recursive_mutex> hold(registry.mutex);
     (void)reserved;
     (void)keyClass;
     (void)options;
@@ -259,8 +275,9 @@ LONG WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyC
 
 LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize)
 {
+    const std::lock_guard<std::recursive_mutex> hold(registry.mutex);
     (void)reserved;
-    if (openKeys.count(key) == 0) return ERROR_INVALID_HANDLE;
+    if (registry.openKeys.count(key) == 0) return ERROR_INVALID_HANDLE;
     if (data != nullptr && dataSize == nullptr) return ERROR_INVALID_PARAMETER;
     const RegistryValue *value = FindValue(key->snapshot, name);
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
@@ -281,8 +298,9 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD ty
 
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data, DWORD dataSize)
 {
+    const std::lock_guard<std::recursive_mutex> hold(registry.mutex);
     (void)reserved;
-    if (openKeys.count(key) == 0) return ERROR_INVALID_HANDLE;
+    if (registry.openKeys.count(key) == 0) return ERROR_INVALID_HANDLE;
     if (!key->writable) return ERROR_ACCESS_DENIED;
     if (data == nullptr && dataSize != 0) return ERROR_INVALID_PARAMETER;
     RegistryTree tree = LoadTree();
@@ -304,7 +322,8 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, co
 
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name)
 {
-    if (openKeys.count(key) == 0) return ERROR_INVALID_HANDLE;
+    const std::lock_guard<std::recursive_mutex> hold(registry.mutex);
+    if (registry.openKeys.count(key) == 0) return ERROR_INVALID_HANDLE;
     if (!key->writable) return ERROR_ACCESS_DENIED;
     RegistryTree tree = LoadTree();
     auto found = tree.find(RegistryKeyId(key->path));
@@ -321,7 +340,8 @@ LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name)
 
 LONG WINAPI RegCloseKey(HKEY key)
 {
-    if (openKeys.erase(key) == 0) return ERROR_INVALID_HANDLE;
+    const std::lock_guard<std::recursive_mutex> hold(registry.mutex);
+    if (registry.openKeys.erase(key) == 0) return ERROR_INVALID_HANDLE;
     delete key;
     return ERROR_SUCCESS;
 }

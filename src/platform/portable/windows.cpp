@@ -2,6 +2,7 @@
 // creation message runs synchronously inside CreateWindowExA.
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <strings.h>
 #include <unordered_set>
@@ -27,18 +28,25 @@ constexpr LONG kDefaultWindowHeight = 480;
 constexpr ATOM kFirstClassAtom = 0xC000;  // registered classes get atoms from here on
 constexpr LRESULT kCreateFailed = -1;
 
-std::vector<WNDCLASSA> classes;
-std::vector<std::string> classNames;
-std::unordered_set<PortableWindow *> windows;
+// The process-wide state of this file, under its mutex (never held while a
+// window procedure runs: it may make or destroy windows itself):
+//   classes, classNames  the registered classes
+//   windows              the live windows
+// The desktop window is one object whose size is worked out when asked.
+struct WindowTables {
+    std::mutex mutex;
+    std::vector<WNDCLASSA> classes;
+    std::vector<std::string> classNames;
+    std::unordered_set<PortableWindow *> windows;
+};
+WindowTables tables;
 PortableWindow desktop = {"#32769", nullptr, {0, 0, 0, 0}, true};
 
-const WNDCLASSA *FindClass(LPCSTR name, size_t *index)
+// The procedure of a registered class; null when there is none. Under the mutex.
+WNDPROC FindClass(LPCSTR name)
 {
-    for (size_t i = 0; i < classNames.size(); ++i) {
-        if (strcasecmp(classNames[i].c_str(), name) == 0) {
-            if (index) *index = i;
-            return &classes[i];
-        }
+    for (size_t i = 0; i < tables.classNames.size(); ++i) {
+        if (strcasecmp(tables.classNames[i].c_str(), name) == 0) return tables.classes[i].lpfnWndProc;
     }
     return nullptr;
 }
@@ -54,11 +62,27 @@ int32_t DesktopWidthSetting()
     return static_cast<int32_t>(value);
 }
 
-bool IsWindow(HWND window) { return window == &desktop || windows.count(window) != 0; }
+bool IsWindow(HWND window)
+{
+    if (window == &desktop) return true;
+    const std::lock_guard<std::mutex> hold(tables.mutex);
+    return tables.windows.count(window) != 0;
+}
+
+// Takes a window out of the table; false when it was not there.
+bool Forget(HWND window)
+{
+    const std::lock_guard<std::mutex> hold(tables.mutex);
+    return tables.windows.erase(window) != 0;
+}
 
 }  // namespace
 
-size_t LiveWindowCount() { return windows.size(); }
+size_t LiveWindowCount()
+{
+    const std::lock_guard<std::mutex> hold(tables.mutex);
+    return tables.windows.size();
+}
 
 extern "C" {
 
@@ -67,7 +91,10 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA *windowClass)
     if (windowClass == nullptr || windowClass->lpszClassName == nullptr || windowClass->lpfnWndProc == nullptr) {
         return 0;
     }
-    if (FindClass(windowClass->lpszClassName, nullptr) != nullptr) return 0;  // already registered
+    const std::lock_guard<std::mutex> hold(tables.mutex);
+    if (FindClass(windowClass->lpszClassName) != nullptr) return 0;  // already registered
+    std::vector<WNDCLASSA> &classes = tables.classes;
+    std::vector<std::string> &classNames = tables.classNames;
     classes.push_back(*windowClass);
     classNames.emplace_back(windowClass->lpszClassName);
     classes.back().lpszClassName = classNames.back().c_str();
@@ -80,24 +107,31 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
                             int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
 {
     if (className == nullptr) return nullptr;
-    const WNDCLASSA *windowClass = FindClass(className, nullptr);
-    if (windowClass == nullptr) return nullptr;
+    WNDPROC procedure = nullptr;
+    {
+        const std::lock_guard<std::mutex> hold(tables.mutex);
+        procedure = FindClass(className);
+    }
+    if (procedure == nullptr) return nullptr;
     auto *window = new PortableWindow;
     window->className = className;
-    window->procedure = windowClass->lpfnWndProc;
+    window->procedure = procedure;
     const LONG left = x == CW_USEDEFAULT ? 0 : x;
     const LONG top = y == CW_USEDEFAULT ? 0 : y;
     const LONG w = width == CW_USEDEFAULT ? kDefaultWindowWidth : width;
     const LONG h = height == CW_USEDEFAULT ? kDefaultWindowHeight : height;
     window->rect = {left, top, left + w, top + h};
     window->visible = false;
-    windows.insert(window);
+    {
+        const std::lock_guard<std::mutex> hold(tables.mutex);
+        tables.windows.insert(window);
+    }
 
     CREATESTRUCTA create = {param,      instance,  menu,   parent, h, w, top, left, static_cast<LONG>(style),
                             windowName, className, exStyle};
     if (window->procedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == kCreateFailed) {
         window->procedure(window, WM_DESTROY, 0, 0);
-        windows.erase(window);
+        Forget(window);
         delete window;
         return nullptr;
     }
@@ -116,6 +150,7 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
 BOOL WINAPI ShowWindow(HWND window, int command)
 {
     if (!IsWindow(window)) return FALSE;
+    if (window == &desktop) return TRUE;  // always shown
     const BOOL wasVisible = window->visible ? TRUE : FALSE;
     window->visible = command != SW_HIDE;
     return wasVisible;
@@ -125,9 +160,9 @@ BOOL WINAPI UpdateWindow(HWND window) { return IsWindow(window) ? TRUE : FALSE; 
 
 BOOL WINAPI DestroyWindow(HWND window)
 {
-    if (window == &desktop || windows.count(window) == 0) return FALSE;
+    if (window == &desktop || !IsWindow(window)) return FALSE;
     window->procedure(window, WM_DESTROY, 0, 0);
-    windows.erase(window);
+    if (!Forget(window)) return FALSE;  // its procedure destroyed it already
     delete window;
     return TRUE;
 }
@@ -146,16 +181,16 @@ int WINAPI ReleaseDC(HWND window, HDC dc)
     return 1;
 }
 
-HWND WINAPI GetDesktopWindow(void)
-{
-    const int32_t width = DesktopWidthSetting();
-    desktop.rect = {0, 0, width, static_cast<LONG>(int64_t{width} * 9 / 16)};
-    return &desktop;
-}
+HWND WINAPI GetDesktopWindow(void) { return &desktop; }
 
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect)
 {
     if (rect == nullptr || !IsWindow(window)) return FALSE;
+    if (window == &desktop) {
+        const int32_t width = DesktopWidthSetting();
+        *rect = {0, 0, width, static_cast<LONG>(int64_t{width} * 9 / 16)};
+        return TRUE;
+    }
     *rect = window->rect;
     return TRUE;
 }
