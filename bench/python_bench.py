@@ -1,23 +1,28 @@
 """The Python package's costs, on the corpus.
 
     PYTHONPATH=python PLOTMIRA_LIBRARY=build/native/libplotmira.so.1 \\
-        /usr/bin/python3 bench/python_bench.py ../shared/corpus/raw [thumbnails|batch|all]
+        /usr/bin/python3 bench/python_bench.py ../shared/corpus/raw [thumbnails|threads|batch|all]
 
 thumbnails: Image.open(p).thumbnail((256, 256)) per file against the C API
     drawing the plug-in's 256-pixel thumbnail of it (open, describe, render,
     close, called straight through ctypes), medians of 7 runs.
+threads: the corpus converted to PNG (opened, drawn at its natural width,
+    written into memory) by a ThreadPoolExecutor of one thread against two,
+    in one process; medians of 3 runs.
 batch: plotmira.batch on a LocalCluster, one worker against two, over the
     corpus copied until there are at least 500 files; the cluster's own cost
     per task (empty tasks); and chunk sizes.
 """
 
 import ctypes
+import io
 import os
 import shutil
 import statistics
 import sys
 import tempfile
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 import plotmira
 import plotmira.batch
@@ -129,12 +134,40 @@ def batch(files):
         shutil.rmtree(work)
 
 
+def convert(path):
+    with plotmira.open(path) as doc:
+        out = io.BytesIO()
+        doc.render().save(out, "PNG")
+        return out.tell()
+
+
+def threads(files):
+    # The library draws without a lock, ctypes lets go of the GIL during a
+    # call and Pillow while it encodes: two threads convert two files at once.
+    readable = []
+    for path in files:
+        try:
+            convert(path)
+            readable.append(path)
+        except plotmira.Error:
+            pass
+    timings = {}
+    for workers in (1, 2):
+        with ThreadPoolExecutor(workers) as pool:
+            timings[workers] = median_seconds(lambda: list(pool.map(convert, readable)), reps=3)
+        print("ThreadPoolExecutor(%d): %d files in %.2f s (%.1f files/s)" % (
+            workers, len(readable), timings[workers], len(readable) / timings[workers]))
+    print("two threads: %.2fx one" % (timings[1] / timings[2]))
+
+
 def main():
     corpus = sys.argv[1]
     what = sys.argv[2] if len(sys.argv) > 2 else "all"
     files = plotmira.batch.find_drawings(corpus)
     if what in ("thumbnails", "all"):
         thumbnails(files)
+    if what in ("threads", "all"):
+        threads(files)
     if what in ("batch", "all"):
         batch(files)
 

@@ -9,6 +9,7 @@ is installed), so ``PIL.Image.open("plan.jww")`` works in any program.
 """
 
 import collections
+import contextlib
 import ctypes
 import io
 import math
@@ -260,12 +261,15 @@ def open(source, settings="built-in"):  # noqa: A001 - the package's entry point
 
 class Document:
     """An open drawing. Close it (or use ``with``) to free it at once; the
-    garbage collector frees it otherwise. Calls on one document from several
-    threads are taken one at a time."""
+    garbage collector frees it otherwise. Any number of threads may draw one
+    document at once; closing it while they do frees it when the last one
+    is done."""
 
     def __init__(self, handle, path=None):
         self._handle = handle
-        self._lock = threading.Lock()
+        self._lock = threading.Lock()  # over the handle and the calls using it, not the calls
+        self._users = 0
+        self._closing = False
         self.path = path
         raw = _c.Info()
         raw.struct_size = ctypes.sizeof(raw)
@@ -278,9 +282,27 @@ class Document:
 
     def close(self):
         with self._lock:
-            if self._handle:
+            self._closing = True
+            if self._handle and self._users == 0:
                 _c.close(self._handle)
                 self._handle = None
+
+    @contextlib.contextmanager
+    def _using(self):
+        """The handle, kept open while a call of the library uses it."""
+        with self._lock:
+            if not self._handle or self._closing:
+                raise ValueError("the document is closed")
+            self._users += 1
+            handle = self._handle
+        try:
+            yield handle
+        finally:
+            with self._lock:
+                self._users -= 1
+                if self._closing and self._users == 0 and self._handle:
+                    _c.close(self._handle)
+                    self._handle = None
 
     def __del__(self):
         handle = getattr(self, "_handle", None)
@@ -324,8 +346,8 @@ class Document:
                 return 1
 
         callback = _c.TextCallback(take)
-        with self._lock:
-            status = _c.texts(self._live(), callback, None)
+        with self._using() as handle:
+            status = _c.texts(handle, callback, None)
         if failures:
             raise failures[0]
         _raise_for(status, self.path)
@@ -402,8 +424,8 @@ class Document:
         stride = view.width * 3
         image = _c.Image(ctypes.sizeof(_c.Image), _c.PIXELS_RGB24, ctypes.cast(pixels, ctypes.c_void_p), stride,
                          ctypes.sizeof(pixels))
-        with self._lock:
-            status = _c.render(self._live(), ctypes.byref(view), ctypes.byref(image))
+        with self._using() as handle:
+            status = _c.render(handle, ctypes.byref(view), ctypes.byref(image))
         _raise_for(status, self.path, self.info["version"])
 
     def _image(self, view):

@@ -32,7 +32,7 @@ namespace {
 constexpr uint64_t kReadPiece = 1 << 20;
 
 // The words hosts print, as the converter always has.
-const char *const kStatusWords[] = {
+const char kStatusWords[][56] = {
     "success",
     "a required argument is missing",
     "the file cannot be opened or read",

@@ -1,6 +1,5 @@
 #include "pipeline/conversion_driver.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,10 +18,6 @@ namespace {
 
 constexpr int kFirstViewIndex = 1;
 constexpr int kLastSelectableView = 4;
-
-// The plug-in's one process-wide setting of this file: the width a host
-// asked for (SetRasterWidth), read by every conversion after it.
-std::atomic<int32_t> requestedWidth{0};
 
 BITMAPINFOHEADER MakeInfoHeader(int32_t width, int32_t height, LONG density)
 {
@@ -50,11 +45,11 @@ void TearDownSurface(SceneWalk &walk)
 int SetRasterWidth(int32_t width)
 {
     if (width != 0 && (width < kMinRequestedWidth || width > kMaxRequestedWidth)) return -1;
-    requestedWidth = width;
+    Request().requestedWidth = width;
     return 0;
 }
 
-int32_t RequestedRasterWidth() { return requestedWidth; }
+int32_t RequestedRasterWidth() { return Request().requestedWidth; }
 
 int32_t DesktopWidth()
 {
@@ -68,7 +63,13 @@ RasterSize ComputeRasterSize(int preview, uint32_t figure, PluginSettingsState &
     uint32_t widthJws = 0;
     uint32_t widthJww = 0;
     LoadPluginSettings(settings, &widthJws, &widthJww);
-    return PictureSize(preview, figure, desktopWidth != 0 ? desktopWidth : DesktopWidth(), widthJws, widthJww);
+    RasterSize size =
+        PictureSize(preview, figure, desktopWidth != 0 ? desktopWidth : DesktopWidth(), widthJws, widthJww);
+    if (RequestedRasterWidth() != 0 && !preview) {
+        size.width = RequestedRasterWidth();
+        size.height = static_cast<int32_t>(size.width * kRasterAspect);
+    }
+    return size;
 }
 
 RasterSize PictureSize(int preview, uint32_t figure, int32_t desktopWidth, uint32_t widthJws, uint32_t widthJww)
@@ -79,7 +80,6 @@ RasterSize PictureSize(int preview, uint32_t figure, int32_t desktopWidth, uint3
     } else if (widthJww != 0) {
         width = static_cast<int32_t>(widthJww);
     }
-    if (RequestedRasterWidth() != 0) width = RequestedRasterWidth();
     if (preview) width = kPreviewWidth;
     const int32_t height = static_cast<int32_t>(width * kRasterAspect);
     return {width, height, kBitCount};
@@ -188,8 +188,9 @@ int DrawOnSurface(SceneWalk &walk, int (*take)(SceneWalk &walk, void *context), 
     RenderContext &rc = walk.renderContext;
     rc.surfaceError = 0;
     rc.surfacePixels = nullptr;
-    RegisterSurfaceClass(nullptr, SurfaceClassName());
-    if (!CreateSurfaceWindow(nullptr, SurfaceClassName(), SW_HIDE, rc, walk.penColorTable[0])) {
+    const std::string className = SurfaceClassName();
+    RegisterSurfaceClass(nullptr, className.c_str());
+    if (!CreateSurfaceWindow(nullptr, className.c_str(), SW_HIDE, rc, walk.penColorTable[0])) {
         ReleaseSurface(rc);
         return kDriverWindowFailed;
     }

@@ -56,9 +56,10 @@ struct PluginSettingsState;  // settings/plugin_settings.h
 constexpr int32_t kDefaultDesktopWidth = 1920;
 // The picture's size for a figure (1) or a drawing: the desktop (the
 // machine's when 0), the settings (refreshed from the registry into
-// `settings`), a requested width, or the preview's.
+// `settings`), the width SetRasterWidth asked for, or the preview's.
 RasterSize ComputeRasterSize(int preview, uint32_t figure, PluginSettingsState &settings, int32_t desktopWidth = 0);
-// The same from a desktop width and the settings' widths (0: none).
+// The same from a desktop width and the settings' widths (0: none), asking
+// nothing else.
 RasterSize PictureSize(int preview, uint32_t figure, int32_t desktopWidth, uint32_t widthJws, uint32_t widthJww);
 // Row stride (24-bit rows padded to 4 bytes) and image size, in 64 bits.
 RasterGeometry ComputeRasterGeometry(int32_t width, int32_t height);

@@ -56,15 +56,11 @@ void SetUpSurface(HWND window, const SurfaceRequest &request)
 
 }  // namespace
 
-const char *SurfaceClassName()
+std::string SurfaceClassName()
 {
-    // Made once, by the first render of the process, whichever thread runs it.
-    static const std::string name = [] {
-        char text[48] = {};
-        std::snprintf(text, sizeof text, "%s-%p", kSurfaceClassName, reinterpret_cast<void *>(&SurfaceWindowProc));
-        return std::string(text);
-    }();
-    return name.c_str();
+    char text[48] = {};
+    std::snprintf(text, sizeof text, "%s-%p", kSurfaceClassName, reinterpret_cast<void *>(&SurfaceWindowProc));
+    return text;
 }
 
 ATOM RegisterSurfaceClass(HINSTANCE instance, const char *className)

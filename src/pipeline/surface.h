@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/win32.h"
 
@@ -15,7 +16,7 @@ constexpr char kSurfaceClassName[] = "grph01";
 // thumbnail and preview DLL in its file dialog): with one name for all, a
 // copy's window would be made by another copy's window procedure, its own
 // surface never set up.
-const char *SurfaceClassName();
+std::string SurfaceClassName();
 
 struct RenderContext;  // render/render_context.h
 

@@ -18,7 +18,7 @@ namespace {
 
 constexpr int kInfoEntryCount = 6;
 // Information texts in code page 932.
-const char *const kPluginInfo[kInfoEntryCount] = {
+const char kPluginInfo[kInfoEntryCount][32] = {
     "00IN",
     "JWW to DIB(ver1.2)",
     "*.JWS",

@@ -16,6 +16,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     if (reason == DLL_PROCESS_ATTACH) pluginInstance = instance;
     // reserved is null when the host calls FreeLibrary; at process exit the
     // class goes with the process anyway.
-    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) UnregisterClassA(SurfaceClassName(), nullptr);
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) UnregisterClassA(SurfaceClassName().c_str(), nullptr);
     return TRUE;
 }

@@ -13,6 +13,8 @@
 
 namespace {
 
+// The process-wide state of this file: the clock the macros read, set by
+// tests only (SetMacroClock).
 std::atomic<void (*)(SYSTEMTIME *)> macroClock{nullptr};
 
 // Day and half-day names in Shift-JIS.

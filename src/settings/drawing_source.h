@@ -29,6 +29,7 @@ struct DrawingSource {
 struct PluginRequest {
     DrawingSource source;
     PluginSettingsState settings;
+    int32_t requestedWidth;  // SetRasterWidth's (pipeline/conversion_driver.h), 0 none
 };
 PluginRequest &Request();
 

@@ -5,6 +5,7 @@ import io
 import json
 import os
 import subprocess
+import threading
 
 import plotmira
 import pytest
@@ -82,3 +83,27 @@ def test_texts_info_and_bytes(showcase):
         assert im.info["plotmira"]["paper_name"] == "A3" and im.get_format_mimetype() == "application/x-jww"
         im.load()[0, 0] = (1, 2, 3)  # a picture of one's own, writable
         im.save(io.BytesIO(), "GIF", save_all=True)
+
+
+def test_threads_draw_one_document_at_once_and_close_waits(showcase):
+    # The library takes no turns: four threads draw one document at once and
+    # each gets the picture one thread alone gets.
+    from concurrent.futures import ThreadPoolExecutor
+
+    doc = plotmira.open(showcase)
+    alone = doc.render_bytes(640).data
+    started = threading.Barrier(4)
+
+    def draw(_):
+        started.wait()
+        return doc.render_bytes(640).data
+
+    with ThreadPoolExecutor(4) as pool:
+        assert all(p == alone for p in pool.map(draw, range(4)))
+    # A close while a call uses the document frees it after that call.
+    with doc._using():
+        doc.close()
+        assert doc._handle
+    assert not doc._handle
+    with pytest.raises(ValueError):
+        doc.render_bytes(64)

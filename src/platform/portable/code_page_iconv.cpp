@@ -17,10 +17,14 @@ uint32_t Cp932CodePoint(const char *bytes, size_t length)
     // One converter for the process, used by one thread at a time: opening
     // one costs more than a character (and each character is converted once;
     // fonts.cpp keeps the answers).
-    static iconv_t converter = iconv_open("UTF-32LE", "CP932");
-    static std::mutex converterMutex;
+    struct Converter {
+        std::mutex mutex;
+        iconv_t descriptor = iconv_open("UTF-32LE", "CP932");
+    };
+    static Converter shared;
+    const iconv_t converter = shared.descriptor;
     if (converter == reinterpret_cast<iconv_t>(-1)) return kNoCodePoint;
-    const std::lock_guard<std::mutex> hold(converterMutex);
+    const std::lock_guard<std::mutex> hold(shared.mutex);
     char *in = const_cast<char *>(bytes);
     size_t inLeft = length;
     uint32_t point = 0;

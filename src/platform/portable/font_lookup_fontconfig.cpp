@@ -5,6 +5,8 @@
 
 namespace {
 
+// The process-wide state of this file: fontconfig's configuration, loaded
+// once by the first thread that asks (fontconfig guards its own calls).
 struct Fontconfig {
     bool ready = FcInit() == FcTrue;
     ~Fontconfig()

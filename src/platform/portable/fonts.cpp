@@ -46,8 +46,8 @@ constexpr char kDefaultFamily[] = "IPAGothic";  // the fixed-pitch Japanese goth
 
 // Windows faces and the installed faces that stand in for them (UTF-8).
 const struct {
-    const char *windows;
-    const char *standIn;
+    char windows[24];
+    char standIn[12];
 } kSubstitutes[] = {
     {"ＭＳ ゴシック", "IPAGothic"}, {"MS Gothic", "IPAGothic"},        {"ＭＳ 明朝", "IPAMincho"},
     {"MS Mincho", "IPAMincho"},     {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"MS PGothic", "IPAPGothic"},
@@ -56,11 +56,11 @@ const struct {
 };
 
 // The process-wide state of this file:
-//   Fonts()       the FreeType library and the faces found, by family, under
-//                 their mutex; an entry once made is never freed, and each
-//                 face has a mutex of its own held while its size and
-//                 transform are set and a glyph is loaded from it
-//   standIns      the family that stands in for a face name, under its mutex
+//   Fonts()       the FreeType library, the faces found by family and the
+//                 family that stands in for each face name, under its mutex;
+//                 a face entry once made is never freed, and each face has a
+//                 mutex of its own held while its size and transform are set
+//                 and a glyph is loaded from it
 //   codePoints    each Shift-JIS character's code point once converted
 //   glyphCache    per thread: the glyphs it rendered
 struct FaceEntry {
@@ -76,6 +76,7 @@ struct FaceEntry {
 
 struct Library {
     std::mutex mutex;
+    std::unordered_map<std::string, std::string> standIns;  // face name -> installed family
     FT_Library freetype = nullptr;
     std::map<std::string, std::unique_ptr<FaceEntry>> faces;  // by family
     std::vector<std::unique_ptr<FaceEntry>> retired;          // faces not found, forgotten since
@@ -131,9 +132,9 @@ std::string LookUpStandIn(const std::string &requested)
 // looked up once.
 std::string StandInFamily(const std::string &requested)
 {
-    static std::unordered_map<std::string, std::string> answers;
-    static std::mutex answersMutex;
-    const std::lock_guard<std::mutex> hold(answersMutex);
+    Library &lib = Fonts();
+    const std::lock_guard<std::mutex> hold(lib.mutex);
+    std::unordered_map<std::string, std::string> &answers = lib.standIns;
     auto found = answers.find(requested);
     if (found == answers.end()) found = answers.emplace(requested, LookUpStandIn(requested)).first;
     return found->second;

@@ -282,13 +282,19 @@ void FillSpans(const Painter &painter, const std::vector<Span> &spans)
 
 // The round cap of a pen width, relative to the end point: the same
 // elliptic region at every point, so it is computed once per width.
+// The process-wide state of this file: the round caps made so far, by pen
+// width, under their mutex (an element of the map stays where it is as
+// others are added).
+struct RoundCaps {
+    std::mutex mutex;
+    std::unordered_map<int, std::vector<Span>> byWidth;
+};
+RoundCaps roundCaps;
+
 const std::vector<Span> &RoundCap(int width)
 {
-    // Made once a width for the process, under the mutex; an element of the
-    // map stays where it is as others are added.
-    static std::unordered_map<int, std::vector<Span>> caps;
-    static std::mutex capsMutex;
-    const std::lock_guard<std::mutex> hold(capsMutex);
+    const std::lock_guard<std::mutex> hold(roundCaps.mutex);
+    auto &caps = roundCaps.byWidth;
     auto found = caps.find(width);
     if (found != caps.end()) return found->second;
     return caps.emplace(width, EllipseRegionSpans(-(width / 2), -(width / 2), (width + 1) / 2 + 1, (width + 1) / 2 + 1))

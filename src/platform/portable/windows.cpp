@@ -32,15 +32,15 @@ constexpr LRESULT kCreateFailed = -1;
 // window procedure runs: it may make or destroy windows itself):
 //   classes, classNames  the registered classes
 //   windows              the live windows
-// The desktop window is one object whose size is worked out when asked.
+//   desktop              the desktop window, whose size is worked out when asked
 struct WindowTables {
     std::mutex mutex;
     std::vector<WNDCLASSA> classes;
     std::vector<std::string> classNames;
     std::unordered_set<PortableWindow *> windows;
+    PortableWindow desktop = {"#32769", nullptr, {0, 0, 0, 0}, true};  // never written
 };
 WindowTables tables;
-PortableWindow desktop = {"#32769", nullptr, {0, 0, 0, 0}, true};
 
 // The procedure of a registered class; null when there is none. Under the mutex.
 WNDPROC FindClass(LPCSTR name)
@@ -64,7 +64,7 @@ int32_t DesktopWidthSetting()
 
 bool IsWindow(HWND window)
 {
-    if (window == &desktop) return true;
+    if (window == &tables.desktop) return true;
     const std::lock_guard<std::mutex> hold(tables.mutex);
     return tables.windows.count(window) != 0;
 }
@@ -150,7 +150,7 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
 BOOL WINAPI ShowWindow(HWND window, int command)
 {
     if (!IsWindow(window)) return FALSE;
-    if (window == &desktop) return TRUE;  // always shown
+    if (window == &tables.desktop) return TRUE;  // always shown
     const BOOL wasVisible = window->visible ? TRUE : FALSE;
     window->visible = command != SW_HIDE;
     return wasVisible;
@@ -160,7 +160,7 @@ BOOL WINAPI UpdateWindow(HWND window) { return IsWindow(window) ? TRUE : FALSE; 
 
 BOOL WINAPI DestroyWindow(HWND window)
 {
-    if (window == &desktop || !IsWindow(window)) return FALSE;
+    if (window == &tables.desktop || !IsWindow(window)) return FALSE;
     window->procedure(window, WM_DESTROY, 0, 0);
     if (!Forget(window)) return FALSE;  // its procedure destroyed it already
     delete window;
@@ -181,12 +181,12 @@ int WINAPI ReleaseDC(HWND window, HDC dc)
     return 1;
 }
 
-HWND WINAPI GetDesktopWindow(void) { return &desktop; }
+HWND WINAPI GetDesktopWindow(void) { return &tables.desktop; }
 
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect)
 {
     if (rect == nullptr || !IsWindow(window)) return FALSE;
-    if (window == &desktop) {
+    if (window == &tables.desktop) {
         const int32_t width = DesktopWidthSetting();
         *rect = {0, 0, width, static_cast<LONG>(int64_t{width} * 9 / 16)};
         return TRUE;
