@@ -1,6 +1,6 @@
 """The Python package's costs, on the corpus.
 
-    PYTHONPATH=python PLOTMIRA_LIBRARY=build/native/libplotmira.so.1 \\
+    PYTHONPATH=python PLOTMIRA_LIBRARY=build/native/libplotmira.so.2 \\
         /usr/bin/python3 bench/python_bench.py ../shared/corpus/raw [thumbnails|threads|batch|all]
 
 thumbnails: Image.open(p).thumbnail((256, 256)) per file against the C API

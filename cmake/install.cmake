@@ -6,7 +6,7 @@
 include(GNUInstallDirs)
 
 install(TARGETS plotmira_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The library for programs of their own: libplotmira.so.1, its header and
+# The library for programs of their own: libplotmira.so.2, its header and
 # plotmira.pc (its paths relative to where it lies, so any prefix works).
 install(TARGETS plotmira_shared LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES include/plotmira.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

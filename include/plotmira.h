@@ -33,7 +33,6 @@
  * against an older header, is taken: the fields past it keep their
  * defaults (a description is filled only so far). A larger one, from a
  * newer header than the library's, is refused with PLOTMIRA_ERR_ARGUMENT.
- * The settings' structure is read and written whole.
  *
  * Strings are UTF-8. Coordinates are the drawing's own millimetres ("sheet
  * millimetres"): x to the right, y upward, the origin at the centre of a
@@ -50,7 +49,7 @@
 #include <stdint.h>
 
 /* The version of this header; plotmira_version() gives the library's. */
-#define PLOTMIRA_VERSION_MAJOR 1
+#define PLOTMIRA_VERSION_MAJOR 2
 #define PLOTMIRA_VERSION_MINOR 0
 #define PLOTMIRA_VERSION_PATCH 0
 
@@ -133,6 +132,11 @@ typedef enum plotmira_settings_source {
      * "Plotmira.ini" beside a drawing named "Plotmira.jww" (for that
      * document: opening never writes the settings). */
     PLOTMIRA_SETTINGS_USER = 1,
+    /* A settings file of the form of "Plotmira.ini", named in the options
+     * (its picture widths, its reference file of user variables, a relative
+     * name taken beside it) over the built-in settings; nothing else of the
+     * machine is asked. A file that cannot be read answers PLOTMIRA_ERR_OPEN. */
+    PLOTMIRA_SETTINGS_FILE = 2,
     PLOTMIRA_SETTINGS_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
 } plotmira_settings_source;
 
@@ -144,6 +148,7 @@ typedef struct plotmira_open_options {
      * name a width), up to PLOTMIRA_MAX_SIDE; 0 is 1920, or the machine's with
      * the user's settings. */
     int32_t desktop_width;
+    const char *settings_file; /* UTF-8 path, with PLOTMIRA_SETTINGS_FILE */
 } plotmira_open_options;
 
 /* The built-in settings on the 1920-pixel desktop. */
@@ -430,19 +435,34 @@ typedef struct plotmira_settings {
     int has_figure_width;
     uint32_t figure_width;
     int has_reference_file;
-    char reference_file[32769];
-    /* Filled by plotmira_settings_read: where they are kept, and the widths
-     * that stand when none is set. */
-    char location[4096];
+    /* The reference file's name (UTF-8, NUL-terminated), in the caller's
+     * buffer of reference_file_size bytes: plotmira_settings_write takes it
+     * from there, plotmira_settings_read copies it there. */
+    char *reference_file;
+    size_t reference_file_size;
+    /* Filled by plotmira_settings_read: where they are kept (in words for
+     * people, into the caller's buffer of location_size bytes), the lengths
+     * of both texts (bytes, without the NUL, whether or not they fitted),
+     * and the widths that stand when none is set. */
+    char *location;
+    size_t location_size;
+    size_t reference_file_length, location_length;
     int32_t default_drawing_width, default_figure_width;
 } plotmira_settings;
+
+/* No values, no buffers; struct_size set. */
+PLOTMIRA_API void plotmira_settings_init(plotmira_settings *settings);
 
 /* Which value plotmira_settings_write refused. */
 #define PLOTMIRA_SETTING_DRAWING_WIDTH 1
 #define PLOTMIRA_SETTING_FIGURE_WIDTH 2
 #define PLOTMIRA_SETTING_REFERENCE_FILE 3
 
-/* Reads what is stored; values not stored are absent. */
+/* Reads what is stored; values not stored are absent. The texts are copied
+ * into the buffers the caller gives (a null buffer: only their lengths);
+ * one that does not fit answers PLOTMIRA_ERR_ARGUMENT with every length and
+ * value filled in, the buffer left as it was: call again with room for
+ * length + 1 bytes. */
 PLOTMIRA_API plotmira_status plotmira_settings_read(plotmira_settings *settings);
 /* Checks every value by the settings file's rules (widths 300 to 5000, a
  * reference file name of at least two characters), then writes the present

@@ -29,12 +29,12 @@ void PrintWidth(const char *what, const char *name, bool present, uint32_t width
 
 void PrintSettings(const plotmira_settings &stored)
 {
-    const std::string source = stored.location;
+    const std::string source = stored.location != nullptr ? stored.location : "";
     PrintWidth("drawing width", "SIZE_JWW", stored.has_drawing_width, stored.drawing_width,
                stored.default_drawing_width, "the desktop's width", source);
     PrintWidth("figure width", "SIZE_JWS", stored.has_figure_width, stored.figure_width, stored.default_figure_width,
                "half the desktop's width", source);
-    if (stored.has_reference_file && stored.reference_file[0] != '\0') {
+    if (stored.has_reference_file && stored.reference_file != nullptr && stored.reference_file[0] != '\0') {
         std::printf("reference file (REF_FILE): %s, from %s\n", stored.reference_file, source.c_str());
     } else {
         std::printf("reference file (REF_FILE): none, default\n");
@@ -47,10 +47,17 @@ void PrintSettings(const plotmira_settings &stored)
 // every value is checked before any is written; "" removes a value.
 int Settings(int argc, char **argv)
 {
-    std::vector<plotmira_settings> holder(1);  // large: kept off the stack
-    plotmira_settings &stored = holder[0];
-    stored.struct_size = sizeof stored;
+    // The texts' lengths first, then the texts into buffers of that size.
+    plotmira_settings stored;
+    plotmira_settings_init(&stored);
     plotmira_settings_read(&stored);
+    std::vector<char> referenceFile(stored.reference_file_length + 1), location(stored.location_length + 1);
+    stored.reference_file = referenceFile.data();
+    stored.reference_file_size = referenceFile.size();
+    stored.location = location.data();
+    stored.location_size = location.size();
+    plotmira_settings_read(&stored);
+    std::string newReferenceFile;
     bool change = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -61,10 +68,8 @@ int Settings(int argc, char **argv)
         change = true;
         if (arg == "--reference-file") {
             stored.has_reference_file = !value.empty();
-            if (value.size() >= sizeof stored.reference_file) {
-                return Refuse("--reference-file takes a name of at least two characters, or \"\" for none");
-            }
-            std::memcpy(stored.reference_file, value.c_str(), value.size() + 1);
+            newReferenceFile = value;
+            stored.reference_file = &newReferenceFile[0];
             continue;
         }
         const bool drawing = arg == "--drawing-width";

@@ -88,6 +88,8 @@ const char *plotmira_web_describe(plotmira_document *doc)
     PutRect(&json, info.extent);
     json += ",\"natural_width\":" + std::to_string(info.natural_width);
     json += ",\"natural_height\":" + std::to_string(info.natural_height);
+    json += ",\"aspect\":";  // the plug-in's pictures: height / width
+    PutNumber(&json, PLOTMIRA_RASTER_ASPECT);
     json += ",\"background\":" + std::to_string(info.background);
     json += ",\"groups\":[";
     for (int g = 0; g < PLOTMIRA_LAYER_GROUPS; ++g) {

@@ -26,7 +26,7 @@ __all__ = [
     "RASTER_ASPECT",
 ]
 
-__version__ = "1.0.0"
+__version__ = "2.0.0"
 
 # The plug-in's picture height over its width.
 RASTER_ASPECT = _c.RASTER_ASPECT
@@ -230,14 +230,23 @@ def open(source, settings="built-in"):  # noqa: A001 - the package's entry point
     words when the file cannot be read.
 
     settings: "built-in" (a file draws the same on every machine, as
-    batches on many machines need) or "user" (the user's settings, as the
+    batches on many machines need), "user" (the user's settings, as the
     plug-in and the converter take them: picture widths, user variables, the
-    CAD program's pens for figures, the desktop width)."""
-    if settings not in _SETTINGS:
-        raise ValueError("plotmira.open: settings is 'built-in' or 'user', not %r" % (settings,))
+    CAD program's pens for figures, the desktop width), or the path of a
+    settings file of the form of "Plotmira.ini" (its widths and user
+    variables over the built-in settings, the same on every machine that has
+    the file)."""
     options = _c.OpenOptions()
     _c.open_options_init(ctypes.byref(options))
-    options.settings = _SETTINGS[settings]
+    named = isinstance(settings, str) and ("/" in settings or os.sep in settings or settings.lower().endswith(".ini"))
+    if isinstance(settings, os.PathLike) or named:
+        options.settings = _c.SETTINGS_FILE
+        options.settings_file = os.fsencode(os.fspath(settings))
+    elif settings in _SETTINGS:
+        options.settings = _SETTINGS[settings]
+    else:
+        raise ValueError("plotmira.open: settings is 'built-in', 'user' or a settings file's path, not %r"
+                         % (settings,))
     handle = ctypes.c_void_p()
     path = None
     if isinstance(source, (str, os.PathLike)):

@@ -1,4 +1,4 @@
-"""The C library, libplotmira.so.1, through ctypes.
+"""The C library, libplotmira.so.2, through ctypes.
 
 The structures mirror include/plotmira.h field for field; every structure
 that can grow carries its size in ``struct_size``.
@@ -21,7 +21,7 @@ FORMAT_JWW, FORMAT_JWS = 1, 2
 PLACE_FIT, PLACE_CENTER, PLACE_ANCHOR, PLACE_REGION = 0, 1, 2, 3
 PENS_SCREEN, PENS_PRINT = 0, 1
 PIXELS_BGR24_DIB, PIXELS_RGB24, PIXELS_RGBA32, PIXELS_BGRA32 = 0, 1, 2, 3
-SETTINGS_BUILT_IN, SETTINGS_USER = 0, 1
+SETTINGS_BUILT_IN, SETTINGS_USER, SETTINGS_FILE = 0, 1, 2
 TEXT_IN_BLOCK, TEXT_DIMENSION = 1, 2
 
 
@@ -75,7 +75,8 @@ class Info(ctypes.Structure):
 
 
 class OpenOptions(ctypes.Structure):
-    _fields_ = [("struct_size", ctypes.c_size_t), ("settings", ctypes.c_int), ("desktop_width", ctypes.c_int32)]
+    _fields_ = [("struct_size", ctypes.c_size_t), ("settings", ctypes.c_int), ("desktop_width", ctypes.c_int32),
+                ("settings_file", ctypes.c_char_p)]
 
 
 class View(ctypes.Structure):
@@ -128,7 +129,7 @@ class Text(ctypes.Structure):
 
 TextCallback = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(Text), ctypes.c_void_p)
 
-_SONAME = "libplotmira.so.1"
+_SONAME = "libplotmira.so.2"
 
 
 def _candidates():

@@ -177,8 +177,15 @@ plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const st
     const int32_t desktop = options.desktop_width > 0 ? options.desktop_width
                             : user                    ? DesktopWidth()
                                                       : kDefaultDesktopWidth;
-    const RasterSize natural =
-        user ? ComputeRasterSize(0, figure, drawing.references, desktop) : PictureSize(0, figure, desktop, 0, 0);
+    PluginSettingsState &references = drawing.references;
+    if (options.settings == PLOTMIRA_SETTINGS_FILE) {
+        // The given file's widths and user variables, and nothing else.
+        const std::string settingsPath = options.settings_file;
+        if (!ReadSettingsFile(settingsPath, references)) return PLOTMIRA_ERR_OPEN;
+        references.referenceCount = LoadReferenceFile(settingsPath, references);
+    }
+    const RasterSize natural = user ? ComputeRasterSize(0, figure, references, desktop)
+                                    : PictureSize(0, figure, desktop, references.sizeJws, references.sizeJww);
     doc->naturalWidth = natural.width;
     doc->naturalHeight = natural.height;
     doc->printByName = source.extension[0] == 'J';

@@ -3,6 +3,7 @@
 // caller's buffer, and the module's settings for settings editors. Every
 // call that touches the module's tables holds the module lock.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -128,11 +129,20 @@ plotmira_status StatusOfDriver(int code)
     return PLOTMIRA_ERR_RENDER;
 }
 
-void CopySettingText(char *to, size_t room, const std::string &text)
+// The fields a caller's settings must hold: everything up to the reference
+// file's buffer. A reference file name longer than this is refused.
+constexpr size_t kSmallestSettings = offsetof(plotmira_settings, location);
+constexpr size_t kMaxReferenceFileBytes = 32768;
+
+// Copies a text with its NUL into the caller's buffer when it fits; its
+// length always. False when a buffer was given and it does not fit.
+bool PutSettingText(char *to, size_t room, const std::string &text, size_t *length)
 {
-    const size_t n = std::min(text.size(), room - 1);
-    std::memcpy(to, text.data(), n);
-    to[n] = '\0';
+    *length = text.size();
+    if (to == nullptr) return true;
+    if (room <= text.size()) return false;
+    std::memcpy(to, text.c_str(), text.size() + 1);
+    return true;
 }
 
 // PDF pages or an SVG picture of the documents, the options grown to this
@@ -166,7 +176,10 @@ bool TakeOpenOptions(const plotmira_open_options *given, plotmira_open_options *
     if (given == nullptr) return true;
     if (!TakeSized(given, taken, sizeof given->struct_size)) return false;
     const int settings = RawValue(taken->settings);
-    return (settings == PLOTMIRA_SETTINGS_BUILT_IN || settings == PLOTMIRA_SETTINGS_USER) &&
+    const bool fileNamed = settings == PLOTMIRA_SETTINGS_FILE &&
+                           static_cast<size_t>(offsetof(plotmira_open_options, settings_file)) < given->struct_size &&
+                           taken->settings_file != nullptr;
+    return (settings == PLOTMIRA_SETTINGS_BUILT_IN || settings == PLOTMIRA_SETTINGS_USER || fileNamed) &&
            taken->desktop_width >= 0 && taken->desktop_width <= PLOTMIRA_MAX_SIDE;
 }
 
@@ -354,22 +367,41 @@ PLOTMIRA_API plotmira_status plotmira_texts(plotmira_document *doc, plotmira_tex
     });
 }
 
-PLOTMIRA_API plotmira_status plotmira_settings_read(plotmira_settings *settings)
+PLOTMIRA_API void plotmira_settings_init(plotmira_settings *settings)
 {
-    if (settings == nullptr || settings->struct_size < sizeof(plotmira_settings)) return PLOTMIRA_ERR_ARGUMENT;
+    if (settings == nullptr) return;
+    *settings = plotmira_settings{};
+    settings->struct_size = sizeof *settings;
+}
+
+PLOTMIRA_API plotmira_status plotmira_settings_read(plotmira_settings *given)
+{
+    if (given == nullptr || given->struct_size < kSmallestSettings || given->struct_size > sizeof *given) {
+        return PLOTMIRA_ERR_ARGUMENT;
+    }
     return Guarded([&] {
+        plotmira_settings settings;
+        plotmira_settings_init(&settings);
+        TakeSized(given, &settings, kSmallestSettings);
         StoredPluginSettings stored;
         ReadStoredPluginSettings(&stored);
-        settings->has_drawing_width = stored.hasDrawingWidth ? 1 : 0;
-        settings->drawing_width = stored.drawingWidth;
-        settings->has_figure_width = stored.hasFigureWidth ? 1 : 0;
-        settings->figure_width = stored.figureWidth;
-        settings->has_reference_file = stored.hasReferenceFile ? 1 : 0;
-        CopySettingText(settings->reference_file, sizeof settings->reference_file, stored.referenceFile);
-        CopySettingText(settings->location, sizeof settings->location, SettingsLocation());
-        settings->default_drawing_width = DesktopWidth();
-        settings->default_figure_width = DesktopWidth() / 2;
-        return PLOTMIRA_OK;
+        settings.has_drawing_width = stored.hasDrawingWidth ? 1 : 0;
+        settings.drawing_width = stored.drawingWidth;
+        settings.has_figure_width = stored.hasFigureWidth ? 1 : 0;
+        settings.figure_width = stored.figureWidth;
+        settings.has_reference_file = stored.hasReferenceFile ? 1 : 0;
+        const std::string location = SettingsLocation();
+        const bool nameFitted = PutSettingText(settings.reference_file, settings.reference_file_size,
+                                               stored.referenceFile, &settings.reference_file_length);
+        const bool locationFitted =
+            PutSettingText(settings.location, settings.location_size, location, &settings.location_length);
+        const bool fitted = nameFitted && locationFitted;
+        settings.default_drawing_width = DesktopWidth();
+        settings.default_figure_width = DesktopWidth() / 2;
+        const size_t size = given->struct_size;
+        settings.struct_size = size;
+        std::memcpy(static_cast<void *>(given), &settings, size);
+        return fitted ? PLOTMIRA_OK : PLOTMIRA_ERR_ARGUMENT;
     });
 }
 
@@ -379,10 +411,13 @@ PLOTMIRA_API plotmira_status plotmira_settings_parse_width(const char *text, uin
     return Guarded([&] { return ParseSettingWidth(text, width) ? PLOTMIRA_OK : PLOTMIRA_ERR_SETTING; });
 }
 
-PLOTMIRA_API plotmira_status plotmira_settings_write(const plotmira_settings *settings, int *bad_setting)
+PLOTMIRA_API plotmira_status plotmira_settings_write(const plotmira_settings *given, int *bad_setting)
 {
     if (bad_setting != nullptr) *bad_setting = 0;
-    if (settings == nullptr || settings->struct_size < sizeof(plotmira_settings)) return PLOTMIRA_ERR_ARGUMENT;
+    plotmira_settings taken;
+    plotmira_settings_init(&taken);
+    if (!TakeSized(given, &taken, kSmallestSettings)) return PLOTMIRA_ERR_ARGUMENT;
+    const plotmira_settings *settings = &taken;
     return Guarded([&] {
         auto refuse = [&](int which) {
             if (bad_setting != nullptr) *bad_setting = which;
@@ -395,12 +430,13 @@ PLOTMIRA_API plotmira_status plotmira_settings_write(const plotmira_settings *se
         stored.hasFigureWidth = settings->has_figure_width != 0;
         stored.figureWidth = settings->figure_width;
         stored.hasReferenceFile = settings->has_reference_file != 0;
-        const size_t length = strnlen(settings->reference_file, sizeof settings->reference_file);
+        const char *name = settings->reference_file != nullptr ? settings->reference_file : "";
+        const size_t length = strnlen(name, kMaxReferenceFileBytes + 1);
         if (stored.hasDrawingWidth && !widthOk(stored.drawingWidth)) return refuse(PLOTMIRA_SETTING_DRAWING_WIDTH);
         if (stored.hasFigureWidth && !widthOk(stored.figureWidth)) return refuse(PLOTMIRA_SETTING_FIGURE_WIDTH);
         if (stored.hasReferenceFile) {
-            if (length == sizeof settings->reference_file) return refuse(PLOTMIRA_SETTING_REFERENCE_FILE);
-            stored.referenceFile.assign(settings->reference_file, length);
+            if (length > kMaxReferenceFileBytes) return refuse(PLOTMIRA_SETTING_REFERENCE_FILE);
+            stored.referenceFile.assign(name, length);
             if (!AcceptableReferenceFile(stored.referenceFile)) return refuse(PLOTMIRA_SETTING_REFERENCE_FILE);
         }
         return WriteStoredPluginSettings(stored) ? PLOTMIRA_OK : PLOTMIRA_ERR_SETTINGS_WRITE;

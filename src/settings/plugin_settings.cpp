@@ -260,6 +260,13 @@ int ApplySettingsFile(const std::string &drawingPath, PluginSettingsState &setti
         return 0;
     }
     const std::string settingsPath = drawingPath.substr(0, separator + 1) + kSettingsFileName;
+    const int applied = ReadSettingsFile(settingsPath, settings);
+    if (applied && writeRegistry) WriteSettingsToRegistry(settings);
+    return applied;
+}
+
+int ReadSettingsFile(const std::string &settingsPath, PluginSettingsState &settings)
+{
     settings.refFile.clear();
     settings.sizeJww = 0;
     settings.sizeJws = 0;
@@ -282,7 +289,6 @@ int ApplySettingsFile(const std::string &drawingPath, PluginSettingsState &setti
             ApplySettingsLine(settings, line.c_str());
         start = end + 1;
     }
-    if (writeRegistry) WriteSettingsToRegistry(settings);
     return 1;
 }
 

@@ -37,6 +37,9 @@ int LoadPluginSettings(PluginSettingsState &settings, uint32_t *widthJws, uint32
 // "Plotmira.ini" beside it into the settings and, when asked, into the
 // registry. 1 when a file was applied.
 int ApplySettingsFile(const std::string &drawingPath, PluginSettingsState &settings, bool writeRegistry);
+// Reads a settings file of that form at its path into the settings (the
+// widths and the reference file start empty). 1 when it was read.
+int ReadSettingsFile(const std::string &settingsPath, PluginSettingsState &settings);
 
 // Loads the entries of the settings' reference file (a relative name is
 // taken beside the drawing) into its tables; answers their number.

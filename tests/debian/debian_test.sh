@@ -4,7 +4,7 @@
 #  - dpkg-buildpackage (scripts/build_debian.sh), the unit tests included;
 #  - lintian on the .changes: no error, and no warning that the overrides in
 #    debian/ do not explain;
-#  - what each package pulls in: libplotmira1 no Python, Qt or GTK, the
+#  - what each package pulls in: libplotmira2 no Python, Qt or GTK, the
 #    gdk-pixbuf loader no Qt;
 #  - the autopkgtests (debian/tests) against the built packages, with
 #    autopkgtest's null runner, which installs them on this machine;
@@ -30,7 +30,7 @@ work=$(mktemp -d)
 chmod 755 "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-packages="libplotmira1 libplotmira-dev plotmira plotmira-gdk-pixbuf plotmira-kde python3-plotmira"
+packages="libplotmira2 libplotmira-dev plotmira plotmira-gdk-pixbuf plotmira-kde python3-plotmira"
 purge() { DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq $packages > "$work/purge.log" 2>&1; }
 cleanup() { purge; rm -rf "$work"; }
 trap cleanup EXIT
@@ -57,17 +57,17 @@ grep -q '^[EW]: ' "$work/lintian.txt" && { grep '^[EW]: ' "$work/lintian.txt"; f
 # What each package pulls in, from the archive's dependency graph.
 closure() { # DEB: every package its Depends reach
     dpkg-deb -f "$1" Depends | tr ',' '\n' | sed 's/(.*)//; s/|.*//; s/:any//; s/ //g' | grep -v '^$' |
-        grep -v -x -e libplotmira1 -e plotmira-gdk-pixbuf |
+        grep -v -x -e libplotmira2 -e plotmira-gdk-pixbuf |
         xargs apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
             --no-replaces --no-enhances 2>/dev/null | grep '^[a-z0-9]' | sort -u
 }
-closure "$work/debs/libplotmira1_${version}_${arch}.deb" > "$work/library-closure.txt"
+closure "$work/debs/libplotmira2_${version}_${arch}.deb" > "$work/library-closure.txt"
 grep -E '^(python3|libpython3|libqt5|qt5|libgtk|libgdk-pixbuf)' "$work/library-closure.txt" > "$work/library-bad.txt" &&
-    fail "libplotmira1 pulls in $(tr '\n' ' ' < "$work/library-bad.txt")"
+    fail "libplotmira2 pulls in $(tr '\n' ' ' < "$work/library-bad.txt")"
 closure "$work/debs/plotmira-gdk-pixbuf_${version}_${arch}.deb" > "$work/pixbuf-closure.txt"
 grep -E '^(libqt5|qt5|libkf5)' "$work/pixbuf-closure.txt" > "$work/pixbuf-bad.txt" &&
     fail "plotmira-gdk-pixbuf pulls in $(tr '\n' ' ' < "$work/pixbuf-bad.txt")"
-echo "libplotmira1 pulls in $(wc -l < "$work/library-closure.txt") packages, plotmira-gdk-pixbuf $(wc -l < "$work/pixbuf-closure.txt")"
+echo "libplotmira2 pulls in $(wc -l < "$work/library-closure.txt") packages, plotmira-gdk-pixbuf $(wc -l < "$work/pixbuf-closure.txt")"
 
 # The autopkgtests against these packages; they stay installed for what follows.
 started=$(date +%s)

@@ -2,12 +2,12 @@
 # The Windows plug-in under Wine (real GDI) against the native converter, and
 # a static check of both plug-ins' export tables.
 # usage: wine_test.sh WIN64_BUILD WIN32_BUILD PLOTMIRA IMAGE_COMPARE SHOWCASE.jww CORPUS_DIR WORK_DIR SUBSTITUTES
-#                     VIEW_RENDER SHARED_LIBRARY
+#                     VIEW_RENDER SUSIE_LIBRARY (libplotmira-susie.so, the native plug-in exports)
 # Skips (exit 77) when Wine or the Windows builds are missing, unless
 # PLOTMIRA_REQUIRE_WINE=1, which turns the skip into a failure.
 # (PLOTMIRA_CORPUS_DIR in the environment overrides CORPUS_DIR)
 set -u
-win64=$1 win32=$2 plotmira=$3 compare=$4 showcase=$5 corpus=${PLOTMIRA_CORPUS_DIR:-$6} work=$7 substitutes=$8 viewRender=$9 shared=${10}
+win64=$1 win32=$2 plotmira=$3 compare=$4 showcase=$5 corpus=${PLOTMIRA_CORPUS_DIR:-$6} work=$7 substitutes=$8 viewRender=$9 susie=${10}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh"
 
@@ -160,7 +160,7 @@ for input in $inputs; do
 %s %s preview
 ' "$input" "$out/native-full$n.bmp" "$input" "$out/native-preview$n.bmp" \
             > "$out/version250.list"
-        PLOTMIRA_DESKTOP_WIDTH=1920 "$viewRender" "$shared" "$out/version250.list" || fail "native plug-in exports on version 250"
+        PLOTMIRA_DESKTOP_WIDTH=1920 "$viewRender" "$susie" "$out/version250.list" || fail "native plug-in exports on version 250"
         same "$out/full$n.bmp" "$out/native-full$n.bmp" "$input"
         same "$out/preview$n.bmp" "$out/native-preview$n.bmp" "$input (preview)"
         continue

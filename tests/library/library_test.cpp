@@ -657,6 +657,17 @@ TEST_F(Library, DocumentsDrawTheSameOnEveryMachineUnlessAskedForTheUsersSettings
     int32_t width = 0;
     draw(showcase, &builtIn, &width);
     EXPECT_EQ(width, 800);
+    // A settings file named by the host: its widths over the built-in
+    // settings, and nothing of the machine (the figure keeps its own pens).
+    const std::string ini = folder.Path("Plotmira.ini");
+    plotmira_open_options file;
+    plotmira_open_options_init(&file);
+    file.settings = PLOTMIRA_SETTINGS_FILE;
+    file.settings_file = ini.c_str();
+    draw(showcase, &file, &width);
+    EXPECT_EQ(width, 1200);
+    EXPECT_EQ(draw(figure, &file, &width), bare[1]);
+    EXPECT_EQ(width, 960);
     EXPECT_EQ(ReadText(registry), settings);  // Plotmira.jww opened twice: nothing written
 
     // An older caller's smaller options take the defaults past their end; a
@@ -665,16 +676,21 @@ TEST_F(Library, DocumentsDrawTheSameOnEveryMachineUnlessAskedForTheUsersSettings
     older.struct_size = offsetof(plotmira_open_options, settings);
     draw(showcase, &older, &width);
     EXPECT_EQ(width, 1920);
-    plotmira_open_options wrong[3] = {user, user, user};
+    plotmira_open_options wrong[4] = {user, user, user, file};
     wrong[0].struct_size = sizeof user + 8;
     const int unknownSource = 7;  // as a C caller may hand it
     std::memcpy(&wrong[1].settings, &unknownSource, sizeof unknownSource);
     wrong[2].desktop_width = -1;
+    wrong[3].settings_file = nullptr;
     for (const plotmira_open_options &options : wrong) {
         plotmira_document *doc = nullptr;
         EXPECT_EQ(plotmira_open_file_with(showcase.c_str(), &options, &doc), PLOTMIRA_ERR_ARGUMENT);
         EXPECT_EQ(doc, nullptr);
     }
+    const std::string missing = folder.Path("missing.ini");
+    file.settings_file = missing.c_str();
+    plotmira_document *unopened = nullptr;
+    EXPECT_EQ(plotmira_open_file_with(showcase.c_str(), &file, &unopened), PLOTMIRA_ERR_OPEN);
     for (size_t i = 0; i < kept.size(); ++i) {
         if (kept[i].empty()) {
             unsetenv(machine[i].name);
@@ -702,6 +718,8 @@ TEST_F(Library, StructSizesFromOlderHeadersAreTakenAndFromNewerOnesRefused)
     plotmira_vector_options vector;
     plotmira_vector_options_init(&vector);
     plotmira_info info = {};
+    plotmira_settings settings;
+    plotmira_settings_init(&settings);
     size_t written = 0;
     const struct {
         const char *what;
@@ -713,8 +731,10 @@ TEST_F(Library, StructSizesFromOlderHeadersAreTakenAndFromNewerOnesRefused)
         {"image", &image.struct_size, sizeof image, sizeof image},
         {"vector options", &vector.struct_size, offsetof(plotmira_vector_options, cancel), sizeof vector},
         {"info", &info.struct_size, offsetof(plotmira_info, paper_size), sizeof info},
+        {"settings", &settings.struct_size, offsetof(plotmira_settings, location), sizeof settings},
     };
     auto call = [&](const char *what) {
+        if (std::strcmp(what, "settings") == 0) return plotmira_settings_read(&settings);
         if (std::strcmp(what, "vector options") == 0) {
             return plotmira_render_vector(doc.doc, PLOTMIRA_VECTOR_SVG, &vector, CountBytes, &written);
         }
@@ -855,9 +875,17 @@ TEST_F(Library, SettingsAreReadCheckedAndWrittenAsTheSettingsFileWritesThem)
     const char *given = std::getenv("PLOTMIRA_REGISTRY");
     const std::string before = given != nullptr ? given : "";
     setenv("PLOTMIRA_REGISTRY", registry.c_str(), 1);
-    std::vector<plotmira_settings> holder(1);
-    plotmira_settings &s = holder[0];
-    s.struct_size = sizeof s;
+    plotmira_settings s;
+    plotmira_settings_init(&s);
+    ASSERT_EQ(plotmira_settings_read(&s), PLOTMIRA_OK);  // no buffers: the lengths
+    EXPECT_EQ(s.location_length, registry.size());
+    std::vector<char> location(registry.size()), name(64);
+    s.location = location.data();
+    s.location_size = location.size();  // one byte short
+    EXPECT_EQ(plotmira_settings_read(&s), PLOTMIRA_ERR_ARGUMENT);
+    location.push_back('\0');
+    s.location = location.data();
+    s.location_size = location.size();
     ASSERT_EQ(plotmira_settings_read(&s), PLOTMIRA_OK);
     EXPECT_EQ(s.has_drawing_width, 0);
     EXPECT_EQ(s.default_drawing_width, 1920);
@@ -866,7 +894,9 @@ TEST_F(Library, SettingsAreReadCheckedAndWrittenAsTheSettingsFileWritesThem)
     s.has_drawing_width = 1;
     s.drawing_width = 1000;
     s.has_reference_file = 1;
-    std::strcpy(s.reference_file, "ref.txt");
+    std::strcpy(name.data(), "ref.txt");
+    s.reference_file = name.data();
+    s.reference_file_size = name.size();
     ASSERT_EQ(plotmira_settings_write(&s, nullptr), PLOTMIRA_OK);
     plotmira_open_options user;
     plotmira_open_options_init(&user);
@@ -879,15 +909,18 @@ TEST_F(Library, SettingsAreReadCheckedAndWrittenAsTheSettingsFileWritesThem)
     EXPECT_EQ(plotmira_settings_write(&s, &bad), PLOTMIRA_ERR_SETTING);
     EXPECT_EQ(bad, PLOTMIRA_SETTING_FIGURE_WIDTH);
     s.has_figure_width = 0;
-    std::strcpy(s.reference_file, "x");
+    std::strcpy(name.data(), "x");
     EXPECT_EQ(plotmira_settings_write(&s, &bad), PLOTMIRA_ERR_SETTING);
     EXPECT_EQ(bad, PLOTMIRA_SETTING_REFERENCE_FILE);
-    std::vector<plotmira_settings> readBack(1);
-    readBack[0].struct_size = sizeof readBack[0];
-    ASSERT_EQ(plotmira_settings_read(&readBack[0]), PLOTMIRA_OK);
-    EXPECT_EQ(readBack[0].drawing_width, 1000u);
-    EXPECT_STREQ(readBack[0].reference_file, "ref.txt");  // nothing of the refused writes
-    EXPECT_EQ(readBack[0].has_figure_width, 0);
+    plotmira_settings readBack;
+    plotmira_settings_init(&readBack);
+    std::vector<char> readName(64);
+    readBack.reference_file = readName.data();
+    readBack.reference_file_size = readName.size();
+    ASSERT_EQ(plotmira_settings_read(&readBack), PLOTMIRA_OK);
+    EXPECT_EQ(readBack.drawing_width, 1000u);
+    EXPECT_STREQ(readBack.reference_file, "ref.txt");  // nothing of the refused writes
+    EXPECT_EQ(readBack.has_figure_width, 0);
     uint32_t width = 0;
     for (const char *text : {"299", "5001", "12x", "", "00300x"}) {
         EXPECT_EQ(plotmira_settings_parse_width(text, &width), PLOTMIRA_ERR_SETTING) << text;

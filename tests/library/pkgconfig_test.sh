@@ -18,7 +18,7 @@ pc=$(find "$work/usr" -name plotmira.pc)
 export PKG_CONFIG_PATH=$(dirname "$pc")
 [ "$(pkg-config --modversion plotmira)" = "$("$build/plotmira" --version | cut -d' ' -f2)" ] || fail "plotmira.pc has another version"
 libdir=$(pkg-config --variable=libdir plotmira)
-[ -e "$libdir/libplotmira.so.1" ] || fail "libplotmira.so.1 is not in $libdir"
+[ -e "$libdir/libplotmira.so.2" ] || fail "libplotmira.so.2 is not in $libdir"
 # shellcheck disable=SC2046
 cc -std=c99 -pedantic -Wall -Wextra -Werror "$source/examples/zoomed_view.c" $(pkg-config --cflags --libs plotmira) \
     -o "$work/zoomed_view" || fail "the example does not build against the installed library"

@@ -1,6 +1,6 @@
 #!/bin/sh
 # The library's process-wide state, counted: the writable data symbols of
-# libplotmira.so.1 may not exceed the budget. Left out: vtables and type
+# libplotmira.so.2 may not exceed the budget. Left out: vtables and type
 # information, and what the toolchain puts in every shared object (the
 # dynamic section, the GOT, the C runtime's start-up and exception words).
 # The budget only ever goes down.

@@ -19,7 +19,7 @@ if [ -n "$missing" ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-sh "$source/scripts/build_wheel.sh" "$build/libplotmira.so.1" "$work/dist" >/dev/null || exit 1
+sh "$source/scripts/build_wheel.sh" "$build/libplotmira.so.2" "$work/dist" >/dev/null || exit 1
 "$python" -m venv --system-site-packages "$work/venv" || exit 1
 "$work/venv/bin/python" -m pip install --quiet --no-index --ignore-installed --disable-pip-version-check "$work"/dist/*.whl || exit 1
 # The drawings the tests go through: the corpus's or, where there is none,
@@ -48,10 +48,10 @@ PLOTMIRA_CLI="$build/plotmira" PLOTMIRA_SHOWCASE="$build/examples/showcase.jww" 
 # build's, on the library path), as it does beside the Debian package.
 mkdir "$work/bare"
 cp -R "$source/python/plotmira" "$work/bare/"
-rm -f "$work/bare/plotmira/libplotmira.so.1"
+rm -f "$work/bare/plotmira/libplotmira.so.2"
 PYTHONPATH="$work/bare" LD_LIBRARY_PATH="$build" "$python" -c "
 import plotmira
-assert plotmira._library.lib._name == 'libplotmira.so.1', plotmira._library.lib._name
+assert plotmira._library.lib._name == 'libplotmira.so.2', plotmira._library.lib._name
 with plotmira.open('$build/examples/showcase.jww') as doc:
     assert doc.render_bytes(100).width == 100
 " || { echo "FAIL: the package does not find the library on the system's library path"; exit 1; }

@@ -78,6 +78,15 @@ def test_built_in_settings_unless_the_users_are_asked_for(showcase, tmp_path, mo
             assert doc.info["natural_size"][0] == 1920
         with plotmira.open(source, settings="user") as doc:
             assert doc.info["natural_size"][0] == 1000
+    # A settings file of the plug-in's form: its width, whatever the machine says.
+    ini = tmp_path / "team.ini"
+    ini.write_bytes(b"Plotmira_ini\r\nSIZE_JWW=1200\r\n")
+    with plotmira.open(showcase, settings=ini) as doc:
+        assert doc.info["natural_size"][0] == 1200
+    with pytest.raises(plotmira.OpenError):
+        plotmira.open(showcase, settings=str(tmp_path / "missing.ini"))
+    with pytest.raises(ValueError):
+        plotmira.open(showcase, settings="usr")
 
 
 def resident_kib():

@@ -121,7 +121,7 @@ packages_built() {
         failures=$((failures + 1))
         return
     fi
-    for package in libplotmira1 libplotmira-dev plotmira plotmira-gdk-pixbuf plotmira-kde python3-plotmira; do
+    for package in libplotmira2 libplotmira-dev plotmira plotmira-gdk-pixbuf plotmira-kde python3-plotmira; do
         ls "$root/root/${package}_"*.deb >/dev/null 2>&1 || { echo "FAIL: $name: no $package"; failures=$((failures + 1)); }
     done
     echo "$name: dpkg-buildpackage built the packages in $seconds s (installing the build dependencies: $prepared s)"

@@ -44,7 +44,6 @@ const ja = /^ja\b/i.test(lang);
 const words = ja ? WORDS.ja : WORDS.en;
 const GROUPS = 16;
 const MAX_SIDE = 8192;
-const SHEET_ASPECT = 0.707; // the plug-in's picture: height / width
 const MAX_FILE_BYTES = 256 * 1024 * 1024;
 
 const $ = (id) => document.getElementById(id);
@@ -494,7 +493,8 @@ function saveSheet() {
     return;
   }
   const tab = current;
-  const view = { placement: 'fit', width, height: Math.floor(width * SHEET_ASPECT) };
+  // The plug-in's proportion, as the library gives it.
+  const view = { placement: 'fit', width, height: Math.floor(width * tab.info.aspect) };
   const seq = nextSeq++;
   setBusy(true, text('drawing'));
   const finish = (answer) => {
