@@ -180,7 +180,7 @@ G_MODULE_EXPORT void fill_info(GdkPixbufFormat *info)
     info->description = const_cast<gchar *>("Jw_cad drawing and figure");
     info->mime_types = const_cast<gchar **>(mimeTypes);
     info->extensions = const_cast<gchar **>(extensions);
-    info->flags = GDK_PIXBUF_FORMAT_THREADSAFE;  // the library serialises inside
+    info->flags = GDK_PIXBUF_FORMAT_THREADSAFE;  // loads in several threads draw side by side
     info->license = const_cast<gchar *>("MIT");
 }
 

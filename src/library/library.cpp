@@ -1,7 +1,8 @@
 // The library's C interface (include/plotmira.h): documents opened from
 // bytes or a path, their descriptions and texts, views drawn into the
-// caller's buffer, and the module's settings for settings editors. Every
-// call that touches the module's tables holds the module lock.
+// caller's buffer, and the module's settings for settings editors. No call
+// takes a lock of the library's: each reads its document and draws with a
+// walk of its own (the platform's shared tables guard themselves).
 #include <algorithm>
 #include <cstddef>
 #include <cstring>

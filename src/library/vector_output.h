@@ -8,8 +8,8 @@
 #include "library/documents.h"
 #include "plotmira.h"
 
-// Writes the documents through `write`; under the module lock, the options
-// at this library's size, the arguments checked.
+// Writes the documents through `write`, the options at this library's size,
+// the arguments checked.
 plotmira_status WriteVectorPages(plotmira_document *const *docs, size_t count, plotmira_vector_format format,
                                  const plotmira_vector_options &options, plotmira_write_callback write,
                                  void *user_data);

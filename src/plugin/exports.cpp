@@ -1,7 +1,7 @@
 // The exports of the plug-in interface: the five of the ANSI interface and
 // their UTF-16 twins, which hosts of the 64-bit edition prefer. Each holds
-// the module lock while it touches the module's tables, so that a host
-// calling from several threads, or the library's callers, take turns.
+// the module lock while it uses the plug-in's carry-over from one request
+// to the next, so that a host calling from several threads takes turns.
 #include <cstring>
 #include <new>
 #include <string>

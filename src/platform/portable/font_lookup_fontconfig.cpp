@@ -1,5 +1,6 @@
 // The faces through fontconfig, as the desktop would find them.
 #include <fontconfig/fontconfig.h>
+#include <unistd.h>
 
 #include "platform/portable/font_lookup.h"
 
@@ -21,6 +22,31 @@ bool Ready()
     return fontconfig.ready;
 }
 
+// The IPA faces every Japanese face name stands for, where Debian's
+// fonts-ipafont packages put them: found by path, they cost no reading of
+// fontconfig's configuration (a converter's start-up is mostly that).
+const struct {
+    char family[12];
+    char file[56];
+} kKnownFaces[] = {
+    {"IPAGothic", "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf"},
+    {"IPAPGothic", "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf"},
+    {"IPAMincho", "/usr/share/fonts/opentype/ipafont-mincho/ipam.ttf"},
+    {"IPAPMincho", "/usr/share/fonts/opentype/ipafont-mincho/ipamp.ttf"},
+};
+
+bool FindKnownFace(const std::string &family, std::string *file, int *index)
+{
+    for (const auto &known : kKnownFaces) {
+        if (family == known.family && access(known.file, R_OK) == 0) {
+            *file = known.file;
+            *index = 0;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool FamilyInstalled(const std::string &family)
@@ -39,6 +65,7 @@ bool FamilyInstalled(const std::string &family)
 
 bool FindFaceFile(const std::string &family, std::string *file, int *index)
 {
+    if (FindKnownFace(family, file, index)) return true;
     if (!Ready()) return false;
     FcPattern *pattern = FcNameParse(reinterpret_cast<const FcChar8 *>(family.c_str()));
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);

@@ -62,7 +62,8 @@ const struct {
 //                 mutex of its own held while its size and transform are set
 //                 and a glyph is loaded from it
 //   codePoints    each Shift-JIS character's code point once converted
-//   glyphCache    per thread: the glyphs it rendered
+//   sharedGlyphs  the glyphs rendered, under its mutex
+//   threadGlyphs  per thread, the glyphs it drew, in front of sharedGlyphs
 struct FaceEntry {
     std::mutex use;
     FT_Face face = nullptr;
@@ -274,11 +275,31 @@ struct GlyphKeyHash {
 constexpr size_t kGlyphCacheBytes = size_t{32} << 20;
 constexpr size_t kMaxCachedGlyphPixels = 256 * 256;  // larger glyphs are rendered each time
 
+// The glyphs rendered, for the process (under its mutex) and in front of
+// it for each thread (no lock on a hit): a glyph stays alive while either
+// holds it, so that a cache starting anew frees nothing in use.
+using GlyphMap = std::unordered_map<GlyphKey, std::shared_ptr<const CachedGlyph>, GlyphKeyHash>;
 struct GlyphCache {
-    std::unordered_map<GlyphKey, CachedGlyph, GlyphKeyHash> glyphs;
+    GlyphMap glyphs;
     size_t bytes = 0;
+    // Keeps a glyph, starting anew past the budget.
+    const CachedGlyph *Keep(const GlyphKey &key, std::shared_ptr<const CachedGlyph> glyph)
+    {
+        const size_t size = glyph->levels.size() + sizeof(CachedGlyph);
+        if (bytes + size > kGlyphCacheBytes) {
+            glyphs.clear();
+            bytes = 0;
+        }
+        bytes += size;
+        return glyphs.emplace(key, std::move(glyph)).first->second.get();
+    }
 };
-thread_local GlyphCache glyphCache;
+struct SharedGlyphCache {
+    std::mutex mutex;
+    GlyphCache cache;
+};
+SharedGlyphCache sharedGlyphs;
+thread_local GlyphCache threadGlyphs;
 
 // The levels of the glyph FreeType rendered into face->glyph.
 CachedGlyph TakeGlyph(FT_Face face)
@@ -421,8 +442,13 @@ const CachedGlyph *GlyphFor(FaceEntry &entry, const GlyphKey &key, const FT_Matr
                             const GlyphPlace &place, PortableGdiObject *raster, const uint8_t *textRgb,
                             CachedGlyph *uncached)
 {
-    auto found = glyphCache.glyphs.find(key);
-    if (found != glyphCache.glyphs.end()) return &found->second;
+    auto found = threadGlyphs.glyphs.find(key);
+    if (found != threadGlyphs.glyphs.end()) return found->second.get();
+    {
+        const std::lock_guard<std::mutex> hold(sharedGlyphs.mutex);
+        auto shared = sharedGlyphs.cache.glyphs.find(key);
+        if (shared != sharedGlyphs.cache.glyphs.end()) return threadGlyphs.Keep(key, shared->second);
+    }
     const std::lock_guard<std::mutex> hold(entry.use);
     FT_Face face = key.face;
     if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(key.ppem)) != 0) return nullptr;
@@ -440,12 +466,12 @@ const CachedGlyph *GlyphFor(FaceEntry &entry, const GlyphKey &key, const FT_Matr
     }
     *uncached = TakeGlyph(face);
     if (uncached->levels.size() > kMaxCachedGlyphPixels) return uncached;
-    if (glyphCache.bytes + uncached->levels.size() > kGlyphCacheBytes) {
-        glyphCache.glyphs.clear();
-        glyphCache.bytes = 0;
+    auto glyph = std::make_shared<const CachedGlyph>(std::move(*uncached));
+    {
+        const std::lock_guard<std::mutex> hold(sharedGlyphs.mutex);
+        sharedGlyphs.cache.Keep(key, glyph);
     }
-    glyphCache.bytes += uncached->levels.size() + sizeof(CachedGlyph);
-    return &glyphCache.glyphs.emplace(key, std::move(*uncached)).first->second;
+    return threadGlyphs.Keep(key, std::move(glyph));
 }
 
 // GDI blends anti-aliased glyph levels through a ramp rather than
