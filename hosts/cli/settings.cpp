@@ -48,15 +48,19 @@ void PrintSettings(const plotmira_settings &stored)
 int Settings(int argc, char **argv)
 {
     // The texts' lengths first, then the texts into buffers of that size.
+    // (again while they grow in between).
     plotmira_settings stored;
     plotmira_settings_init(&stored);
-    plotmira_settings_read(&stored);
-    std::vector<char> referenceFile(stored.reference_file_length + 1), location(stored.location_length + 1);
-    stored.reference_file = referenceFile.data();
-    stored.reference_file_size = referenceFile.size();
-    stored.location = location.data();
-    stored.location_size = location.size();
-    plotmira_settings_read(&stored);
+    std::vector<char> referenceFile, location;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (plotmira_settings_read(&stored) == PLOTMIRA_OK && stored.location != nullptr) break;
+        referenceFile.assign(stored.reference_file_length + 1, '\0');
+        location.assign(stored.location_length + 1, '\0');
+        stored.reference_file = referenceFile.data();
+        stored.reference_file_size = referenceFile.size();
+        stored.location = location.data();
+        stored.location_size = location.size();
+    }
     std::string newReferenceFile;
     bool change = false;
     for (int i = 2; i < argc; ++i) {
@@ -70,6 +74,7 @@ int Settings(int argc, char **argv)
             stored.has_reference_file = !value.empty();
             newReferenceFile = value;
             stored.reference_file = &newReferenceFile[0];
+            stored.reference_file_size = newReferenceFile.size() + 1;
             continue;
         }
         const bool drawing = arg == "--drawing-width";

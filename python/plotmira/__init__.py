@@ -299,16 +299,18 @@ class Document:
     @contextlib.contextmanager
     def _using(self):
         """The handle, kept open while a call of the library uses it."""
-        with self._lock:
-            if not self._handle or self._closing:
-                raise ValueError("the document is closed")
-            self._users += 1
-            handle = self._handle
+        counted = False
         try:
+            with self._lock:
+                if not self._handle or self._closing:
+                    raise ValueError("the document is closed")
+                self._users += 1
+                counted = True
+                handle = self._handle
             yield handle
         finally:
             with self._lock:
-                self._users -= 1
+                self._users -= counted
                 if self._closing and self._users == 0 and self._handle:
                     _c.close(self._handle)
                     self._handle = None

@@ -180,7 +180,10 @@ plotmira_status ReadDocument(const unsigned char *bytes, size_t length, const st
     PluginSettingsState &references = drawing.references;
     if (options.settings == PLOTMIRA_SETTINGS_FILE) {
         // The given file's widths and user variables, and nothing else.
-        const std::string settingsPath = options.settings_file;
+        // A bare name is taken in the current folder, where its relative
+        // reference file is too.
+        std::string settingsPath = options.settings_file;
+        if (LastPathSeparator(settingsPath) == std::string::npos) settingsPath = "./" + settingsPath;
         if (!ReadSettingsFile(settingsPath, references)) return PLOTMIRA_ERR_OPEN;
         references.referenceCount = LoadReferenceFile(settingsPath, references);
     }

@@ -177,9 +177,10 @@ bool TakeOpenOptions(const plotmira_open_options *given, plotmira_open_options *
     if (given == nullptr) return true;
     if (!TakeSized(given, taken, sizeof given->struct_size)) return false;
     const int settings = RawValue(taken->settings);
-    const bool fileNamed = settings == PLOTMIRA_SETTINGS_FILE &&
-                           static_cast<size_t>(offsetof(plotmira_open_options, settings_file)) < given->struct_size &&
-                           taken->settings_file != nullptr;
+    const bool fileNamed =
+        settings == PLOTMIRA_SETTINGS_FILE &&
+        offsetof(plotmira_open_options, settings_file) + sizeof(const char *) <= given->struct_size &&
+        taken->settings_file != nullptr;
     return (settings == PLOTMIRA_SETTINGS_BUILT_IN || settings == PLOTMIRA_SETTINGS_USER || fileNamed) &&
            taken->desktop_width >= 0 && taken->desktop_width <= PLOTMIRA_MAX_SIDE;
 }
@@ -431,12 +432,18 @@ PLOTMIRA_API plotmira_status plotmira_settings_write(const plotmira_settings *gi
         stored.hasFigureWidth = settings->has_figure_width != 0;
         stored.figureWidth = settings->figure_width;
         stored.hasReferenceFile = settings->has_reference_file != 0;
-        const char *name = settings->reference_file != nullptr ? settings->reference_file : "";
-        const size_t length = strnlen(name, kMaxReferenceFileBytes + 1);
+        // The name is read only when it is to be written, and only within
+        // the caller's buffer (its size, when given).
+        const char *name =
+            stored.hasReferenceFile && settings->reference_file != nullptr ? settings->reference_file : "";
+        const size_t room = settings->reference_file_size != 0
+                                ? std::min(settings->reference_file_size, kMaxReferenceFileBytes + 1)
+                                : kMaxReferenceFileBytes + 1;
+        const size_t length = strnlen(name, room);
         if (stored.hasDrawingWidth && !widthOk(stored.drawingWidth)) return refuse(PLOTMIRA_SETTING_DRAWING_WIDTH);
         if (stored.hasFigureWidth && !widthOk(stored.figureWidth)) return refuse(PLOTMIRA_SETTING_FIGURE_WIDTH);
         if (stored.hasReferenceFile) {
-            if (length > kMaxReferenceFileBytes) return refuse(PLOTMIRA_SETTING_REFERENCE_FILE);
+            if (length == room) return refuse(PLOTMIRA_SETTING_REFERENCE_FILE);  // no end within the buffer
             stored.referenceFile.assign(name, length);
             if (!AcceptableReferenceFile(stored.referenceFile)) return refuse(PLOTMIRA_SETTING_REFERENCE_FILE);
         }

@@ -63,8 +63,12 @@ RasterSize ComputeRasterSize(int preview, uint32_t figure, PluginSettingsState &
     uint32_t widthJws = 0;
     uint32_t widthJww = 0;
     LoadPluginSettings(settings, &widthJws, &widthJww);
-    RasterSize size =
-        PictureSize(preview, figure, desktopWidth != 0 ? desktopWidth : DesktopWidth(), widthJws, widthJww);
+    return PictureSize(preview, figure, desktopWidth != 0 ? desktopWidth : DesktopWidth(), widthJws, widthJww);
+}
+
+RasterSize PluginRasterSize(int preview, uint32_t figure)
+{
+    RasterSize size = ComputeRasterSize(preview, figure, Request().settings);
     if (RequestedRasterWidth() != 0 && !preview) {
         size.width = RequestedRasterWidth();
         size.height = static_cast<int32_t>(size.width * kRasterAspect);
@@ -103,7 +107,7 @@ int BuildRaster(const char *source, const unsigned char *image, uint32_t dataLen
 {
     if (progress != nullptr && progress(0, 1, userData) != 0) return kResultCancelled;
     const int mode = Request().source.extension[0] == 'J' ? kModePrint : kModeNormal;
-    const RasterSize size = ComputeRasterSize(preview, Request().source.isFigure, Request().settings);
+    const RasterSize size = PluginRasterSize(preview, Request().source.isFigure);
     int32_t width = size.width;
     int32_t height = size.height;
     if (!RasterSizeAcceptable(width, height)) return kResultNoMemory;

@@ -56,8 +56,11 @@ struct PluginSettingsState;  // settings/plugin_settings.h
 constexpr int32_t kDefaultDesktopWidth = 1920;
 // The picture's size for a figure (1) or a drawing: the desktop (the
 // machine's when 0), the settings (refreshed from the registry into
-// `settings`), the width SetRasterWidth asked for, or the preview's.
+// `settings`), or the preview's.
 RasterSize ComputeRasterSize(int preview, uint32_t figure, PluginSettingsState &settings, int32_t desktopWidth = 0);
+// The plug-in's: as ComputeRasterSize with the plug-in's settings and the
+// machine's desktop, or the width SetRasterWidth asked for. Under the module lock.
+RasterSize PluginRasterSize(int preview, uint32_t figure);
 // The same from a desktop width and the settings' widths (0: none), asking
 // nothing else.
 RasterSize PictureSize(int preview, uint32_t figure, int32_t desktopWidth, uint32_t widthJws, uint32_t widthJww);

@@ -1,5 +1,7 @@
 #include "pipeline/module_state.h"
 
+#include <utility>
+
 #include "settings/drawing_source.h"
 #include "settings/plugin_settings.h"
 #include "settings/setting_tables.h"
@@ -61,12 +63,16 @@ ModuleDrawing::ModuleDrawing()
 
 ModuleDrawing::~ModuleDrawing()
 {
+    // Moved, not copied: nothing here allocates (a destructor cannot fail).
     Carried &carried = TheModule().carried;
     carried.tables = drawing.tables;
     carried.header = drawing.header;
     ForgetPoolStrings(carried.header);
-    CopyPluginSettings(Request().settings, drawing.references);
-    Request().source = drawing.source;
+    PluginSettingsState &settings = Request().settings;
+    settings.refFile.swap(drawing.references.refFile);
+    drawing.references.refFile.clear();
+    CopyPluginSettings(settings, drawing.references, false);
+    Request().source = std::move(drawing.source);
 }
 
 int ModuleDrawing::Read(const unsigned char *data, size_t length, bool figure)

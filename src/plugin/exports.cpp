@@ -154,7 +154,7 @@ int Convert(const FileName &name, const void *source, LONG_PTR lengthOrOffset, U
 
 void FillPictureInfo(PictureInfo *info)
 {
-    const RasterSize size = ComputeRasterSize(0, Request().source.isFigure, Request().settings);
+    const RasterSize size = PluginRasterSize(0, Request().source.isFigure);
     info->left = 0;
     info->top = 0;
     info->width = size.width;

@@ -567,7 +567,7 @@ void VectorDevice::ShowCell(const PortableTextFace &face, double x, double y, co
     const uint32_t cp = CodePoint(bytes, length);
     if (cp == 0 || !Spend(1)) return;
     cairo_glyph_t glyph;
-    glyph.index = FT_Get_Char_Index(face.face, cp);
+    glyph.index = TextFaceGlyphIndex(face, cp);
     if (glyph.index == 0) return;
     glyph.x = x + face.ascent * std::sin(face.angle);
     glyph.y = y + face.ascent * std::cos(face.angle);

@@ -315,9 +315,9 @@ int LoadReferenceFile(const std::string &drawingPath, PluginSettingsState &setti
 int UsedReferenceRows(int count) { return count < 0 ? 1 : count < kReferenceRows ? count + 1 : kReferenceRows; }
 
 // Rows past the count are never read: only those up to it are copied.
-void CopyPluginSettings(PluginSettingsState &to, const PluginSettingsState &from)
+void CopyPluginSettings(PluginSettingsState &to, const PluginSettingsState &from, bool withReferenceFile)
 {
-    to.refFile = from.refFile;
+    if (withReferenceFile) to.refFile = from.refFile;
     to.sizeJww = from.sizeJww;
     to.sizeJws = from.sizeJws;
     to.referenceCount = from.referenceCount;

@@ -25,8 +25,9 @@ struct PluginSettingsState {
 
 // The rows of the reference tables a count of entries reads (row 0 unused).
 int UsedReferenceRows(int count);
-// Copies the values and the used rows of the tables.
-void CopyPluginSettings(PluginSettingsState &to, const PluginSettingsState &from);
+// Copies the values and the used rows of the tables; the reference file's
+// name too unless asked not to (the only part that allocates).
+void CopyPluginSettings(PluginSettingsState &to, const PluginSettingsState &from, bool withReferenceFile = true);
 
 // Refreshes the three values from the registry (those it holds; the rest
 // keep theirs). 1 when the module's key exists (widths in the outputs),

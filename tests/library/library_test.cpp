@@ -912,6 +912,10 @@ TEST_F(Library, SettingsAreReadCheckedAndWrittenAsTheSettingsFileWritesThem)
     std::strcpy(name.data(), "x");
     EXPECT_EQ(plotmira_settings_write(&s, &bad), PLOTMIRA_ERR_SETTING);
     EXPECT_EQ(bad, PLOTMIRA_SETTING_REFERENCE_FILE);
+    std::strcpy(name.data(), "ref.txt");
+    s.reference_file_size = 3;  // a name with no end within the buffer the caller names
+    EXPECT_EQ(plotmira_settings_write(&s, &bad), PLOTMIRA_ERR_SETTING);
+    EXPECT_EQ(bad, PLOTMIRA_SETTING_REFERENCE_FILE);
     plotmira_settings readBack;
     plotmira_settings_init(&readBack);
     std::vector<char> readName(64);

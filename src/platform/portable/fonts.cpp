@@ -196,6 +196,7 @@ void SizeFace(const PortableFont &font, const FaceEntry &entry, PortableTextFace
     out->ascent = MulDivRound(entry.winAscent, ppem, entry.unitsPerEm);
     out->widthRatio = font.width > 0 && averageWidth > 0 ? static_cast<double>(font.width) / averageWidth : 1.0;
     out->angle = font.escapement / 10.0 * kPi / 180.0;
+    out->owner = const_cast<FaceEntry *>(&entry);
 }
 
 // One character of code page 932 (one or two bytes) to its code point,
@@ -280,26 +281,31 @@ constexpr size_t kMaxCachedGlyphPixels = 256 * 256;  // larger glyphs are render
 // holds it, so that a cache starting anew frees nothing in use.
 using GlyphMap = std::unordered_map<GlyphKey, std::shared_ptr<const CachedGlyph>, GlyphKeyHash>;
 struct GlyphCache {
+    explicit GlyphCache(size_t budget) : budget(budget) {}
     GlyphMap glyphs;
+    size_t budget;
     size_t bytes = 0;
-    // Keeps a glyph, starting anew past the budget.
+    // Keeps a glyph (unless one of that key is there), starting anew past
+    // the budget.
     const CachedGlyph *Keep(const GlyphKey &key, std::shared_ptr<const CachedGlyph> glyph)
     {
         const size_t size = glyph->levels.size() + sizeof(CachedGlyph);
-        if (bytes + size > kGlyphCacheBytes) {
+        if (bytes + size > budget) {
             glyphs.clear();
             bytes = 0;
         }
-        bytes += size;
-        return glyphs.emplace(key, std::move(glyph)).first->second.get();
+        const auto kept = glyphs.emplace(key, std::move(glyph));
+        if (kept.second) bytes += size;
+        return kept.first->second.get();
     }
 };
+constexpr size_t kThreadGlyphBytes = size_t{4} << 20;  // a thread's front: the glyphs of its current drawings
 struct SharedGlyphCache {
     std::mutex mutex;
-    GlyphCache cache;
+    GlyphCache cache{kGlyphCacheBytes};
 };
 SharedGlyphCache sharedGlyphs;
-thread_local GlyphCache threadGlyphs;
+thread_local GlyphCache threadGlyphs{kThreadGlyphBytes};
 
 // The levels of the glyph FreeType rendered into face->glyph.
 CachedGlyph TakeGlyph(FT_Face face)
@@ -694,10 +700,20 @@ bool DescribeTextFace(HFONT handle, PortableTextFace *out)
     return true;
 }
 
+unsigned TextFaceGlyphIndex(const PortableTextFace &face, uint32_t codePoint)
+{
+    auto *entry = static_cast<FaceEntry *>(face.owner);
+    const std::lock_guard<std::mutex> hold(entry->use);
+    return FT_Get_Char_Index(face.face, codePoint);
+}
+
 void ForgetMissingFaces()
 {
     Library &lib = Fonts();
     const std::lock_guard<std::mutex> hold(lib.mutex);
+    // A face name's stand-in is looked for again too (a fallback answer
+    // may now have a face of its own).
+    lib.standIns.clear();
     // A caller may still hold an entry it was given: it is kept, out of the
     // map, so that the family is looked for again.
     for (auto it = lib.faces.begin(); it != lib.faces.end();) {

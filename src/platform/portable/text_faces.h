@@ -16,7 +16,11 @@ struct PortableTextFace {
     int ascent;         // pixels from a cell's top to the baseline
     double widthRatio;  // horizontal stretch of the glyphs
     double angle;       // radians, counter-clockwise
+    void *owner;        // the portable layer's entry of the face
 };
 
 // False for a handle that is not a font, or a face that cannot be found.
 bool DescribeTextFace(HFONT font, PortableTextFace *out);
+// The face's glyph of a code point (0 for none), looked up while no other
+// thread uses the face.
+unsigned TextFaceGlyphIndex(const PortableTextFace &face, uint32_t codePoint);
