@@ -25,7 +25,8 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 if [ -n "$missing" ]; then
     echo "installing:$missing"
-    $sudo apt-get update
+    # Tried again when a mirror in sync fails an index; then what was fetched serves.
+    for attempt in 1 2 3; do $sudo apt-get update && break; sleep 20; done
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
 fi
 # npm, for the browser test's puppeteer-core: Debian's package, unless a

@@ -16,7 +16,7 @@ if ! installed wine32:i386; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         $sudo dpkg --add-architecture i386
     fi
-    $sudo apt-get update
+    for attempt in 1 2 3; do $sudo apt-get update && break; sleep 20; done
     $sudo apt-get install -y --no-install-recommends wine32:i386
 fi
 
