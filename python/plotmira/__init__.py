@@ -331,11 +331,6 @@ class Document:
         state = "closed" if not self._handle else "%s %s" % (self.info["format"], self.info["paper_name"] or "")
         return "<plotmira.Document %s%s>" % (self.path + " " if self.path else "", state.strip())
 
-    def _live(self):
-        if not self._handle:
-            raise ValueError("the document is closed")
-        return self._handle
-
     @property
     def natural_size(self):
         """The plug-in's picture size for this kind of file: (width, height)."""

@@ -38,18 +38,6 @@ Module &TheModule()
 // objects are constructed in.
 const bool moduleMadeAtLoad = (TheModule(), true);
 
-// The header's strings point into the pool of the drawing they came from,
-// which goes with it: what carries on is an empty string.
-void ForgetPoolStrings(DocumentSettings &header)
-{
-    header.memoText = "";
-    header.memoSecondLine = "";
-    for (auto &group : header.layerName) {
-        for (const char *&name : group) name = "";
-    }
-    for (const char *&name : header.layerGroupName) name = "";
-}
-
 }  // namespace
 
 ModuleDrawing::ModuleDrawing()
@@ -67,7 +55,7 @@ ModuleDrawing::~ModuleDrawing()
     Carried &carried = TheModule().carried;
     carried.tables = drawing.tables;
     carried.header = drawing.header;
-    ForgetPoolStrings(carried.header);
+    ClearPoolStrings(carried.header);  // the pool goes with the drawing
     PluginSettingsState &settings = Request().settings;
     settings.refFile.swap(drawing.references.refFile);
     drawing.references.refFile.clear();

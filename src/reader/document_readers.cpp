@@ -242,15 +242,20 @@ void SetFigureLayers(DocumentSettings &header)
 
 }  // namespace
 
+void ClearPoolStrings(DocumentSettings &settings)
+{
+    settings.memoText = "";
+    settings.memoSecondLine = "";
+    for (auto &group : settings.layerName) {
+        for (const char *&name : group) name = "";
+    }
+    for (const char *&name : settings.layerGroupName) name = "";
+}
+
 void EmptyDocumentSettings(DocumentSettings *empty)
 {
     *empty = DocumentSettings{};
-    empty->memoText = "";
-    empty->memoSecondLine = "";
-    for (auto &group : empty->layerName) {
-        for (const char *&name : group) name = "";
-    }
-    for (const char *&name : empty->layerGroupName) name = "";
+    ClearPoolStrings(*empty);
 }
 
 bool IsReadableDrawingVersion(uint32_t version)

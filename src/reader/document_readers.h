@@ -40,6 +40,9 @@ struct DocumentSettings {
 
 // Every header value empty, as before any file was read.
 void EmptyDocumentSettings(DocumentSettings *settings);
+// The values that point into a drawing's string pool (memo, layer and group
+// names) made empty strings, for values that outlive the pool.
+void ClearPoolStrings(DocumentSettings &settings);
 
 struct Drawing;  // reader/drawing.h
 

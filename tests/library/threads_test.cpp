@@ -5,8 +5,6 @@
 // too, where it must also run without a report.
 //
 //   library_threads SHOWCASE.jww SHOWCASE.jws [CORPUS_DIR]
-#include <dirent.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/corpus_files.h"
 #include "plotmira.h"
 
 namespace {
@@ -114,28 +113,6 @@ std::string Svg(plotmira_document *doc)
     return same;
 }
 
-// Every drawing and figure under a folder, in name order.
-void FindDrawings(const std::string &folder, std::vector<std::string> *found)
-{
-    DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr) return;
-    std::vector<std::string> names;
-    while (const dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    for (const std::string &name : names) {
-        const std::string path = folder + "/" + name;
-        const size_t n = name.size();
-        if (n > 4 && (name.compare(n - 4, 4, ".jww") == 0 || name.compare(n - 4, 4, ".jws") == 0)) {
-            found->push_back(path);
-        } else {
-            FindDrawings(path, found);
-        }
-    }
-}
-
 struct Document {
     std::string path;
     plotmira_document *doc = nullptr;
@@ -154,7 +131,7 @@ int main(int argc, char **argv)
     std::vector<std::string> paths = {argv[1], argv[2]};
     if (argc == 4) {
         std::vector<std::string> corpus;
-        FindDrawings(argv[3], &corpus);
+        CollectDrawings(argv[3], &corpus);
         for (size_t i = 0; i < corpus.size(); i += kCorpusStride) paths.push_back(corpus[i]);
     }
     std::vector<Document> docs;
