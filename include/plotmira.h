@@ -50,7 +50,7 @@
 
 /* The version of this header; plotmira_version() gives the library's. */
 #define PLOTMIRA_VERSION_MAJOR 2
-#define PLOTMIRA_VERSION_MINOR 0
+#define PLOTMIRA_VERSION_MINOR 1
 #define PLOTMIRA_VERSION_PATCH 0
 
 #ifdef __cplusplus
@@ -396,6 +396,46 @@ PLOTMIRA_API plotmira_status plotmira_render_vector(plotmira_document *doc, plot
 PLOTMIRA_API plotmira_status plotmira_render_pdf_pages(plotmira_document *const *docs, size_t count,
                                                        const plotmira_vector_options *options,
                                                        plotmira_write_callback write, void *user_data);
+
+/* ---- DXF: the drawing for other CAD programs ---------------------------- */
+
+typedef enum plotmira_dxf_version {
+    PLOTMIRA_DXF_2018 = 0,        /* AC1032, texts in UTF-8 */
+    PLOTMIRA_DXF_2000 = 1,        /* AC1015, texts in Shift-JIS ($DWGCODEPAGE ANSI_932) */
+    PLOTMIRA_DXF_R12 = 2,         /* AC1009, texts in Shift-JIS; no lineweights, ellipses as polylines */
+    PLOTMIRA_DXF_INT = 0x7FFFFFFF /* keeps the type as wide as an int */
+} plotmira_dxf_version;
+
+/*
+ * What a DXF file holds. Model space is at real scale: each object's sheet
+ * millimetres times its layer group's scale, in millimetres ($INSUNITS 4), a
+ * figure's at 1:1. A drawing's paper-space layout is its paper at 1:1 with
+ * one viewport per layer group that holds anything, at that group's scale.
+ * Every layer that holds anything is a DXF layer named "G-L name" (group and
+ * layer in hexadecimal); shown layers are on, hidden ones off (their objects
+ * are written all the same), display-only ones locked. Blocks are BLOCK
+ * definitions placed by INSERTs, nested as the file nests them.
+ */
+typedef struct plotmira_dxf_options {
+    size_t struct_size; /* sizeof(plotmira_dxf_options) */
+    plotmira_dxf_version version;
+    plotmira_pens pens;                /* the colours and widths written */
+    uint16_t hide_groups, show_groups; /* layers written off or on, as in plotmira_view */
+    uint16_t hide_layers[PLOTMIRA_LAYER_GROUPS];
+    uint16_t show_layers[PLOTMIRA_LAYER_GROUPS];
+    int (*cancel)(void *cancel_data);
+    void *cancel_data;
+} plotmira_dxf_options;
+
+/* DXF 2018, screen pens, the file's own layer states. */
+PLOTMIRA_API void plotmira_dxf_options_init(plotmira_dxf_options *options);
+
+/* Writes the document as a DXF file through write (see
+ * plotmira_render_vector's callback). PLOTMIRA_ERR_VERSION, before anything
+ * is written, for a version the library does not draw. A failed call may
+ * have written part of a file: discard it. */
+PLOTMIRA_API plotmira_status plotmira_export_dxf(plotmira_document *doc, const plotmira_dxf_options *options,
+                                                 plotmira_write_callback write, void *user_data);
 
 /* ---- texts -------------------------------------------------------------- */
 

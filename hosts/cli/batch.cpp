@@ -22,13 +22,16 @@ namespace plotmira_cli {
 
 namespace {
 
-// The picture of a batch's input: DIR/NAME.png.
-std::string BatchOutput(const std::string &directory, const std::string &input)
+// The file of a batch's input: DIR/NAME.png (.bmp, .dxf).
+std::string BatchOutput(const std::string &directory, const std::string &input, const PictureRequest &request)
 {
     std::string name = BaseName(input);
     const size_t dot = name.find_last_of('.');
     if (dot != std::string::npos) name.resize(dot);
-    return directory + "/" + name + ".png";
+    const char *extension = request.batchFormat == ImageFormat::kDxf   ? ".dxf"
+                            : request.batchFormat == ImageFormat::kBmp ? ".bmp"
+                                                                       : ".png";
+    return directory + "/" + name + extension;
 }
 
 // Makes the folder and the folders above it that are missing.
@@ -71,7 +74,7 @@ void RunWorker(const std::vector<std::string> &inputs, size_t first, size_t step
 {
     for (size_t i = first; i < inputs.size(); i += step) {
         std::string message;
-        const bool converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), request, &message);
+        const bool converted = ConvertToFile(inputs[i], BatchOutput(directory, inputs[i], request), request, &message);
         for (char &c : message) {
             if (c == '\n') c = ' ';
         }
@@ -116,7 +119,7 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
     // refused before anything is written.
     std::map<std::string, std::string> firstOf;
     for (const std::string &input : inputs) {
-        const std::string output = BatchOutput(directory, input);
+        const std::string output = BatchOutput(directory, input, request);
         const auto found = firstOf.find(output);
         if (found != firstOf.end() && found->second != input) {
             return Refuse(found->second + " and " + input + " would both be written to " + output);
@@ -153,7 +156,7 @@ int RenderBatch(const std::vector<std::string> &inputs, const std::string &direc
     }
     auto convertHere = [&](size_t i) {
         results[i].converted =
-            ConvertToFile(inputs[i], BatchOutput(directory, inputs[i]), request, &results[i].message);
+            ConvertToFile(inputs[i], BatchOutput(directory, inputs[i], request), request, &results[i].message);
         results[i].finished = true;
     };
     for (size_t k : unstarted) {

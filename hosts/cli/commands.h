@@ -20,7 +20,7 @@ constexpr int kLayerGroups = PLOTMIRA_LAYER_GROUPS;
 
 extern const char *const kUsage;
 
-enum class ImageFormat { kPng, kBmp, kPdf, kSvg, kUnknown };
+enum class ImageFormat { kPng, kBmp, kPdf, kSvg, kDxf, kUnknown };
 
 // "plotmira: ..." with the usage and exit status 2.
 int Usage(const char *problem);
@@ -32,6 +32,8 @@ ImageFormat FormatOfOutput(const std::string &path);
 bool ParseNumber(const char *text, long low, long high, int32_t *value);
 bool ParseRegion(const char *text, double region[4]);
 bool ParseLayer(const char *text, plotmira_view *view);
+// The library's write callback onto a FILE.
+int WriteToFile(void *file, const void *bytes, size_t length);
 
 // What the command line asks of every picture.
 struct PictureRequest {
@@ -40,7 +42,9 @@ struct PictureRequest {
     bool hasRegion = false;
     double region[4] = {0, 0, 0, 0};
     bool print = false;
-    plotmira_view layers;  // only the layer masks are used
+    plotmira_view layers;                         // only the layer masks are used
+    ImageFormat batchFormat = ImageFormat::kPng;  // what -d writes
+    plotmira_dxf_version dxfVersion = PLOTMIRA_DXF_2018;
 };
 
 class Document {
@@ -80,6 +84,8 @@ bool MakeView(const plotmira_info &info, const PictureRequest &request, plotmira
 bool Draw(const Document &doc, const plotmira_view &view, Picture *picture, std::string *message);
 bool ConvertOne(const std::string &input, const PictureRequest &request, Picture *picture, std::string *message);
 bool WriteImage(const std::string &output, const DibPicture &picture, std::string *message);
+// One input to a picture or a DXF file, by the output's extension. A file
+// is written beside the output and renamed over it once whole.
 bool ConvertToFile(const std::string &input, const std::string &output, const PictureRequest &request,
                    std::string *message);
 

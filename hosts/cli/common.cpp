@@ -1,6 +1,7 @@
 // What the commands share: the command line's words and numbers, the
 // documents, and one picture drawn and written.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,7 @@ const char *const kUsage =
     "usage:\n"
     "  plotmira render INPUT -o OUTPUT.png|OUTPUT.bmp|OUTPUT.svg|- [OPTIONS]\n"
     "  plotmira render INPUT... -o OUTPUT.pdf [OPTIONS]\n"
-    "  plotmira render INPUT... -d DIR [-j N] [OPTIONS]\n"
+    "  plotmira render INPUT... -d DIR [-j N] [--format png|bmp|dxf] [OPTIONS]\n"
     "  plotmira thumbnail -s SIZE INPUT OUTPUT.png\n"
     "  plotmira info [--texts] INPUT\n"
     "  plotmira settings [--drawing-width N] [--figure-width N] [--reference-file PATH]\n"
@@ -27,6 +28,10 @@ const char *const kUsage =
     "           order of the inputs. A .pdf or .svg output is the sheet at its paper\n"
     "           size (a figure's extent at 1:1) with lines as vectors and texts as\n"
     "           text; several inputs with a .pdf output make one page each, in order.\n"
+    "           A .dxf output (or -d with --format dxf) is the drawing for other CAD\n"
+    "           programs: model space at real scale, a layout of the sheet, layers,\n"
+    "           blocks and texts.\n"
+    "  --dxf-version V       2018 (UTF-8, the default), 2000 or R12 (Shift-JIS)\n"
     "  --print               the drawing's printer pens (black unless it prints in colour)\n"
     "  --preview             a 320-pixel preview\n"
     "  --width N             pictures N pixels wide (300 to 5000), whatever the settings say\n"
@@ -79,6 +84,7 @@ ImageFormat FormatOfOutput(const std::string &path)
     if (EndsWithIgnoringCase(path, ".bmp")) return ImageFormat::kBmp;
     if (EndsWithIgnoringCase(path, ".pdf")) return ImageFormat::kPdf;
     if (EndsWithIgnoringCase(path, ".svg")) return ImageFormat::kSvg;
+    if (EndsWithIgnoringCase(path, ".dxf")) return ImageFormat::kDxf;
     return ImageFormat::kUnknown;
 }
 
@@ -220,9 +226,51 @@ bool WriteImage(const std::string &output, const DibPicture &picture, std::strin
     return written;
 }
 
+int WriteToFile(void *file, const void *bytes, size_t length)
+{
+    return std::fwrite(bytes, 1, length, static_cast<FILE *>(file)) == length ? 0 : 1;
+}
+
+namespace {
+
+// The DXF file of one input, written whole or not at all.
+bool ExportDxf(const std::string &input, const std::string &output, const PictureRequest &request, std::string *message)
+{
+    Document doc;
+    const plotmira_status status = doc.Open(input);
+    if (status != PLOTMIRA_OK || !doc.Info().version_drawn) {
+        *message = Failure(input, status != PLOTMIRA_OK ? status : PLOTMIRA_ERR_VERSION, &doc.Info());
+        return false;
+    }
+    plotmira_dxf_options options;
+    plotmira_dxf_options_init(&options);
+    options.version = request.dxfVersion;
+    options.pens = request.print ? PLOTMIRA_PENS_PRINT : PLOTMIRA_PENS_SCREEN;
+    options.hide_groups = request.layers.hide_groups;
+    std::memcpy(options.hide_layers, request.layers.hide_layers, sizeof options.hide_layers);
+    const std::string part = output + ".part";
+    FILE *file = std::fopen(part.c_str(), "wb");
+    if (file == nullptr) {
+        *message = output + ": " + std::strerror(errno);
+        return false;
+    }
+    const plotmira_status written = plotmira_export_dxf(doc.Get(), &options, WriteToFile, file);
+    const bool closed = std::fclose(file) == 0;
+    if (written != PLOTMIRA_OK || !closed || std::rename(part.c_str(), output.c_str()) != 0) {
+        const int error = errno;
+        std::remove(part.c_str());
+        *message = output + ": " + (written != PLOTMIRA_OK ? plotmira_strerror(written) : std::strerror(error));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ConvertToFile(const std::string &input, const std::string &output, const PictureRequest &request,
                    std::string *message)
 {
+    if (FormatOfOutput(output) == ImageFormat::kDxf) return ExportDxf(input, output, request, message);
     Picture picture;
     return ConvertOne(input, request, &picture, message) && WriteImage(output, picture.dib, message);
 }

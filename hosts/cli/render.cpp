@@ -19,11 +19,6 @@ namespace plotmira_cli {
 
 namespace {
 
-int WriteToFile(void *file, const void *bytes, size_t length)
-{
-    return std::fwrite(bytes, 1, length, static_cast<FILE *>(file)) == length ? 0 : 1;
-}
-
 // Inputs to one PDF of a page each (or one SVG), written beside the output
 // and renamed over it once whole. An input that cannot be read is reported
 // and left out; the file holds the others.
@@ -85,6 +80,7 @@ int Render(int argc, char **argv)
     PictureRequest request;
     plotmira_view_init(&request.layers, 1, 1);
     int32_t jobs = static_cast<int32_t>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
+    bool dxfVersionGiven = false, formatGiven = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "-o" && i + 1 < argc) {
@@ -112,6 +108,28 @@ int Render(int argc, char **argv)
                     std::string(argv[i]) + "\"");
             }
             request.hasRegion = true;
+        } else if (arg == "--dxf-version" && i + 1 < argc) {
+            const std::string v = argv[++i];
+            if (v == "2018") {
+                request.dxfVersion = PLOTMIRA_DXF_2018;
+            } else if (v == "2000") {
+                request.dxfVersion = PLOTMIRA_DXF_2000;
+            } else if (v == "R12" || v == "r12") {
+                request.dxfVersion = PLOTMIRA_DXF_R12;
+            } else {
+                return Refuse("--dxf-version takes 2018, 2000 or R12, not \"" + v + "\"");
+            }
+            dxfVersionGiven = true;
+        } else if (arg == "--format" && i + 1 < argc) {
+            const std::string f = argv[++i];
+            request.batchFormat = f == "png"   ? ImageFormat::kPng
+                                  : f == "bmp" ? ImageFormat::kBmp
+                                  : f == "dxf" ? ImageFormat::kDxf
+                                               : ImageFormat::kUnknown;
+            if (request.batchFormat == ImageFormat::kUnknown) {
+                return Refuse("--format takes png, bmp or dxf, not \"" + f + "\"");
+            }
+            formatGiven = true;
         } else if (arg == "--hide-layer" && i + 1 < argc) {
             if (!ParseLayer(argv[++i], &request.layers)) {
                 return Refuse("--hide-layer takes a layer group G or a layer G:L, each 0 to 15, not \"" +
@@ -131,10 +149,16 @@ int Render(int argc, char **argv)
     }
     if (format == ImageFormat::kUnknown) {
         return Refuse(output +
-                      ": the output must end in .png, .bmp, .pdf or .svg (or be - for PNG on standard output)");
+                      ": the output must end in .png, .bmp, .pdf, .svg or .dxf (or be - for PNG on standard output)");
     }
     if (vector && (request.preview || request.width != 0)) {
         return Refuse("--preview and --width size pictures; a PDF or SVG has the sheet's own size");
+    }
+    if (formatGiven && directory.empty()) return Refuse("--format is for -d; with -o the output's extension says it");
+    const bool dxf = format == ImageFormat::kDxf || (!directory.empty() && request.batchFormat == ImageFormat::kDxf);
+    if (dxfVersionGiven && !dxf) return Refuse("--dxf-version is for DXF output");
+    if (dxf && (request.preview || request.width != 0 || request.hasRegion)) {
+        return Refuse("--preview, --width and --region size pictures; a DXF file holds the whole drawing");
     }
     if (vector) return RenderVector(inputs, output, request);
     if (output == "-" && isatty(STDOUT_FILENO)) return Refuse("will not write a PNG to a terminal; redirect it");

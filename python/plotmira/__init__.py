@@ -26,7 +26,7 @@ __all__ = [
     "RASTER_ASPECT",
 ]
 
-__version__ = "2.0.0"
+__version__ = "2.1.0"
 
 # The plug-in's picture height over its width.
 RASTER_ASPECT = _c.RASTER_ASPECT
@@ -359,6 +359,56 @@ class Document:
         _raise_for(status, self.path)
         return found
 
+    def save_dxf(self, target, version="2018", *, hide_layers=(), pens=None):
+        """Writes the drawing as a DXF file for other CAD programs: model
+        space at real scale, a layout of the sheet, layers, blocks and texts.
+        target: a path (written whole or not at all) or a binary file object.
+        version: "2018" (UTF-8), "2000" or "R12" (Shift-JIS). hide_layers and
+        pens as in render_bytes; hidden layers are written as layers that
+        are off."""
+        if str(version) not in _c.DXF_VERSIONS:
+            raise ValueError("version takes %s, not %r" % (", ".join(_c.DXF_VERSIONS), version))
+        options = _c.DxfOptions()
+        _c.dxf_options_init(ctypes.byref(options))
+        options.version = _c.DXF_VERSIONS[str(version)]
+        options.hide_groups, layers = _layer_masks(hide_layers)
+        options.hide_layers[:] = layers
+        if pens is not None:
+            if pens not in ("screen", "print"):
+                raise ValueError("pens takes 'screen' or 'print', not %r" % (pens,))
+            options.pens = 1 if pens == "print" else 0
+        if isinstance(target, (str, bytes, os.PathLike)):
+            path = os.fspath(target)
+            temporary = "%s.%d.part" % (os.fsdecode(path), os.getpid())
+            try:
+                with io.open(temporary, "wb") as file:
+                    self._write_dxf(options, file)
+                os.replace(temporary, path)
+            except BaseException:
+                if os.path.exists(temporary):
+                    os.remove(temporary)
+                raise
+        else:
+            self._write_dxf(options, target)
+
+    def _write_dxf(self, options, file):
+        failures = []
+
+        def take(_data, pointer, length):
+            try:
+                file.write(ctypes.string_at(pointer, length))
+                return 0
+            except BaseException as failure:  # ctypes would swallow it: stop and raise it here
+                failures.append(failure)
+                return 1
+
+        callback = _c.WriteCallback(take)
+        with self._using() as handle:
+            status = _c.export_dxf(handle, ctypes.byref(options), callback, None)
+        if failures:
+            raise failures[0]
+        _raise_for(status, self.path)
+
     def _view(self, width, height, region, scale, hide_layers, pens):
         """The view of a picture, and its size. Without pens, as the
         plug-in draws the file: upper-case-J names print through the print
@@ -455,3 +505,13 @@ class Document:
 
 
 from . import _pillow  # noqa: E402,F401  (registers the formats with Pillow when it is there)
+
+
+def __getattr__(name):
+    """plotmira.batch after a plain ``import plotmira``, loaded when first
+    used (``python3 -m plotmira.batch`` runs it as a program of its own)."""
+    if name == "batch":
+        import importlib
+
+        return importlib.import_module(".batch", __name__)
+    raise AttributeError("module 'plotmira' has no attribute %r" % name)

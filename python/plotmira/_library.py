@@ -129,6 +129,24 @@ class Text(ctypes.Structure):
 
 TextCallback = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(Text), ctypes.c_void_p)
 
+
+class DxfOptions(ctypes.Structure):
+    _fields_ = [
+        ("struct_size", ctypes.c_size_t),
+        ("version", ctypes.c_int),
+        ("pens", ctypes.c_int),
+        ("hide_groups", ctypes.c_uint16),
+        ("show_groups", ctypes.c_uint16),
+        ("hide_layers", ctypes.c_uint16 * LAYER_GROUPS),
+        ("show_layers", ctypes.c_uint16 * LAYER_GROUPS),
+        ("cancel", ctypes.c_void_p),
+        ("cancel_data", ctypes.c_void_p),
+    ]
+
+
+WriteCallback = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t)
+DXF_VERSIONS = {"2018": 0, "2000": 1, "R12": 2}
+
 _SONAME = "libplotmira.so.2"
 
 
@@ -182,3 +200,6 @@ view_init = _declare("plotmira_view_init", None, ctypes.POINTER(View), ctypes.c_
 row_bytes = _declare("plotmira_row_bytes", ctypes.c_size_t, ctypes.c_int, ctypes.c_int32)
 render = _declare("plotmira_render", ctypes.c_int, ctypes.c_void_p, ctypes.POINTER(View), ctypes.POINTER(Image))
 texts = _declare("plotmira_texts", ctypes.c_int, ctypes.c_void_p, TextCallback, ctypes.c_void_p)
+dxf_options_init = _declare("plotmira_dxf_options_init", None, ctypes.POINTER(DxfOptions))
+export_dxf = _declare("plotmira_export_dxf", ctypes.c_int, ctypes.c_void_p, ctypes.POINTER(DxfOptions), WriteCallback,
+                      ctypes.c_void_p)

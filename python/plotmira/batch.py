@@ -59,7 +59,10 @@ def _convert_chunk(jobs, options):
         error, record = None, None
         try:
             with plotmira.open(source) as document:
-                if output is not None:
+                if output is not None and options["format"] == "DXF":
+                    os.makedirs(os.path.dirname(output), exist_ok=True)
+                    document.save_dxf(output)
+                elif output is not None:
                     width = options["thumbnail"] or options["width"]
                     _save(document.render(width), output, options["format"])
                 if describe:
@@ -155,7 +158,8 @@ def convert(inputs, out_dir, *, client=None, width=None, thumbnail=None, fmt="pn
     out_dir, so both must be paths every worker sees. Without one, the files
     are converted in local processes (workers of them, default one per CPU).
     width: the picture's width (default the plug-in's); thumbnail: a picture
-    that many pixels wide instead. fmt: any format Pillow writes.
+    that many pixels wide instead. fmt: any format Pillow writes, or "dxf"
+    for the drawings as DXF files (2018) for other CAD programs.
     index: True or a file path: one JSON line per input (path, description,
     texts), True writing out_dir/index.jsonl.
     root: keeps the inputs' folders below root under out_dir.
@@ -259,7 +263,7 @@ def main(argv=None):
     size = parser.add_mutually_exclusive_group()
     size.add_argument("--thumbnail", type=int, metavar="SIZE", help="pictures SIZE pixels wide")
     size.add_argument("--width", type=int, metavar="PIXELS", help="pictures this wide (default the plug-in's)")
-    parser.add_argument("--format", default="png", help="png (default), jpeg, webp, bmp, ...")
+    parser.add_argument("--format", default="png", help="png (default), jpeg, webp, bmp, ..., or dxf")
     parser.add_argument("--index", metavar="FILE", help="also write a JSON line per drawing: description and texts")
     parser.add_argument("--jobs", "-j", type=int, metavar="N", help="local processes (without --scheduler)")
     args = parser.parse_args(argv)

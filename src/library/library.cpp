@@ -14,6 +14,7 @@
 #include "pipeline/conversion_driver.h"
 #include "pipeline/detection.h"
 #include "library/documents.h"
+#include "library/dxf_output.h"
 #include "pipeline/surface.h"
 #include "library/vector_output.h"
 #include "library/views.h"
@@ -351,15 +352,35 @@ PLOTMIRA_API plotmira_status plotmira_render_vector(plotmira_document *doc, plot
     return VectorCall(&doc, 1, format, options, write, user_data);
 }
 
+PLOTMIRA_API void plotmira_dxf_options_init(plotmira_dxf_options *options)
+{
+    if (options == nullptr) return;
+    std::memset(options, 0, sizeof *options);
+    options->struct_size = sizeof *options;
+    options->version = PLOTMIRA_DXF_2018;
+    options->pens = PLOTMIRA_PENS_SCREEN;
+}
+
+PLOTMIRA_API plotmira_status plotmira_export_dxf(plotmira_document *doc, const plotmira_dxf_options *options,
+                                                 plotmira_write_callback write, void *user_data)
+{
+    if (doc == nullptr || write == nullptr) return PLOTMIRA_ERR_ARGUMENT;
+    plotmira_dxf_options taken;
+    plotmira_dxf_options_init(&taken);
+    if (options != nullptr && !TakeSized(options, &taken, offsetof(plotmira_dxf_options, pens))) {
+        return PLOTMIRA_ERR_ARGUMENT;
+    }
+    const int pens = RawValue(taken.pens);
+    if (pens != PLOTMIRA_PENS_SCREEN && pens != PLOTMIRA_PENS_PRINT) return PLOTMIRA_ERR_ARGUMENT;
+    return Guarded([&] { return WriteDxf(*doc, taken, write, user_data); });
+}
+
 PLOTMIRA_API plotmira_status plotmira_texts(plotmira_document *doc, plotmira_text_callback callback, void *user_data)
 {
     if (doc == nullptr || callback == nullptr) return PLOTMIRA_ERR_ARGUMENT;
     return Guarded([&] {
-        std::vector<DocumentText> texts;
-        {
-            texts = CollectTexts(*doc);
-        }
-        // The caller's callback runs outside the lock: it may draw or open.
+        const std::vector<DocumentText> texts = CollectTexts(*doc);
+        // The callback runs once the walk is done: it may call the library.
         for (const DocumentText &t : texts) {
             const plotmira_text text = {t.utf8.c_str(),   t.x,   t.y, t.height, t.angle, int32_t{t.layerGroup},
                                         int32_t{t.layer}, t.role};

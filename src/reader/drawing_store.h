@@ -80,6 +80,7 @@ struct BlockDefRecord {
     uint32_t referenced;
     uint32_t timeStamp;
     uint8_t nameLength;
+    const char *name;  // pool string
 };
 
 // A table of 1-based records (slot 0 unused) in one heap block.

@@ -89,8 +89,8 @@ void ReadBlockRef(ReadContext &rc, BlockRefRecord &ref)
 }
 
 // CDataList: header; number, referenced flag, time stamp; the name (a string
-// in any of the archive's forms, whose first byte is kept as its length;
-// the name itself is dropped). Its members follow it and belong to it.
+// in any of the archive's forms, whose first byte is kept as its length).
+// Its members follow it and belong to it.
 void ReadBlockDef(ReadContext &rc, BlockDefRecord &def)
 {
     ReadHeader(rc, def.header);
@@ -98,7 +98,7 @@ void ReadBlockDef(ReadContext &rc, BlockDefRecord &def)
     def.referenced = ReadDword(rc);
     def.timeStamp = ReadDword(rc);
     if (rc.archive.position < rc.archive.size) def.nameLength = rc.archive.data[rc.archive.position];
-    SkipString(rc);
+    def.name = ReadString(rc);
 }
 
 }  // namespace

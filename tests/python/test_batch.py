@@ -1,6 +1,7 @@
 """Conversions on a Dask cluster: the same pictures as in one process, no
 input lost when workers die or the cluster restarts, and an index."""
 
+import io
 import json
 import os
 import signal
@@ -79,3 +80,31 @@ def test_command_line_tree_index_and_failures(tmp_path):
     assert Image.open(tmp_path / "out" / "a" / "b" / "Plan.png").size == (1920, 1357)
     lines = {os.path.basename(line["path"]): line for line in map(json.loads, open(tmp_path / "index.jsonl"))}
     assert "Plotmira" in [t["text"] for t in lines["Plan.JWW"]["texts"]] and "error" in lines["broken.jww"]
+
+
+def test_dxf_files_are_the_converters_and_batches_write_them(tmp_path):
+    """save_dxf to a path or a file object gives the converter's bytes, in
+    each version; a batch writes .dxf files; plotmira.batch is there after a
+    plain import (a fresh interpreter, as a user's script starts)."""
+    source = FILES[0]
+    for version in ("2018", "2000", "R12"):
+        reference = tmp_path / ("cli-%s.dxf" % version)
+        subprocess.run([os.environ["PLOTMIRA_CLI"], "render", source, "-o", str(reference), "--dxf-version",
+                        version], check=True, env=dict(os.environ, PLOTMIRA_REGISTRY="/nonexistent"))
+        with plotmira.open(source, settings="user") as document:
+            document.save_dxf(tmp_path / "saved.dxf", version=version)
+            memory = io.BytesIO()
+            document.save_dxf(memory, version=version)
+        assert (tmp_path / "saved.dxf").read_bytes() == reference.read_bytes() == memory.getvalue(), version
+    with plotmira.open(source) as document:
+        try:
+            document.save_dxf(tmp_path / "bad.dxf", version="R14")
+        except ValueError:
+            pass
+        else:
+            raise AssertionError("an unknown version was taken")
+    assert not (tmp_path / "bad.dxf").exists()
+    results = convert(FILES[:3], tmp_path / "dxf", fmt="dxf", root=ROOT, workers=1)
+    assert [r.error for r in results] == [None] * len(results)
+    assert all(r.output.endswith(".dxf") and open(r.output, "rb").read(9) == b"  0\nSECTI" for r in results)
+    subprocess.run([sys.executable, "-c", "import plotmira; plotmira.batch.convert"], check=True)
