@@ -61,6 +61,13 @@ void PutCounts(std::string *out, const plotmira_counts &c)
     *out += "}";
 }
 
+// What the last export wrote.
+std::string &Output()
+{
+    static std::string output;
+    return output;
+}
+
 }  // namespace
 
 extern "C" {
@@ -136,6 +143,33 @@ int plotmira_web_render(plotmira_document *doc, int placement, double scale, dou
     const plotmira_image image = {sizeof image, PLOTMIRA_PIXELS_RGBA32, rgba, 0, bytes};
     return plotmira_render(doc, &view, &image);
 }
+
+// The DXF file of the document (version 0: 2018, 1: 2000, 2: R12), the
+// layers in the form plotmira_web_render takes them; its bytes stay at
+// plotmira_web_output() until the next call. Answers the status.
+int plotmira_web_export_dxf(plotmira_document *doc, int version, const uint16_t *layers)
+{
+    Output().clear();
+    plotmira_dxf_options options;
+    plotmira_dxf_options_init(&options);
+    options.version = static_cast<plotmira_dxf_version>(version);
+    if (layers != nullptr) {
+        options.hide_groups = layers[0];
+        options.show_groups = layers[1];
+        std::memcpy(options.hide_layers, layers + 2, sizeof options.hide_layers);
+        std::memcpy(options.show_layers, layers + 2 + PLOTMIRA_LAYER_GROUPS, sizeof options.show_layers);
+    }
+    return plotmira_export_dxf(
+        doc, &options,
+        [](void *, const void *bytes, size_t length) {
+            Output().append(static_cast<const char *>(bytes), length);
+            return 0;
+        },
+        nullptr);
+}
+
+const char *plotmira_web_output() { return Output().data(); }
+size_t plotmira_web_output_size() { return Output().size(); }
 
 // The page has written font files the last render missed: look again.
 void plotmira_web_fonts_arrived() { plotmira_fonts_changed(); }

@@ -1,8 +1,10 @@
 #include "library/dxf_output.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -146,6 +148,41 @@ bool BlackOrWhite(COLORREF colour)
     return (r >= 0xF0 && g >= 0xF0 && b >= 0xF0) || (r <= 0x0F && g <= 0x0F && b <= 0x0F);
 }
 
+// A number of up to six decimals and fifteen digits (one that reads back
+// from that decimal exactly), as "%.15g" writes it but without printf: most
+// of a drawing's numbers. False for any other.
+bool ShortDecimal(double value, char (&text)[40])
+{
+    const double size = std::fabs(value);
+    if (value != 0 && !(size >= 1e-4 && size < 1e9)) return false;
+    double scale = 1;
+    for (int decimals = 0; decimals <= 6; ++decimals, scale *= 10) {
+        const double scaled = std::nearbyint(value * scale);
+        if (scaled / scale != value) continue;
+        const long long whole = static_cast<long long>(std::fabs(scaled));
+        char digits[24];
+        size_t n = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, whole).ptr - digits);
+        char *out = text;
+        if (value < 0) *out++ = '-';
+        if (decimals == 0) {
+            std::memcpy(out, digits, n);
+            out[n] = '\0';
+            return true;
+        }
+        // Leading zeros up to one before the point: 0.05 is "005" with two decimals.
+        const size_t d = static_cast<size_t>(decimals);
+        const size_t width = std::max(n, d + 1);
+        for (size_t i = 0; i < width - n; ++i) *out++ = '0';
+        std::memcpy(out, digits, n);
+        out += n;
+        std::memmove(out - d + 1, out - d, d);
+        out[-static_cast<ptrdiff_t>(d)] = '.';
+        out[1] = '\0';
+        return true;
+    }
+    return false;
+}
+
 // A Shift-JIS string taken apart: pairs of a lead and a trail byte, single
 // bytes, and bytes that are neither (`bad`).
 template <typename Take>
@@ -250,7 +287,7 @@ private:
 class DxfWriter {
 public:
     DxfWriter(const plotmira_document &doc, const VersionFacts &facts, plotmira_write_callback write, void *data)
-        : doc_(doc), t_(doc.drawing.store), walk_(doc.drawing), v_(facts), write_(write), data_(data)
+        : t_(doc.drawing.store), walk_(doc.drawing), v_(facts), write_(write), data_(data)
     {
     }
 
@@ -280,7 +317,6 @@ private:
         std::vector<std::pair<char, uint32_t>> members;  // kind ('L', 'A', ...) and record index
     };
 
-    const plotmira_document &doc_;
     const StoreTables &t_;
     SceneWalk walk_;
     const VersionFacts &v_;
@@ -312,6 +348,8 @@ private:
     uint16_t groupHasObjects_ = 0;
     std::vector<bool> viewportShows_[kLayerGroups];
     double mmPerPixel_ = 0.25;
+    std::unordered_map<COLORREF, int> aci_;  // nearest ACI colours found
+    int lineweights_[kPenCount];             // by pen; -1 not yet found
     bool figure_ = false;
     double paperWidth_ = 0, paperHeight_ = 0;
     double extent_[4] = {0, 0, 0, 0};
@@ -376,9 +414,12 @@ private:
 
 void DxfWriter::Put(int code, const char *value)
 {
-    char tag[16];
-    std::snprintf(tag, sizeof tag, "%3d\n", code);
-    out_ += tag;
+    // The code right-aligned in three places, as every writer has it.
+    char tag[12];
+    const size_t digits = static_cast<size_t>(std::to_chars(tag, tag + sizeof tag, code).ptr - tag);
+    if (digits < 3) out_.append(3 - digits, ' ');
+    out_.append(tag, digits);
+    out_ += '\n';
     out_ += value;
     out_ += '\n';
     if (out_.size() >= kFlushBytes) Flush();
@@ -387,16 +428,26 @@ void DxfWriter::Put(int code, const char *value)
 void DxfWriter::Number(int code, double value)
 {
     if (!std::isfinite(value)) value = 0;
+    // A short decimal as such, any other number in the 17 digits that read
+    // back as it; the same in every build, with a point whatever the
+    // locale's mark.
+    value += 0.0;  // no "-0"
     char text[40];
-    std::snprintf(text, sizeof text, "%.16g", value);
-    // Whatever the locale's decimal mark, a DXF number has a point.
-    for (char *c = text; *c != 0; ++c) {
-        if (*c == ',') *c = '.';
+    if (!ShortDecimal(value, text)) {
+        std::snprintf(text, sizeof text, "%.17g", value);
+        for (char *c = text; *c != 0; ++c) {
+            if (*c == ',') *c = '.';
+        }
     }
     Put(code, text);
 }
 
-void DxfWriter::Int(int code, long long value) { Put(code, std::to_string(value)); }
+void DxfWriter::Int(int code, long long value)
+{
+    char text[24];
+    *std::to_chars(text, text + sizeof text - 1, value).ptr = '\0';
+    Put(code, text);
+}
 
 void DxfWriter::Hex(int code, uint32_t handle)
 {
@@ -730,7 +781,9 @@ void DxfWriter::Plan()
 
 void DxfWriter::Colour(int code, COLORREF colour, bool on)
 {
-    const int aci = BlackOrWhite(colour) ? 7 : NearestAci(colour);
+    auto found = aci_.find(colour);
+    if (found == aci_.end()) found = aci_.emplace(colour, BlackOrWhite(colour) ? 7 : NearestAci(colour)).first;
+    const int aci = found->second;
     Int(code, on ? aci : -aci);
     if (v_.trueColour && aci != 7) Int(420, (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour));
 }
@@ -753,12 +806,16 @@ void DxfWriter::Begin(const char *type, const Frame &f, const EntityHeader &h, u
     if (pen != 0) {
         Colour(62, PenColour(pen), true);
         if (v_.handles) {
-            const double hundredths = std::max<uint32_t>(walk_.penWidthTable[pen], 1) * mmPerPixel_ * 100;
-            int best = kLineweights[0];
-            for (int w : kLineweights) {
-                if (std::fabs(w - hundredths) < std::fabs(best - hundredths)) best = w;
+            // The pen's width in pixels of the natural picture, on paper.
+            int &weight = lineweights_[pen];
+            if (weight < 0) {
+                const double hundredths = std::max<uint32_t>(walk_.penWidthTable[pen], 1) * mmPerPixel_ * 100;
+                weight = kLineweights[0];
+                for (int w : kLineweights) {
+                    if (std::fabs(w - hundredths) < std::fabs(weight - hundredths)) weight = w;
+                }
             }
-            Int(370, best);
+            Int(370, weight);
         }
     }
     if (v_.handles && subclass != nullptr) Put(100, subclass);
@@ -1583,6 +1640,7 @@ plotmira_status DxfWriter::Write()
     // Asked once before anything is written, then every so many objects.
     const RenderContext &rc = walk_.renderContext;
     if (rc.cancel != nullptr && rc.cancel(rc.cancelData) != 0) return PLOTMIRA_ERR_CANCELLED;
+    std::fill(std::begin(lineweights_), std::end(lineweights_), -1);
     Plan();
     WriteHeader();
     WriteTables();

@@ -4,7 +4,7 @@
 // same view (view_render): after opening, a wheel zoom and the keys, with a
 // layer hidden, on a phone-sized window, and every corpus drawing (without
 // the corpus, the project's own) fitted and zoomed in. The whole sheet
-// saved as PNG against the converter's --hide-layer; damaged and foreign
+// saved as PNG and as DXF against the converter's --hide-layer; damaged and foreign
 // files answered in words while the page goes on; no request beyond the
 // page's own origin. With SCREENSHOTS set, the pictures of the README are
 // taken there.
@@ -263,6 +263,14 @@ const saved = await downloaded(path.basename(layered).replace(/\.jww$/i, '.png')
 const cli = path.join(work, 'cli-hidden.png');
 execFileSync(env.PLOTMIRA, ['render', layered, '--hide-layer', '0:0', '--width', '1920', '-o', cli]);
 compare('the saved sheet against plotmira render --hide-layer 0:0', cli, saved);
+// The same drawing as DXF: the converter's file, byte for byte.
+await page.click('#save-dxf');
+const savedDxf = await downloaded(path.basename(layered).replace(/\.jww$/i, '.dxf'));
+const cliDxf = path.join(work, 'cli-hidden.dxf');
+execFileSync(env.PLOTMIRA, ['render', layered, '--hide-layer', '0:0', '-o', cliDxf]);
+if (!fs.existsSync(savedDxf) || !fs.readFileSync(savedDxf).equals(fs.readFileSync(cliDxf))) {
+  fail('the saved DXF is not plotmira render --hide-layer 0:0 -o x.dxf');
+}
 await page.click('#show-save');
 if (env.SCREENSHOTS) {
   // The plan, zoomed in, with the layer panel open.

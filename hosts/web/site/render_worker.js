@@ -78,6 +78,25 @@ function render(request) {
   }
 }
 
+// The document as a DXF file, with the view's layers.
+function exportDxf(request) {
+  const m = lib;
+  const doc = documents.get(request.id);
+  if (doc === undefined) return failed(request, 1);
+  const layers = m._malloc(LAYER_WORDS * 2);
+  if (!layers) return failed(request, 6);
+  try {
+    m.HEAPU16.set(request.layers, layers >> 1);
+    const status = m._plotmira_web_export_dxf(doc, 0, layers);
+    if (status !== 0) return failed(request, status);
+    const start = m._plotmira_web_output();
+    const bytes = m.HEAPU8.slice(start, start + m._plotmira_web_output_size());
+    return { type: 'dxf', seq: request.seq, id: request.id, bytes: bytes.buffer };
+  } finally {
+    m._free(layers);
+  }
+}
+
 function fetchFont(name) {
   if (!fetched.has(name)) {
     fetched.set(name, fetch(new URL('fonts/' + name, self.location.href)).then(async (response) => {
@@ -116,6 +135,8 @@ self.onmessage = async (event) => {
     } else if (request.type === 'render') {
       await library();
       answer = await draw(request);
+    } else if (request.type === 'dxf') {
+      answer = exportDxf(request);
     } else if (request.type === 'close') {
       const doc = documents.get(request.id);
       if (doc !== undefined) lib._plotmira_close(doc);
@@ -126,5 +147,6 @@ self.onmessage = async (event) => {
     answer = { type: request.type === 'open' ? 'error' : 'failed', id: request.id, seq: request.seq, status: -1,
       message: String(error && error.message || error) };
   }
-  self.postMessage(answer, answer.pixels ? [answer.pixels] : []);
+  const moved = answer.pixels || answer.bytes;
+  self.postMessage(answer, moved ? [moved] : []);
 };

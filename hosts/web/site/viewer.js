@@ -16,7 +16,9 @@ const WORDS = {
     dimensions: 'Dimensions', solids: 'Solids', block_refs: 'Placed blocks', block_defs: 'Block definitions',
     incomplete: 'The file ends early: what was read is shown.', notDrawn: 'This version is not drawn.',
     cannotOpen: 'cannot be opened', cannotDraw: 'The view cannot be drawn', badWidth: 'Choose a width from 300 to 8000 pixels.',
-    ms: 'ms', scale: 'Zoom',
+    ms: 'ms', scale: 'Zoom', saveDxf: 'Save DXF',
+    saveDxfTitle: 'The drawing for other CAD programs: real scale, layers, blocks and texts (DXF 2018)',
+    cannotSave: 'The DXF file cannot be made',
   },
   ja: {
     open: '開く…', fit: '全体', layers: 'レイヤ', facts: '図面情報', save: 'PNG 保存', zoomIn: '拡大 (+)',
@@ -30,7 +32,9 @@ const WORDS = {
     solids: 'ソリッド', block_refs: 'ブロック配置', block_defs: 'ブロック定義',
     incomplete: 'ファイルが途中で終わっています。読めた部分を表示しています。', notDrawn: 'このバージョンは描画できません。',
     cannotOpen: 'を開けません', cannotDraw: 'この表示を描画できません', badWidth: '幅は 300 から 8000 ピクセルで指定してください。',
-    ms: 'ミリ秒', scale: '倍率',
+    ms: 'ミリ秒', scale: '倍率', saveDxf: 'DXF 保存',
+    saveDxfTitle: '他の CAD 用の図面: 実寸、レイヤ、ブロック、文字 (DXF 2018)',
+    cannotSave: 'DXF ファイルを作れません',
   },
 };
 // The library's statuses in Japanese; English comes from the library.
@@ -298,7 +302,9 @@ function select(tab) {
   shown = null;
   if (tab && (!tab.view || tab.fitted)) tab.view = fitView(tab, canvasSize());
   $('welcome').hidden = !!tab;
-  for (const id of ['zoom-out', 'zoom-fit', 'zoom-in', 'show-layers', 'show-facts', 'show-save']) $(id).disabled = !tab;
+  for (const id of ['zoom-out', 'zoom-fit', 'zoom-in', 'show-layers', 'show-facts', 'show-save', 'save-dxf']) {
+    $(id).disabled = !tab;
+  }
   renderTabs();
   fillLayers();
   fillFacts();
@@ -519,6 +525,23 @@ function finishSave(tab, answer) {
   picture.toBlob((blob) => download(blob, `${baseName(tab)}.png`), 'image/png');
 }
 
+// The drawing as DXF, with the layers as the view shows them.
+function saveDxf() {
+  if (!current) return;
+  const tab = current;
+  const seq = nextSeq++;
+  setBusy(true, text('drawing'));
+  waiting.set('seq' + seq, (answer) => {
+    setBusy(!!inFlight, '');
+    if (answer.type === 'failed') {
+      showMessage(text('cannotSave') + ': ' + statusText(answer.status, answer.message));
+      return;
+    }
+    download(new Blob([answer.bytes], { type: 'image/vnd.dxf' }), `${baseName(tab)}.dxf`);
+  });
+  worker.postMessage({ type: 'dxf', id: tab.id, seq, layers: layerWords(tab) });
+}
+
 // ---- input -----------------------------------------------------------------
 
 function zoomAbout(factor, px, py) {
@@ -630,6 +653,7 @@ for (const name of ['layers', 'facts', 'save']) {
 }
 $('save-view').addEventListener('click', saveView);
 $('save-sheet').addEventListener('click', saveSheet);
+$('save-dxf').addEventListener('click', saveDxf);
 $('open').addEventListener('change', (event) => {
   openFiles([...event.target.files]);
   event.target.value = '';
