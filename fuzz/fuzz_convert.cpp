@@ -62,11 +62,17 @@ void Library(const std::vector<uint8_t> &image, bool pdf)
     view.origin_x = 240;
     view.origin_y = 170;
     plotmira_render(doc, &view, &picture);
-    // For every other input, a PDF page of it written into nothing.
+    // For every other input, a PDF page of it written into nothing; for the
+    // rest, its DXF file (R12 and 2018 in turn).
     if (pdf) {
         plotmira_vector_options options;
         plotmira_vector_options_init(&options);
         plotmira_render_vector(doc, PLOTMIRA_VECTOR_PDF, &options, Discard, nullptr);
+    } else {
+        plotmira_dxf_options options;
+        plotmira_dxf_options_init(&options);
+        options.version = image.size() % 4 == 1 ? PLOTMIRA_DXF_R12 : PLOTMIRA_DXF_2018;
+        plotmira_export_dxf(doc, &options, Discard, nullptr);
     }
     plotmira_close(doc);
 }
