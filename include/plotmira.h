@@ -397,6 +397,36 @@ PLOTMIRA_API plotmira_status plotmira_render_pdf_pages(plotmira_document *const 
                                                        const plotmira_vector_options *options,
                                                        plotmira_write_callback write, void *user_data);
 
+/* ---- measuring ---------------------------------------------------------- */
+
+typedef enum plotmira_snap_kind {
+    PLOTMIRA_SNAP_NONE = 0,         /* nothing within the radius */
+    PLOTMIRA_SNAP_END = 1,          /* an end of a line or an arc, or a point */
+    PLOTMIRA_SNAP_MIDDLE = 2,       /* the middle of a line or an arc */
+    PLOTMIRA_SNAP_CENTRE = 3,       /* the centre of an arc, a circle or an ellipse */
+    PLOTMIRA_SNAP_INTERSECTION = 4, /* where two lines cross */
+    PLOTMIRA_SNAP_INT = 0x7FFFFFFF  /* keeps the type as wide as an int */
+} plotmira_snap_kind;
+
+typedef struct plotmira_snap_point {
+    size_t struct_size; /* sizeof(plotmira_snap_point) */
+    plotmira_snap_kind kind;
+    double x, y; /* sheet millimetres */
+    /* The layer group of the object (of a block's member, the group of the
+     * block's reference in the main drawing) and its scale: real
+     * millimetres are sheet millimetres times the scale (1 in a figure). */
+    int32_t layer_group;
+    double scale;
+} plotmira_snap_point;
+
+/* The snap point nearest (x, y) within radius sheet millimetres among the
+ * objects the document draws with the view's layer masks (null: its own
+ * states), block members placed as drawn: ends, middles and centres of
+ * lines, arcs and circles, points, and crossings of lines. An exact tie
+ * goes to the kind listed first. PLOTMIRA_SNAP_NONE when there is none. */
+PLOTMIRA_API plotmira_status plotmira_snap(plotmira_document *doc, const plotmira_view *layers, double x, double y,
+                                           double radius, plotmira_snap_point *point);
+
 /* ---- DXF: the drawing for other CAD programs ---------------------------- */
 
 typedef enum plotmira_dxf_version {

@@ -15,6 +15,7 @@
 #include "pipeline/detection.h"
 #include "library/documents.h"
 #include "library/dxf_output.h"
+#include "library/measure.h"
 #include "pipeline/surface.h"
 #include "library/vector_output.h"
 #include "library/views.h"
@@ -350,6 +351,26 @@ PLOTMIRA_API plotmira_status plotmira_render_vector(plotmira_document *doc, plot
 {
     if (doc == nullptr) return PLOTMIRA_ERR_ARGUMENT;
     return VectorCall(&doc, 1, format, options, write, user_data);
+}
+
+PLOTMIRA_API plotmira_status plotmira_snap(plotmira_document *doc, const plotmira_view *layers, double x, double y,
+                                           double radius, plotmira_snap_point *point)
+{
+    // An older caller's smaller struct is filled only so far; a newer
+    // header's larger one is refused.
+    if (doc == nullptr || point == nullptr || point->struct_size < sizeof(size_t) ||
+        point->struct_size > sizeof *point) {
+        return PLOTMIRA_ERR_ARGUMENT;
+    }
+    return Guarded([&] {
+        plotmira_snap_point found;
+        const plotmira_status status = SnapPoint(*doc, layers, x, y, radius, &found);
+        if (status != PLOTMIRA_OK) return status;
+        const size_t size = point->struct_size;
+        found.struct_size = size;
+        std::memcpy(point, &found, size);
+        return PLOTMIRA_OK;
+    });
 }
 
 PLOTMIRA_API void plotmira_dxf_options_init(plotmira_dxf_options *options)

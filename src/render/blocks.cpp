@@ -68,6 +68,7 @@ void SceneWalk::ForEachReference(uint32_t definition, bool solids, PlaceFn place
         --placementsLeft;
         Placement p;
         ReadBlockRef(r, &p.ix, &p.iy, &p.angle, &p.sx, &p.sy);
+        if (ref.owner == kTopLevelOwner) objectGroup = ref.header.layerGroup;
         place(p, ref.owner);
     }
     --chainLength;

@@ -74,25 +74,30 @@ void SceneWalk::DrawTopLevelEntities()
     SceneDevice &device = SceneOutput();
     for (uint32_t i = 1; i < firstBlockLine && i <= lineCount && !RenderStopped(); ++i) {
         const uint16_t pen = PenOf(lines[i].header);
+        objectGroup = lines[i].header.layerGroup;
         if (IsInPass(pen)) DrawLineRecord(lines[i], pen);
     }
     for (uint32_t i = 1; i < firstBlockArc && i <= arcCount && !RenderStopped(); ++i) {
         const ArcRecord &arc = arcs[i];
         const uint16_t pen = PenOf(arc.header);
         if (!IsInPass(pen)) continue;
+        objectGroup = arc.header.layerGroup;
         device.Arc(arc.cx, arc.cy, arc.startAngle, arc.sweepAngle, arc.radius, arc.tiltAngle, arc.flatness, pen,
                    arc.header.penStyle);
     }
     for (uint32_t i = 1; i < firstBlockPoint && i <= pointCount && !RenderStopped(); ++i) {
         const uint16_t pen = PenOf(points[i].header);
+        objectGroup = points[i].header.layerGroup;
         if (IsInPass(pen)) DrawPointRecord(points[i], pen);
     }
     if (sceneSolidsFirst == 0) DrawSolids();
     for (uint32_t i = 1; i < firstBlockText && i <= textCount && !RenderStopped(); ++i) {
         const uint16_t pen = PenOf(texts[i].header);
+        objectGroup = texts[i].header.layerGroup;
         if (IsInPass(pen)) DrawTextRecord(texts[i], pen, 0);
     }
     for (uint32_t i = 1; i < firstBlockDimension && i <= dimensionCount && !RenderStopped(); ++i) {
+        objectGroup = dimensions[i].line.header.layerGroup;
         DrawDimension(dimensions[i]);
     }
 }

@@ -72,6 +72,10 @@ public:
     uint32_t layerState[kLayerGroups][kLayersPerGroup];
 
     RenderContext renderContext;
+    // The layer group of the object the device is handed now: its own, or
+    // for a block's member that of the block's reference in the main
+    // drawing (the group whose scale the object is drawn at).
+    uint16_t objectGroup = 0;
 
     // --- View setup (render_context.cpp) ---
     // Stores the raster size and computes the base scale that fits the

@@ -130,6 +130,7 @@ void SceneWalk::DrawSolids()
         COLORREF color;
         if (!SolidFillColor(s, &color)) continue;
         const double values[8] = {s.x1, s.y1, s.x2, s.y2, s.x3, s.y3, s.x4, s.y4};
+        objectGroup = s.header.layerGroup;
         device.Solid(s, values, color);
     }
 }
