@@ -251,6 +251,10 @@ typedef struct plotmira_info {
     int32_t natural_width, natural_height;
     /* The picture's background (pen 0) as 0xRRGGBB, with screen and printer pens. */
     uint32_t background, print_background;
+    /* The objects the document draws with its own layer states in each
+     * layer group (a block's members in the group of its reference in the
+     * main drawing): where most of the drawing lies. Since 2.1. */
+    uint32_t group_objects[PLOTMIRA_LAYER_GROUPS];
 } plotmira_info;
 
 /* Describes the document. The strings belong to the document. */

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the browser viewer into build/web/: the library in WebAssembly
-# (Debian's emscripten), the page, and the IPA faces it fetches when a
+# (Debian's emscripten), the page with its service worker, manifest and
+# icons (an installable app that works offline), and the IPA faces it fetches when a
 # drawing has text. FreeType is built from Debian's source package of the
 # version the native build uses, fetched through an apt configuration of
 # its own under build/ (the system's apt sources stay as they are), so both
@@ -72,6 +73,12 @@ for family in IPAGothic IPAPGothic IPAMincho IPAPMincho; do
     cp "$file" "$site/fonts/"
 done
 cp /usr/share/doc/fonts-ipafont-gothic/copyright "$site/fonts/IPA_Font_License.txt"
+# The app's icons, drawn by the project's script; the service worker's
+# version, made from what the site holds, so that every change is a new one.
+node "$root/hosts/web/make_icons.mjs" "$site/icons"
+version=$(cd "$site" && find . -type f ! -path './fonts/*' ! -name sw.js | LC_ALL=C sort | xargs sha256sum |
+    sha256sum | cut -c1-16)
+sed -i "s/@VERSION@/$version/" "$site/sw.js"
 echo "built: build/web/ (serve it: python3 -m http.server -d build/web)"
 if [ "$part" = tests ]; then
     if command -v npm >/dev/null 2>&1; then

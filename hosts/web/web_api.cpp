@@ -1,8 +1,10 @@
 // The calls the page's worker makes into the library, flat enough for
-// JavaScript: a document's description as JSON, and a view (the whole
-// sheet fitted, or a scale and centre) with the layer switches drawn as
-// RGBA pixels into a buffer of the module's memory. Everything else the
-// worker calls is the library's own interface.
+// JavaScript: a document's description and texts as JSON; a view (the whole
+// sheet fitted, or a scale and centre) or a print's tile with the layer
+// switches drawn as RGBA pixels into a buffer of the module's memory; snap
+// points; the DXF file. Everything else the worker calls is the library's
+// own interface.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,7 +36,7 @@ void PutNumber(std::string *out, double value)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", value);
-    *out += text;
+    *out += std::isfinite(value) ? text : "null";
 }
 
 void PutRect(std::string *out, const plotmira_rect &r)
@@ -59,6 +61,29 @@ void PutCounts(std::string *out, const plotmira_counts &c)
         *out += std::string(i ? "," : "") + "\"" + names[i] + "\":" + std::to_string(values[i]);
     }
     *out += "}";
+}
+
+// The layer switches the page sends (hide_groups, show_groups, then the 16
+// hide_layers and the 16 show_layers) into a view's masks.
+void TakeLayers(const uint16_t *layers, plotmira_view *view)
+{
+    if (layers == nullptr) return;
+    view->hide_groups = layers[0];
+    view->show_groups = layers[1];
+    std::memcpy(view->hide_layers, layers + 2, sizeof view->hide_layers);
+    std::memcpy(view->show_layers, layers + 2 + PLOTMIRA_LAYER_GROUPS, sizeof view->show_layers);
+}
+
+// Draws the view with the pens and layer switches asked for as RGBA.
+int DrawRgba(plotmira_document *doc, plotmira_view *view, int print_pens, const uint16_t *layers, uint8_t *rgba)
+{
+    view->pens = print_pens ? PLOTMIRA_PENS_PRINT : PLOTMIRA_PENS_SCREEN;
+    TakeLayers(layers, view);
+    const size_t bytes = view->width > 0 && view->height > 0
+                             ? static_cast<size_t>(view->width) * static_cast<size_t>(view->height) * 4
+                             : 0;
+    const plotmira_image image = {sizeof image, PLOTMIRA_PIXELS_RGBA32, rgba, 0, bytes};
+    return plotmira_render(doc, view, &image);
 }
 
 // What the last export wrote.
@@ -98,6 +123,10 @@ const char *plotmira_web_describe(plotmira_document *doc)
     json += ",\"aspect\":";  // the plug-in's pictures: height / width
     PutNumber(&json, PLOTMIRA_RASTER_ASPECT);
     json += ",\"background\":" + std::to_string(info.background);
+    json += ",\"print_background\":" + std::to_string(info.print_background);
+    json += ",\"group_objects\":[";
+    for (int g = 0; g < PLOTMIRA_LAYER_GROUPS; ++g) json += (g ? "," : "") + std::to_string(info.group_objects[g]);
+    json += "]";
     json += ",\"groups\":[";
     for (int g = 0; g < PLOTMIRA_LAYER_GROUPS; ++g) {
         const plotmira_layer_group &group = info.groups[g];
@@ -132,16 +161,7 @@ int plotmira_web_render(plotmira_document *doc, int placement, double scale, dou
         view.x = x;
         view.y = y;
     }
-    view.pens = print_pens ? PLOTMIRA_PENS_PRINT : PLOTMIRA_PENS_SCREEN;
-    if (layers != nullptr) {
-        view.hide_groups = layers[0];
-        view.show_groups = layers[1];
-        std::memcpy(view.hide_layers, layers + 2, sizeof view.hide_layers);
-        std::memcpy(view.show_layers, layers + 2 + PLOTMIRA_LAYER_GROUPS, sizeof view.show_layers);
-    }
-    const size_t bytes = width > 0 && height > 0 ? static_cast<size_t>(width) * static_cast<size_t>(height) * 4 : 0;
-    const plotmira_image image = {sizeof image, PLOTMIRA_PIXELS_RGBA32, rgba, 0, bytes};
-    return plotmira_render(doc, &view, &image);
+    return DrawRgba(doc, &view, print_pens, layers, rgba);
 }
 
 // The DXF file of the document (version 0: 2018, 1: 2000, 2: R12), the
@@ -153,12 +173,13 @@ int plotmira_web_export_dxf(plotmira_document *doc, int version, const uint16_t 
     plotmira_dxf_options options;
     plotmira_dxf_options_init(&options);
     options.version = static_cast<plotmira_dxf_version>(version);
-    if (layers != nullptr) {
-        options.hide_groups = layers[0];
-        options.show_groups = layers[1];
-        std::memcpy(options.hide_layers, layers + 2, sizeof options.hide_layers);
-        std::memcpy(options.show_layers, layers + 2 + PLOTMIRA_LAYER_GROUPS, sizeof options.show_layers);
-    }
+    plotmira_view masks;
+    plotmira_view_init(&masks, 1, 1);
+    TakeLayers(layers, &masks);
+    options.hide_groups = masks.hide_groups;
+    options.show_groups = masks.show_groups;
+    std::memcpy(options.hide_layers, masks.hide_layers, sizeof options.hide_layers);
+    std::memcpy(options.show_layers, masks.show_layers, sizeof options.show_layers);
     return plotmira_export_dxf(
         doc, &options,
         [](void *, const void *bytes, size_t length) {
@@ -170,6 +191,71 @@ int plotmira_web_export_dxf(plotmira_document *doc, int version, const uint16_t 
 
 const char *plotmira_web_output() { return Output().data(); }
 size_t plotmira_web_output_size() { return Output().size(); }
+
+// Every text the document shows (plotmira_texts) as a JSON array of
+// [text, x, y, height, angle, layer group, layer, kind bits], valid until
+// the next call; null when the texts cannot be had.
+const char *plotmira_web_texts(plotmira_document *doc)
+{
+    static std::string json;
+    json = "[";
+    const plotmira_status status = plotmira_texts(
+        doc,
+        [](const plotmira_text *t, void *) {
+            json += json.size() > 1 ? ",[" : "[";
+            PutString(&json, t->text);
+            for (double v : {t->x, t->y, t->height, t->angle}) {
+                json += ",";
+                PutNumber(&json, v);
+            }
+            json += "," + std::to_string(t->layer_group) + "," + std::to_string(t->layer) + "," +
+                    std::to_string(t->kind) + "]";
+            return 0;
+        },
+        nullptr);
+    json += "]";
+    return status == PLOTMIRA_OK ? json.c_str() : nullptr;
+}
+
+// The snap point nearest (x, y) within radius, with the layer switches as
+// plotmira_web_render takes them, into out: kind, x, y, layer group, scale.
+int plotmira_web_snap(plotmira_document *doc, double x, double y, double radius, const uint16_t *layers, double *out)
+{
+    plotmira_view masks;
+    plotmira_view_init(&masks, 1, 1);
+    TakeLayers(layers, &masks);
+    plotmira_snap_point point = {};
+    point.struct_size = sizeof point;
+    const plotmira_status status = plotmira_snap(doc, &masks, x, y, radius, &point);
+    out[0] = point.kind;
+    out[1] = point.x;
+    out[2] = point.y;
+    out[3] = point.layer_group;
+    out[4] = point.scale;
+    return status;
+}
+
+// A tile of a print: the region x0, y0, x1, y1 of the sheet across a
+// canvas of canvas_width x canvas_height pixels, the width x height pixels
+// from (origin_x, origin_y) as RGBA into rgba. Tiles of one canvas stitch
+// without seams.
+int plotmira_web_render_tile(plotmira_document *doc, double x0, double y0, double x1, double y1, int32_t canvas_width,
+                             int32_t canvas_height, int32_t origin_x, int32_t origin_y, int32_t width, int32_t height,
+                             int print_pens, const uint16_t *layers, uint8_t *rgba)
+{
+    plotmira_view view;
+    plotmira_view_init(&view, width, height);
+    view.placement = PLOTMIRA_PLACE_REGION;
+    view.region[0] = x0;
+    view.region[1] = y0;
+    view.region[2] = x1;
+    view.region[3] = y1;
+    view.canvas_width = canvas_width;
+    view.canvas_height = canvas_height;
+    view.origin_x = origin_x;
+    view.origin_y = origin_y;
+    return DrawRgba(doc, &view, print_pens, layers, rgba);
+}
 
 // The page has written font files the last render missed: look again.
 void plotmira_web_fonts_arrived() { plotmira_fonts_changed(); }

@@ -35,20 +35,28 @@ public:
     explicit ExtentDevice(SceneWalk &walk) : walk_(walk) {}
     bool any = false;
     plotmira_rect box = {0, 0, 0, 0};
+    uint32_t groupObjects[kLayerGroups] = {};
 
     void Line(double x1, double y1, double x2, double y2, uint16_t, int) override
     {
+        Count();
         Add(x1, y1);
         Add(x2, y2);
     }
     void Arc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness, uint16_t,
              int) override
     {
+        Count();
         AddArc(cx, cy, start, sweep, radius, tilt, flatness);
     }
-    void Point(double x, double y, uint16_t) override { Add(x, y); }
+    void Point(double x, double y, uint16_t) override
+    {
+        Count();
+        Add(x, y);
+    }
     void Solid(const SolidRecord &solid, const double v[8], COLORREF) override
     {
+        Count();
         const uint8_t kind = solid.header.penStyle;
         if (kind < kFirstArcSolid) {
             for (int i = 0; i < 8; i += 2) Add(v[i], v[i + 1]);
@@ -59,6 +67,7 @@ public:
     }
     void Text(const TextEntity &t) override
     {
+        Count();
         const char *drawn = walk_.ExpandTextMacro(t.text, t.layerGroup) ? walk_.macroBuffer : t.text;
         const double length = static_cast<double>(std::strlen(drawn)) * (t.halfWidth + t.halfSpacing);
         const double d = std::hypot(t.x2 - t.x1, t.y2 - t.y1);
@@ -75,6 +84,10 @@ public:
 private:
     SceneWalk &walk_;
 
+    void Count()
+    {
+        if (walk_.objectGroup < kLayerGroups) ++groupObjects[walk_.objectGroup];
+    }
     void Add(double x, double y)
     {
         if (!std::isfinite(x) || !std::isfinite(y)) return;
@@ -221,6 +234,7 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
             WalkScene(walk, &extent);
             made->hasExtent = extent.any;
             made->extent = extent.box;
+            std::memcpy(made->groupObjects, extent.groupObjects, sizeof made->groupObjects);
         }
         doc->description = std::move(made);
     });
@@ -263,6 +277,7 @@ void DescribeDocument(plotmira_document *doc, plotmira_info *info)
             group.layers[l] = {d.layerNames[g][l].c_str(), s.layerState[g][l]};
         }
     }
+    std::memcpy(info->group_objects, d.groupObjects, sizeof info->group_objects);
     info->natural_width = doc->naturalWidth;
     info->natural_height = doc->naturalHeight;
     info->background = Rgb(doc->drawing.tables.penColor[0]);

@@ -36,6 +36,7 @@ struct plotmira_document {
         std::string groupNames[kLayerGroups];
         bool hasExtent = false;
         plotmira_rect extent = {0, 0, 0, 0};
+        uint32_t groupObjects[kLayerGroups] = {};
     };
     std::unique_ptr<Description> description;
     std::once_flag describeOnce;

@@ -30,10 +30,18 @@ function fail(words) {
 
 // ---- the site, from a server of our own that notes every request ---------
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css',
-  '.wasm': 'application/wasm', '.ttf': 'font/ttf', '.txt': 'text/plain' };
+  '.wasm': 'application/wasm', '.ttf': 'font/ttf', '.txt': 'text/plain', '.png': 'image/png',
+  '.webmanifest': 'application/manifest+json' };
 const served = [];
+let serviceWorkerVersion = null;  // set: sw.js is served as that version, a new build's
 const server = createServer((request, response) => {
   const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
+  if (request.method !== 'GET') {  // the share target is the service worker's, never the server's
+    served.push(request.method + ' ' + name);
+    response.writeHead(405);
+    response.end();
+    return;
+  }
   served.push(name);
   const file = path.join(env.SITE_DIR, name === '/' ? 'index.html' : name);
   if (!file.startsWith(env.SITE_DIR) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
@@ -42,6 +50,10 @@ const server = createServer((request, response) => {
     return;
   }
   response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+  if (name === '/sw.js' && serviceWorkerVersion) {
+    response.end(fs.readFileSync(file, 'utf8').replace(/const VERSION = '[^']*'/, `const VERSION = '${serviceWorkerVersion}'`));
+    return;
+  }
   fs.createReadStream(file).pipe(response);
 });
 await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
@@ -86,6 +98,7 @@ async function newPage(width, height, options = {}) {
       Object.defineProperty(navigator, 'language', { get: () => 'ja-JP' });
     });
   }
+  if (options.beforeLoad) await options.beforeLoad(page);
   page.on('request', (request) => requests.push(request.url()));
   page.on('pageerror', (error) => fail('page error: ' + error.message));
   const session = await page.target().createCDPSession();
@@ -315,7 +328,7 @@ for (const file of everyFile) {
   await page.mouse.move(600, 380);
   await page.mouse.wheel({ deltaY: -500 });
   await compareView(page, file, `${path.basename(file)}, zoomed`, batch);
-  await page.click('.tab[aria-selected="true"] button');
+  await page.click('.tab.selected .tab-close');
 }
 compareNative(batch, true);
 console.log(`${everyFile.length} ${haveCorpus ? 'corpus files' : 'own drawings'} opened, fitted and zoomed in the page: ` +
@@ -370,6 +383,207 @@ if (env.SCREENSHOTS) {
   await zoomOnDrawing(phone, plan, 10, 100, 370, 400);
   await phone.screenshot({ path: path.join(env.SCREENSHOTS, 'web-viewer-phone.png') });
 }
+
+// ---- the app: installable, offline, handed files ----------------------------
+const app = await page.target().createCDPSession();
+await page.evaluate(() => navigator.serviceWorker.ready.then(() => true));
+const { installabilityErrors } = await app.send('Page.getInstallabilityErrors');
+if (installabilityErrors.length) fail(`not installable: ${JSON.stringify(installabilityErrors)}`);
+const manifest = JSON.parse((await app.send('Page.getAppManifest')).data || '{}');
+if (!manifest.file_handlers || !manifest.share_target) fail('the manifest names no file handlers or share target');
+console.log(`installable: no errors; the manifest's file handlers take ${Object.keys(manifest.file_handlers[0].accept)}`);
+
+// After one visit the app opens and draws with the network gone.
+const offline = await newPage(1280, 800);
+await offline.waitForFunction(() => navigator.serviceWorker.controller !== null, { timeout: 30000 });
+const servedBefore = served.length;
+await offline.setOfflineMode(true);
+await offline.reload();
+await open(offline, [textless]);
+await compareView(offline, textless, 'offline, after a reload');
+if (served.length !== servedBefore) fail(`offline, the server was asked for ${served.slice(servedBefore)}`);
+await offline.setOfflineMode(false);
+await offline.close();
+
+// A file the operating system hands the installed app, through a stand-in
+// launch queue; and one a phone's share sheet posts to the service worker.
+const launched = await newPage(1280, 800, { beforeLoad: (p) => p.evaluateOnNewDocument(() => {
+  Object.defineProperty(window, 'launchQueue', { configurable: true,
+    value: { setConsumer(consumer) { window.launchConsumer = consumer; } } });
+}) });
+const showcaseBytes = fs.readFileSync(env.SHOWCASE).toString('base64');
+await launched.evaluate(async (b64) => {
+  const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+  await window.launchConsumer({ files: [{ getFile: async () => new File([bytes], 'launched.jww') }] });
+}, showcaseBytes);
+await launched.waitForFunction(() => [...document.querySelectorAll('.tab span')].some((t) => t.textContent === 'launched.jww'));
+await compareView(launched, env.SHOWCASE, 'a file from the launch queue');
+await launched.waitForFunction(() => navigator.serviceWorker.controller !== null, { timeout: 30000 });
+await launched.evaluate(async (b64) => {
+  const form = new FormData();
+  form.append('drawings', new File([Uint8Array.from(atob(b64), (c) => c.charCodeAt(0))], 'shared.jww'));
+  await fetch('./share', { method: 'POST', body: form });
+}, showcaseBytes);
+await launched.goto(origin + '/?shared');
+await launched.waitForFunction(() => [...document.querySelectorAll('.tab span')].some((t) => t.textContent === 'shared.jww'));
+await compareView(launched, env.SHOWCASE, 'a shared file');
+await launched.close();
+if (served.some((name) => name.startsWith('POST'))) fail('a shared file reached the server');
+
+// A new version: it installs beside the running one, the page says so, and
+// a reload runs it, its predecessor's files gone.
+const updated = await newPage(1280, 800);
+await updated.waitForFunction(() => navigator.serviceWorker.controller !== null, { timeout: 30000 });
+serviceWorkerVersion = 'a-newer-build';
+await updated.evaluate(() => navigator.serviceWorker.getRegistration().then((r) => r.update()));
+await updated.waitForFunction(() => !document.getElementById('update').hidden, { timeout: 30000 });
+const banner = await updated.$eval('#update', (b) => b.textContent.replace(/\s+/g, ' ').trim());
+if (banner !== 'a new version is ready — reload') fail(`the page says "${banner}" of a new version`);
+await Promise.all([updated.waitForNavigation(), updated.click('#update-reload')]);
+const shells = (await updated.evaluate(() => caches.keys())).filter((n) => n.startsWith('plotmira-shell-'));
+if (shells.join() !== 'plotmira-shell-a-newer-build') fail(`after the update the caches are ${shells}`);
+console.log(`a new version: "${banner}", and after the reload its cache alone: ${shells}`);
+await updated.close();
+
+// ---- measure, find, print ---------------------------------------------------
+const axeSource = fs.readFileSync(path.join(env.NODE_MODULES_DIR, 'node_modules/axe-core/axe.min.js'), 'utf8');
+// axe-core's serious and critical findings on the page as it stands.
+async function accessible(p, state) {
+  if (!(await p.evaluate(() => typeof window.axe !== 'undefined'))) await p.evaluate(axeSource);
+  const found = await p.evaluate(async () => (await window.axe.run(document, { resultTypes: ['violations'] }))
+    .violations.filter((v) => v.impact === 'serious' || v.impact === 'critical')
+    .map((v) => `${v.id} (${v.impact}): ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`));
+  if (found.length) fail(`axe-core, ${state}: ${found.join('; ')}`);
+  else console.log(`axe-core, ${state}: no serious or critical violations`);
+}
+
+// Where a sheet point of the current view is on the page, in CSS pixels.
+async function onPage(p, x, y) {
+  return p.evaluate((sx, sy) => {
+    const c = document.getElementById('picture');
+    const v = JSON.parse(c.dataset.view);
+    const r = c.getBoundingClientRect();
+    const ratio = c.width / r.width;
+    return [r.left + (Math.floor(v.width / 2) + (sx - v.x) * v.scale) / ratio,
+      r.top + (Math.floor(v.height / 2) - (sy - v.y) * v.scale) / ratio];
+  }, x, y);
+}
+
+async function clickSheet(p, x, y, dx = 0, dy = 0) {
+  const [px, py] = await onPage(p, x, y);
+  await p.mouse.click(px + dx, py + dy);
+}
+
+const tools = await newPage(1280, 800);
+await open(tools, [env.SHOWCASE, plan]);
+await tools.click('.tab:nth-child(1)');
+await settled(tools);
+await accessible(tools, 'a drawing open');
+// The showcase's dimension: a line from (20, -35) to (120, -35) labelled 100.
+await tools.keyboard.press('m');
+if ((await tools.$eval('#measure', (b) => b.getAttribute('aria-pressed'))) !== 'true') fail('M did not start measuring');
+const result = async () => tools.$eval('#measure-result', (o) => ({ ...o.dataset, text: o.textContent }));
+await clickSheet(tools, 20, -35, 3, -2);  // a hand's few pixels off the ends: the snap finds them
+await clickSheet(tools, 120, -35, -2, 3);
+await tools.waitForFunction(() => document.getElementById('measure-result').dataset.mm !== '');
+let measured = await result();
+if (Number(measured.mm) !== 100) fail(`the dimension labelled 100 measured ${measured.mm} mm with snapping (${measured.text})`);
+console.log(`measured with snapping: ${measured.text.replace(/\n/g, ' / ')}`);
+await accessible(tools, 'measuring');
+// Without snapping: the solid square from (140, 20) to (190, 60), its
+// corners clicked, and the first again to close it: 50 x 40 mm.
+await tools.click('#measure-clear');
+await tools.click('#measure-snap');
+for (const [x, y] of [[140, 20], [190, 20], [190, 60], [140, 60], [140, 20]]) await clickSheet(tools, x, y);
+await tools.waitForFunction(() => document.getElementById('measure-result').dataset.areaM2 !== undefined);
+measured = await result();
+const view = await settled(tools);
+const slack = 2 / view.scale;  // a pixel either way at each corner
+if (Math.abs(Number(measured.areaM2) - 0.002) > 0.002 * 4 * slack / 40) fail(`the square of 0.002 m² measured ${measured.areaM2} m²`);
+if (Math.abs(Number(measured.sheetMm) - 180) > 8 * slack) fail(`the square's outline measured ${measured.sheetMm} mm, not 180`);
+console.log(`measured without snapping: ${measured.text.replace(/\n/g, ' / ')}`);
+await tools.keyboard.press('Escape');
+if (!(await tools.$eval('#measure-panel', (m) => m.hidden))) fail('Esc did not end measuring');
+
+// Find, through an input method: nothing is searched while a word is composed.
+const expectedHits = (query) => [env.SHOWCASE, plan].map((f) => JSON.parse(execFileSync(env.PLOTMIRA, ['info', '--texts', f],
+  { encoding: 'utf8' })).texts.filter((t) => t.text.normalize('NFKC').toLowerCase().includes(query)).length)
+  .reduce((a, b) => a + b, 0);
+await tools.keyboard.press('/');
+await tools.waitForFunction(() => document.activeElement === document.getElementById('find-input'));
+const ime = await tools.target().createCDPSession();
+await ime.send('Input.imeSetComposition', { text: 'ず', selectionStart: 1, selectionEnd: 1 });
+if ((await tools.$eval('#find-results', (l) => l.dataset.count)) !== '0') fail('a search ran while a word was composed');
+await ime.send('Input.insertText', { text: '図' });
+await tools.waitForFunction(() => document.getElementById('find-count').textContent !== '');
+const hits = Number(await tools.$eval('#find-results', (l) => l.dataset.count));
+if (hits !== expectedHits('図') || hits === 0) fail(`"図" found ${hits} times, the library lists ${expectedHits('図')}`);
+await accessible(tools, 'finding');
+await tools.$eval('#find-input', (i) => { i.value = ''; });
+await tools.type('#find-input', 'ＰＬＯＴＭＩＲＡ');  // full-width letters find the half-width text
+await tools.waitForFunction(() => document.getElementById('find-results').dataset.count === '1');
+await tools.click('#find-results button');
+const centred = await settled(tools);
+if (Math.abs(centred.x - (-190 + 4 * 8)) > 40 || Math.abs(centred.y - (-36)) > 10) {
+  fail(`the found text is not in the middle of the view: ${centred.x}, ${centred.y}`);
+}
+console.log(`found "図" ${hits} times in two drawings, as the library lists; "ＰＬＯＴＭＩＲＡ" found "Plotmira"`);
+await tools.keyboard.press('Escape');
+
+// Print: the sheet at its paper's size, one page, as the converter draws it
+// at the print's resolution.
+await tools.click('.tab:nth-child(1)');
+await settled(tools);
+await tools.click('#print-options');
+await accessible(tools, 'the print settings');
+await tools.select('#print-pens', 'screen');
+await tools.click('#print-options');
+await tools.evaluate(() => { window.print = () => { window.printed = true; }; });
+await tools.click('#print');
+await tools.waitForFunction(() => window.printed === true, { timeout: 60000 });
+const pdf = path.join(work, 'print.pdf');
+fs.writeFileSync(pdf, await tools.pdf({ preferCSSPageSize: true, printBackground: true }));
+const pdfInfo = execFileSync('pdfinfo', [pdf], { encoding: 'utf8' });
+// A3 is 1190.55 x 841.89 points; Chromium keeps a page's size in whole
+// pixels of 1/96 inch, a point off at most.
+const pageSize = (/Page size:\s+([\d.]+) x ([\d.]+) pts/.exec(pdfInfo) || []).slice(1).map(Number);
+if (!/Pages:\s+1\n/.test(pdfInfo) || !(Math.abs(pageSize[0] - 1190.55) < 1 && Math.abs(pageSize[1] - 841.89) < 1)) {
+  fail(`the print is not one A3 page: ${pdfInfo}`);
+}
+console.log(`the print: one page of ${pageSize.join(' x ')} points (A3: 1190.55 x 841.89)`);
+execFileSync('pdftoppm', ['-scale-to-x', '3307', '-scale-to-y', '2339', '-aa', 'no', '-aaVector', 'no', '-png', '-singlefile',
+  pdf, path.join(work, 'print')]);
+const cliPrint = path.join(work, 'cli-print.png');
+execFileSync(env.PLOTMIRA, ['render', env.SHOWCASE, '--region', '-210,-148.5,210,148.5', '--width', '3307', '-o', cliPrint]);
+try {
+  console.log('the print against plotmira render at 200 dpi: ' +
+    execFileSync(env.IMAGE_COMPARE, ['--ink', cliPrint, path.join(work, 'print.png'), '0.98'], { encoding: 'utf8' }).trim());
+} catch (error) {
+  fail(`the print's ink is not within a pixel of the converter's picture: ${(error.stdout || error.message).trim()}`);
+}
+// From Print to the print dialog for an A1 (and an A0) drawing.
+for (const [paper, file] of [['A1', 'raw/monozukuri-ai__ezjww/Test5.jww'], ['A0', 'raw/monozukuri-ai__ezjww/天空率表.jww']]) {
+  if (!fs.existsSync(path.join(corpus, file))) continue;
+  await open(tools, [path.join(corpus, file)]);
+  await settled(tools);
+  await tools.evaluate(() => { window.printed = false; });
+  await tools.click('#print');
+  await tools.waitForFunction(() => window.printed === true, { timeout: 60000 });
+  console.log(`Print to the print dialog, ${paper} (${path.basename(file)}): ` +
+    `${Math.round(await tools.$eval('#print', (b) => Number(b.dataset.preparedMs)))} ms`);
+}
+if (env.SCREENSHOTS) {
+  await tools.click('.tab:nth-child(2)');
+  await settled(tools);
+  await tools.keyboard.press('/');
+  await tools.type('#find-input', '洋室');
+  await tools.waitForFunction(() => Number(document.getElementById('find-results').dataset.count) > 0);
+  await tools.click('#find-results button');
+  await settled(tools);
+  await tools.screenshot({ path: path.join(env.SCREENSHOTS, 'web-find.png') });
+  await tools.keyboard.press('Escape');
+}
+await tools.close();
 
 // ---- requests --------------------------------------------------------------
 const foreign = requests.filter((url) => !url.startsWith(origin + '/') && !url.startsWith('blob:') &&

@@ -46,35 +46,82 @@ async function open(id, bytes) {
   }
 }
 
-// Draws one view; the pixels go to the page without a copy.
-function render(request) {
+// Calls draw(layers, pixels) with the request's layer switches and a
+// buffer of width x height RGBA pixels in the module's memory; answers
+// [status, a copy of the pixels].
+function withBuffers(request, width, height, draw) {
   const m = lib;
-  const doc = documents.get(request.id);
-  if (doc === undefined) return failed(request, 1);
-  const { width, height } = request.view;
   const bytes = width * height * 4;
   const pixels = m._malloc(bytes);
   const layers = m._malloc(LAYER_WORDS * 2);
-  if (!pixels || !layers) {
-    m._free(pixels);
-    m._free(layers);
-    return failed(request, 6);
-  }
   try {
+    if (!pixels || !layers) return [6, null];
     m.HEAPU16.set(request.layers, layers >> 1);
-    const v = request.view;
-    const started = performance.now();
-    const status = m._plotmira_web_render(doc, v.placement === 'center' ? 1 : 0, v.scale || 0, v.x || 0, v.y || 0,
-      width, height, request.print ? 1 : 0, layers, pixels);
-    const took = performance.now() - started;
-    if (status !== 0) return failed(request, status);
-    const copy = m.HEAPU8.slice(pixels, pixels + bytes);
-    const missing = m.UTF8ToString(m._plotmira_web_missing_fonts());
-    return { type: 'picture', seq: request.seq, id: request.id, view: request.view, took,
-      fonts: missing ? missing.split(',') : [], pixels: copy.buffer };
+    const status = draw(layers, pixels);
+    return [status, status === 0 ? new ImageData(new Uint8ClampedArray(m.HEAPU8.slice(pixels, pixels + bytes).buffer),
+      width, height) : null];
   } finally {
     m._free(layers);
     m._free(pixels);
+  }
+}
+
+// Draws one view; the picture goes to the page as an ImageBitmap, which it
+// puts on its canvas without another copy.
+async function render(request) {
+  const m = lib;
+  const doc = documents.get(request.id);
+  if (doc === undefined) return failed(request, 1);
+  const v = request.view;
+  const started = performance.now();
+  const [status, image] = withBuffers(request, v.width, v.height, (layers, pixels) =>
+    m._plotmira_web_render(doc, v.placement === 'center' ? 1 : 0, v.scale || 0, v.x || 0, v.y || 0, v.width,
+      v.height, request.print ? 1 : 0, layers, pixels));
+  const took = performance.now() - started;
+  if (status !== 0) return failed(request, status);
+  const missing = m.UTF8ToString(m._plotmira_web_missing_fonts());
+  return { type: 'picture', seq: request.seq, id: request.id, view: request.view, took,
+    fonts: missing ? missing.split(',') : [], bitmap: await createImageBitmap(image) };
+}
+
+// A tile of a print (see plotmira_web_render_tile).
+async function tile(request) {
+  const m = lib;
+  const doc = documents.get(request.id);
+  if (doc === undefined) return failed(request, 1);
+  const t = request.tile;
+  const [status, image] = withBuffers(request, t.width, t.height, (layers, pixels) =>
+    m._plotmira_web_render_tile(doc, ...t.region, t.canvasWidth, t.canvasHeight, t.x, t.y, t.width, t.height,
+      request.print ? 1 : 0, layers, pixels));
+  if (status !== 0) return failed(request, status);
+  return { type: 'tile', seq: request.seq, id: request.id, tile: t, bitmap: await createImageBitmap(image) };
+}
+
+function texts(request) {
+  const m = lib;
+  const doc = documents.get(request.id);
+  const json = doc === undefined ? 0 : m._plotmira_web_texts(doc);
+  if (!json) return failed(request, doc === undefined ? 1 : 11);
+  return { type: 'texts', seq: request.seq, id: request.id, texts: JSON.parse(m.UTF8ToString(json)) };
+}
+
+// The snap point nearest the place: { kind, x, y, group, scale }; kind 0 none.
+function snap(request) {
+  const m = lib;
+  const doc = documents.get(request.id);
+  if (doc === undefined) return failed(request, 1);
+  const out = m._malloc(5 * 8);
+  const layers = m._malloc(LAYER_WORDS * 2);
+  try {
+    if (!out || !layers) return failed(request, 6);
+    m.HEAPU16.set(request.layers, layers >> 1);
+    const status = m._plotmira_web_snap(doc, request.x, request.y, request.radius, layers, out);
+    if (status !== 0) return failed(request, status);
+    const [kind, x, y, group, scale] = m.HEAPF64.subarray(out >> 3, (out >> 3) + 5);
+    return { type: 'snap', seq: request.seq, id: request.id, point: { kind, x, y, group, scale } };
+  } finally {
+    m._free(layers);
+    m._free(out);
   }
 }
 
@@ -111,17 +158,17 @@ function fetchFont(name) {
 }
 
 async function draw(request) {
-  let answer = render(request);
+  let answer = await render(request);
   if (answer.type === 'picture' && answer.fonts.length > 0) {
     // The picture without the missing faces' texts first, then the whole.
     const fonts = answer.fonts;
-    self.postMessage({ ...answer, partial: true }, [answer.pixels]);
+    self.postMessage({ ...answer, partial: true }, [answer.bitmap]);
     try {
       await Promise.all(fonts.map(fetchFont));
     } catch (error) {
       return failed(request, -1, String(error));
     }
-    answer = render(request);
+    answer = await render(request);
   }
   return answer;
 }
@@ -137,6 +184,15 @@ self.onmessage = async (event) => {
       answer = await draw(request);
     } else if (request.type === 'dxf') {
       answer = exportDxf(request);
+    } else if (request.type === 'texts') {
+      await library();
+      answer = texts(request);
+    } else if (request.type === 'snap') {
+      await library();
+      answer = snap(request);
+    } else if (request.type === 'tile') {
+      await library();
+      answer = await tile(request);
     } else if (request.type === 'close') {
       const doc = documents.get(request.id);
       if (doc !== undefined) lib._plotmira_close(doc);
@@ -147,6 +203,6 @@ self.onmessage = async (event) => {
     answer = { type: request.type === 'open' ? 'error' : 'failed', id: request.id, seq: request.seq, status: -1,
       message: String(error && error.message || error) };
   }
-  const moved = answer.pixels || answer.bytes;
+  const moved = answer.bitmap || answer.bytes;
   self.postMessage(answer, moved ? [moved] : []);
 };

@@ -1,8 +1,12 @@
-// The page: open drawings as tabs, show each view drawn anew by the
-// library in the render worker (the previous picture scaled meanwhile),
-// zoom, pan, switch layers, tell the drawing's facts and save PNGs. The
-// canvas carries the view it shows in data-view, and the page is
-// data-busy="0" once that view is drawn whole: what tests wait for.
+// The page: open drawings as tabs (from the button, a drop, the operating
+// system's "Open with" or a phone's share sheet), show each view drawn anew
+// by the library in the render worker (the previous picture scaled
+// meanwhile), zoom, pan, switch layers, tell the drawing's facts, save PNGs
+// and DXF; measure, find and print come from tools.js. The canvas carries
+// the view it shows in data-view, and the page is data-busy="0" once that
+// view is drawn whole: what tests wait for.
+import { setUpTools } from './tools.js';
+
 const WORDS = {
   en: {
     open: 'Open…', fit: 'Fit', layers: 'Layers', facts: 'Facts', save: 'Save PNG', zoomIn: 'Zoom in (+)',
@@ -19,6 +23,14 @@ const WORDS = {
     ms: 'ms', scale: 'Zoom', saveDxf: 'Save DXF',
     saveDxfTitle: 'The drawing for other CAD programs: real scale, layers, blocks and texts (DXF 2018)',
     cannotSave: 'The DXF file cannot be made',
+    drawings: 'Open drawings', measure: 'Measure', measureTitle: 'Measure lengths and areas in the drawing\'s units (M)', snap: 'Snap to the drawing',
+    measureGroup: 'Scale without a snap', measureFirst: 'Click the first point.', measureNext: 'Click the next point; back at the first, the path closes.',
+    distance: 'Distance', pathLength: 'Length', onSheet: 'on the sheet', area: 'Area', tsubo: 'tsubo', clear: 'Start again',
+    end: 'end point', middle: 'middle', centre: 'centre', crossing: 'crossing',
+    find: 'Find', findTitle: 'Find texts in the open drawings (/)', findLabel: 'Text to find', hits: '{n} found',
+    print: 'Print', printTitle: 'Print the sheet at its paper size, to scale', printOptions: 'Print settings',
+    printPens: 'Pens', screenPens: 'Screen colours', printerPens: 'Printer pens', printLayers: 'Hidden layers as the view has them',
+    preparing: 'Preparing the print…', updateReady: 'a new version is ready —', reload: 'reload',
   },
   ja: {
     open: '開く…', fit: '全体', layers: 'レイヤ', facts: '図面情報', save: 'PNG 保存', zoomIn: '拡大 (+)',
@@ -35,6 +47,14 @@ const WORDS = {
     ms: 'ミリ秒', scale: '倍率', saveDxf: 'DXF 保存',
     saveDxfTitle: '他の CAD 用の図面: 実寸、レイヤ、ブロック、文字 (DXF 2018)',
     cannotSave: 'DXF ファイルを作れません',
+    drawings: '開いている図面', measure: '測定', measureTitle: '図面の実寸で長さと面積を測る (M)', snap: '図面にスナップ',
+    measureGroup: 'スナップしないときの縮尺', measureFirst: '最初の点をクリックしてください。', measureNext: '次の点をクリックしてください。最初の点に戻ると閉じます。',
+    distance: '距離', pathLength: '長さ', onSheet: '用紙上', area: '面積', tsubo: '坪', clear: 'やり直す',
+    end: '端点', middle: '中点', centre: '中心', crossing: '交点',
+    find: '検索', findTitle: '開いている図面の文字を検索 (/)', findLabel: '検索する文字', hits: '{n} 件',
+    print: '印刷', printTitle: '用紙の大きさで実尺どおりに印刷', printOptions: '印刷の設定',
+    printPens: 'ペン', screenPens: '画面の色', printerPens: 'プリンタのペン', printLayers: '非表示レイヤは表示のとおり',
+    preparing: '印刷の準備中…', updateReady: '新しい版の準備ができました —', reload: '再読み込み',
   },
 };
 // The library's statuses in Japanese; English comes from the library.
@@ -53,6 +73,7 @@ const MAX_FILE_BYTES = 256 * 1024 * 1024;
 const $ = (id) => document.getElementById(id);
 const canvas = $('picture');
 const context = canvas.getContext('2d');
+const overlay = $('overlay');
 const worker = new Worker(new URL('render_worker.js', import.meta.url), { type: 'module' });
 
 const tabs = [];
@@ -63,6 +84,16 @@ let inFlight = null;  // the render request the worker is drawing
 let wanted = false;   // the view changed while one was being drawn
 let shown = null;     // { pixels, picture, view, id }: the last picture drawn for the current tab
 const waiting = new Map(); // requests of other kinds (open, save) by id or seq
+let tools = null;
+
+// A request the worker answers once, by its sequence number.
+function ask(message, transfer = []) {
+  const seq = nextSeq++;
+  return new Promise((resolve) => {
+    waiting.set('seq' + seq, resolve);
+    worker.postMessage({ ...message, seq }, transfer);
+  });
+}
 
 function text(key) { return words[key] || key; }
 function statusText(status, message) { return (ja && STATUS_JA[status]) || message; }
@@ -160,12 +191,9 @@ function paintPreview() {
   context.setTransform(1, 0, 0, 1, 0, 0);
   context.fillStyle = backgroundColour(current);
   context.fillRect(0, 0, canvas.width, canvas.height);
-  if (!current || !shown || shown.id !== current.id) return;
-  if (!shown.picture) {
-    shown.picture = document.createElement('canvas');
-    shown.picture.width = shown.pixels.width;
-    shown.picture.height = shown.pixels.height;
-    shown.picture.getContext('2d').putImageData(shown.pixels, 0, 0);
+  if (!current || !shown || shown.id !== current.id) {
+    paintOverlay();
+    return;
   }
   const o = shown.view, n = current.view;
   const k = n.scale / o.scale;
@@ -173,8 +201,35 @@ function paintPreview() {
   const nx = Math.floor(size.width / 2), ny = Math.floor(size.height / 2);
   context.imageSmoothingEnabled = k < 1;
   context.setTransform(k, 0, 0, k, nx - k * ox + (o.x - n.x) * n.scale, ny - k * oy - (o.y - n.y) * n.scale);
-  context.drawImage(shown.picture, 0, 0);
+  context.drawImage(shown.bitmap, 0, 0);
   context.setTransform(1, 0, 0, 1, 0, 0);
+  paintOverlay();
+}
+
+// Sheet millimetres to the canvas's device pixels in the current view, and back.
+function toDevice(x, y) {
+  const size = canvasSize();
+  const v = current.view;
+  return [Math.floor(size.width / 2) + (x - v.x) * v.scale, Math.floor(size.height / 2) - (y - v.y) * v.scale];
+}
+
+function toSheet(px, py) {
+  const size = canvasSize();
+  const v = current.view;
+  return { x: v.x + (px - Math.floor(size.width / 2)) / v.scale, y: v.y - (py - Math.floor(size.height / 2)) / v.scale };
+}
+
+// What the tools draw over the picture: the measured path, the snap
+// marker, the text found.
+function paintOverlay() {
+  const size = canvasSize();
+  if (overlay.width !== size.width || overlay.height !== size.height) {
+    overlay.width = size.width;
+    overlay.height = size.height;
+  }
+  const ctx = overlay.getContext('2d');
+  ctx.clearRect(0, 0, overlay.width, overlay.height);
+  if (current && tools) tools.paint(ctx);
 }
 
 function requestRender() {
@@ -204,17 +259,17 @@ function showPicture(answer) {
   const tab = tabs.find((t) => t.id === answer.id);
   if (!tab || tab !== current) return;
   const { width, height } = answer.view;
-  const pixels = new ImageData(new Uint8ClampedArray(answer.pixels), width, height);
-  // A canvas of the picture is made only when a later view scales it.
-  shown = { pixels, picture: null, view: { ...answer.view }, id: tab.id };
+  if (shown && shown.bitmap !== answer.bitmap) shown.bitmap.close();
+  shown = { bitmap: answer.bitmap, view: { ...answer.view }, id: tab.id };
   const exact = sameView(answer.view, currentRequestView()) && request.layersKey === layersKey(tab);
   if (exact) {
     if (canvas.width !== width || canvas.height !== height) {
       canvas.width = width;
       canvas.height = height;
     }
-    context.putImageData(pixels, 0, 0);
+    context.drawImage(answer.bitmap, 0, 0);
     canvas.dataset.view = JSON.stringify({ id: tab.id, ...answer.view, layers: request.layersKey });
+    paintOverlay();
   } else {
     paintPreview();
   }
@@ -299,13 +354,16 @@ async function openFiles(files) {
 
 function select(tab) {
   current = tab;
+  if (shown) shown.bitmap.close();
   shown = null;
   if (tab && (!tab.view || tab.fitted)) tab.view = fitView(tab, canvasSize());
   $('welcome').hidden = !!tab;
-  for (const id of ['zoom-out', 'zoom-fit', 'zoom-in', 'show-layers', 'show-facts', 'show-save', 'save-dxf']) {
+  for (const id of ['zoom-out', 'zoom-fit', 'zoom-in', 'show-layers', 'show-facts', 'show-save', 'save-dxf', 'measure',
+    'find', 'print', 'print-options']) {
     $(id).disabled = !tab;
   }
   renderTabs();
+  if (tools) tools.tabChanged(tab);
   fillLayers();
   fillFacts();
   canvas.dataset.view = '';
@@ -324,26 +382,31 @@ function closeTab(tab) {
   tabs.splice(index, 1);
   if (current === tab) select(tabs[Math.min(index, tabs.length - 1)] || null);
   else renderTabs();
+  tools.tabClosed();
 }
 
 function renderTabs() {
   const bar = $('tabs');
   bar.replaceChildren();
   for (const tab of tabs) {
+    // A tab and its close button side by side: no control inside another.
     const item = document.createElement('div');
-    item.className = 'tab';
-    item.setAttribute('role', 'tab');
-    item.setAttribute('aria-selected', tab === current ? 'true' : 'false');
+    item.className = tab === current ? 'tab selected' : 'tab';
     item.title = tab.name;
+    const name = document.createElement('button');
+    name.className = 'tab-name';
+    if (tab === current) name.setAttribute('aria-current', 'true');
     const label = document.createElement('span');
     label.textContent = tab.name;
+    name.append(label);
+    name.addEventListener('click', () => { if (tab !== current) select(tab); });
     const close = document.createElement('button');
+    close.className = 'tab-close';
     close.textContent = '×';
     close.title = text('close');
     close.setAttribute('aria-label', `${text('close')} ${tab.name}`);
     close.addEventListener('click', (event) => { event.stopPropagation(); closeTab(tab); });
-    item.append(label, close);
-    item.addEventListener('click', () => { if (tab !== current) select(tab); });
+    item.append(name, close);
     bar.append(item);
   }
 }
@@ -520,8 +583,8 @@ function finishSave(tab, answer) {
   const picture = document.createElement('canvas');
   picture.width = answer.view.width;
   picture.height = answer.view.height;
-  picture.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(answer.pixels), picture.width,
-    picture.height), 0, 0);
+  picture.getContext('2d').drawImage(answer.bitmap, 0, 0);
+  answer.bitmap.close();
   picture.toBlob((blob) => download(blob, `${baseName(tab)}.png`), 'image/png');
 }
 
@@ -578,16 +641,24 @@ canvas.addEventListener('wheel', (event) => {
 }, { passive: false });
 
 const pointers = new Map();
-let gesture = null;
+let press = null; // where a single pointer went down, and whether it moved: a click when not
 canvas.addEventListener('pointerdown', (event) => {
   if (!current) return;
   canvas.setPointerCapture(event.pointerId);
   pointers.set(event.pointerId, devicePoint(event));
   canvas.classList.add('dragging');
-  gesture = null;
+  press = pointers.size === 1 ? { at: devicePoint(event), moved: false } : null;
 });
 canvas.addEventListener('pointermove', (event) => {
-  if (!pointers.has(event.pointerId)) return;
+  if (!pointers.has(event.pointerId)) {
+    if (current && tools) tools.hover(...devicePoint(event));
+    return;
+  }
+  if (press) {
+    const [x, y] = devicePoint(event);
+    if (Math.hypot(x - press.at[0], y - press.at[1]) > 5 * canvasSize().ratio) press.moved = true;
+    if (!press.moved) return;
+  }
   const before = [...pointers.values()];
   pointers.set(event.pointerId, devicePoint(event));
   const after = [...pointers.values()];
@@ -608,6 +679,8 @@ for (const type of ['pointerup', 'pointercancel']) {
   canvas.addEventListener(type, (event) => {
     pointers.delete(event.pointerId);
     if (pointers.size === 0) canvas.classList.remove('dragging');
+    if (type === 'pointerup' && press && !press.moved && pointers.size === 0) tools.tap(...press.at);
+    press = null;
   });
 }
 
@@ -625,7 +698,12 @@ function fit() {
 }
 
 document.addEventListener('keydown', (event) => {
-  if (!current || event.target instanceof HTMLInputElement || event.ctrlKey || event.metaKey || event.altKey) return;
+  if (current && tools.keydown(event)) {
+    event.preventDefault();
+    return;
+  }
+  if (!current || event.target instanceof HTMLInputElement || event.target instanceof HTMLSelectElement ||
+    event.ctrlKey || event.metaKey || event.altKey) return;
   const size = canvasSize();
   const step = Math.min(size.width, size.height) / 8;
   const actions = {
@@ -642,13 +720,26 @@ document.addEventListener('keydown', (event) => {
 $('zoom-in').addEventListener('click', () => zoomCentre(1.5));
 $('zoom-out').addEventListener('click', () => zoomCentre(1 / 1.5));
 $('zoom-fit').addEventListener('click', fit);
+// Closes every side panel but the one named.
+function closePanels(except) {
+  for (const name of ['layers', 'facts', 'save']) {
+    if (name === except) continue;
+    $(name).hidden = true;
+    $('show-' + name).setAttribute('aria-pressed', 'false');
+  }
+  for (const [panel, button] of [['find-panel', 'find'], ['print-panel', 'print-options']]) {
+    if (panel === except) continue;
+    $(panel).hidden = true;
+    $(button).setAttribute('aria-pressed', 'false');
+  }
+}
+
 for (const name of ['layers', 'facts', 'save']) {
   $('show-' + name).addEventListener('click', () => {
-    for (const other of ['layers', 'facts', 'save']) {
-      const open = other === name && $(other).hidden;
-      $(other).hidden = !open;
-      $('show-' + other).setAttribute('aria-pressed', open ? 'true' : 'false');
-    }
+    const open = $(name).hidden;
+    closePanels(open ? name : null);
+    $(name).hidden = !open;
+    $('show-' + name).setAttribute('aria-pressed', open ? 'true' : 'false');
   });
 }
 $('save-view').addEventListener('click', saveView);
@@ -682,5 +773,69 @@ new ResizeObserver(() => {
   requestRender();
 }).observe(canvas);
 
+// A view set from outside: centre and scale.
+function setView(tab, view) {
+  if (tab !== current) select(tab);
+  Object.assign(current.view, view);
+  viewChanged();
+}
+
+tools = setUpTools({
+  $, text, lang, canvas, tabs, ask, layerWords, canvasSize, toSheet, toDevice, paintOverlay, select, setView,
+  setBusy, showMessage, statusText, closePanels, current: () => current,
+});
+
+// ---- an installed app ---------------------------------------------------------
+
+// Files the operating system hands an installed app ("Open with"), each in a tab.
+if ('launchQueue' in window) {
+  window.launchQueue.setConsumer(async (params) => {
+    const files = [];
+    for (const handle of params.files || []) files.push(await handle.getFile());
+    if (files.length) openFiles(files);
+  });
+}
+
+// Files a phone's share sheet sent: the service worker kept them for the page.
+async function openShared() {
+  if (!new URLSearchParams(location.search).has('shared') || !('caches' in window)) return;
+  history.replaceState(null, '', location.pathname);
+  const store = await caches.open('plotmira-shared');
+  const files = [];
+  for (const request of await store.keys()) {
+    const response = await store.match(request);
+    files.push(new File([await response.blob()], decodeURIComponent(new URL(request.url).pathname.split('/').pop())));
+    await store.delete(request);
+  }
+  if (files.length) openFiles(files);
+}
+
+// The service worker keeps the page, the module and the faces for offline
+// use; a new version waits until the page is reloaded.
+function offerReload(waitingWorker) {
+  const box = $('update');
+  box.hidden = false;
+  $('update-reload').onclick = () => waitingWorker.postMessage('take over');
+}
+
+if ('serviceWorker' in navigator) {
+  navigator.serviceWorker.register('sw.js').then((registration) => {
+    if (registration.waiting && navigator.serviceWorker.controller) offerReload(registration.waiting);
+    registration.addEventListener('updatefound', () => {
+      const installing = registration.installing;
+      installing.addEventListener('statechange', () => {
+        if (installing.state === 'installed' && navigator.serviceWorker.controller) offerReload(installing);
+      });
+    });
+  }).catch(() => { /* not served over http(s): the page works without it */ });
+  let reloading = false;
+  navigator.serviceWorker.addEventListener('controllerchange', () => {
+    if (reloading || $('update').hidden) return;
+    reloading = true;
+    location.reload();
+  });
+}
+
 translatePage();
 select(null);
+openShared();
