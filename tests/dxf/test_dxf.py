@@ -28,7 +28,7 @@ WIDTH = 1000  # the pictures compared
 
 
 def drawings():
-    found = [os.path.join(EXAMPLES, name) for name in ("showcase.jww", "showcase.jws", "macros.jww")]
+    found = [os.path.join(EXAMPLES, name) for name in ("showcase.jww", "showcase.jws", "macros.jww", "measuring.jww")]
     for parent, _, files in os.walk(CORPUS):
         found += sorted(os.path.join(parent, f) for f in files if f.lower().endswith((".jww", ".jws")))
     return found

@@ -37,50 +37,10 @@ double LabelNumber(const char *text)
     return !digits.empty() && *end == '\0' ? value : NAN;
 }
 
-// Dimensions in groups of scales 1, 50 and 100, their labels in real
-// millimetres as the CAD program writes them; two lines crossing away from
-// their middles.
-std::vector<uint8_t> DimensionedDrawing()
-{
-    DrawingOptions options;
-    options.groupScales = {1, 50, 100};
-    ArchiveWriter out;
-    WriteDrawingHeader(out, options);
-    ObjectWriter objects(out, options.version);
-    const struct {
-        uint16_t group;
-        double x1, y1, x2, y2;
-        const char *label;
-    } dimensions[] = {
-        {0, -100, 50, 20, 50, "120"},
-        {1, 0, 0, 0, 36.4, "1,820"},
-        {2, -30, -40, 10, -10, "5,000"},
-        {2, 10, 10, 12.5, 10, "250"},
-    };
-    out.Count(6);
-    objects.Line(Attributes(), 200, 200, 210, 210);
-    objects.Line(Attributes(), 200, 208, 212, 202);
-    for (const auto &d : dimensions) {
-        Attributes a;
-        a.layerGroup = d.group;
-        TextSpec label;
-        label.attributes = a;
-        label.x1 = d.x1;
-        label.y1 = d.y1 + 2;
-        label.x2 = d.x1 + 10;
-        label.y2 = d.y1 + 2;
-        label.text = d.label;
-        objects.Dimension(a, a, d.x1, d.y1, d.x2, d.y2, label);
-    }
-    out.Count(0);
-    WriteDrawingTrailer(out, options.version);
-    return out.Bytes();
-}
-
 TEST(Measure, EveryDimensionMeasuresEndToEndWhatItsLabelSays)
 {
     TempFolder folder;
-    std::vector<std::string> files = {folder.Write("dimensions.jww", DimensionedDrawing()),
+    std::vector<std::string> files = {folder.Write("dimensions.jww", MakeMeasuringDrawing()),
                                       folder.Write("showcase.jww", MakeShowcaseDrawing())};
     CollectDrawings(CorpusDir() + "/raw", &files);
     int measured = 0;
@@ -114,7 +74,7 @@ TEST(Measure, EachKindWhereTheDrawingHasItAndTheStatuses)
     plotmira_document *drawing = nullptr, *figure = nullptr, *crossing = nullptr, *unread = nullptr;
     ASSERT_EQ(plotmira_open_file(folder.Write("s.jww", MakeShowcaseDrawing()).c_str(), &drawing), PLOTMIRA_OK);
     ASSERT_EQ(plotmira_open_file(folder.Write("s.jws", MakeShowcaseFigure()).c_str(), &figure), PLOTMIRA_OK);
-    ASSERT_EQ(plotmira_open_file(folder.Write("d.jww", DimensionedDrawing()).c_str(), &crossing), PLOTMIRA_OK);
+    ASSERT_EQ(plotmira_open_file(folder.Write("d.jww", MakeMeasuringDrawing()).c_str(), &crossing), PLOTMIRA_OK);
     ASSERT_EQ(plotmira_open_file(folder.Write("old.jww", MakeEmptyDrawing(old)).c_str(), &unread), PLOTMIRA_OK);
     plotmira_view hidden;
     plotmira_view_init(&hidden, 1, 1);

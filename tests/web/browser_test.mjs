@@ -474,24 +474,34 @@ async function clickSheet(p, x, y, dx = 0, dy = 0) {
   await p.mouse.click(px + dx, py + dy);
 }
 
+const measuring = path.join(examples, 'measuring.jww');
 const tools = await newPage(1280, 800);
-await open(tools, [env.SHOWCASE, plan]);
-await tools.click('.tab:nth-child(1)');
+await open(tools, [env.SHOWCASE, plan, measuring]);
 await settled(tools);
 await accessible(tools, 'a drawing open');
-// The showcase's dimension: a line from (20, -35) to (120, -35) labelled 100.
+// The drawing to measure: a dimension at 1:50 from (0, 0) to (0, 36.4)
+// labelled 1,820, and a rectangle of 2 x 1.5 m at 1:50.
 await tools.keyboard.press('m');
 if ((await tools.$eval('#measure', (b) => b.getAttribute('aria-pressed'))) !== 'true') fail('M did not start measuring');
 const result = async () => tools.$eval('#measure-result', (o) => ({ ...o.dataset, text: o.textContent }));
-await clickSheet(tools, 20, -35, 3, -2);  // a hand's few pixels off the ends: the snap finds them
-await clickSheet(tools, 120, -35, -2, 3);
+await clickSheet(tools, 0, 0, 3, -2);  // a hand's few pixels off the ends: the snap finds them
+await clickSheet(tools, 0, 36.4, -2, 3);
 await tools.waitForFunction(() => document.getElementById('measure-result').dataset.mm !== '');
 let measured = await result();
-if (Number(measured.mm) !== 100) fail(`the dimension labelled 100 measured ${measured.mm} mm with snapping (${measured.text})`);
+if (Math.abs(Number(measured.mm) - 1820) > 1e-9) fail(`the dimension labelled 1,820 measured ${measured.mm} mm with snapping (${measured.text})`);
+console.log(`measured with snapping: ${measured.text.replace(/\n/g, ' / ')}`);
+await tools.click('#measure-clear');
+for (const [x, y] of [[-60, -20], [-20, -20], [-20, 10], [-60, 10], [-60, -20]]) await clickSheet(tools, x, y, 2, 2);
+await tools.waitForFunction(() => document.getElementById('measure-result').dataset.areaM2 !== undefined);
+measured = await result();
+if (Math.abs(Number(measured.areaM2) - 3) > 1e-9) fail(`the rectangle of 2 x 1.5 m measured ${measured.areaM2} m² (${measured.text})`);
 console.log(`measured with snapping: ${measured.text.replace(/\n/g, ' / ')}`);
 await accessible(tools, 'measuring');
-// Without snapping: the solid square from (140, 20) to (190, 60), its
-// corners clicked, and the first again to close it: 50 x 40 mm.
+if (env.SCREENSHOTS) await tools.screenshot({ path: path.join(env.SCREENSHOTS, 'web-measure.png') });
+// Without snapping: the showcase's solid square from (140, 20) to (190, 60),
+// its corners clicked, and the first again to close it: 50 x 40 mm at 1:1.
+await tools.click('.tab:nth-child(1)');
+await settled(tools);
 await tools.click('#measure-clear');
 await tools.click('#measure-snap');
 for (const [x, y] of [[140, 20], [190, 20], [190, 60], [140, 60], [140, 20]]) await clickSheet(tools, x, y);
@@ -506,7 +516,7 @@ await tools.keyboard.press('Escape');
 if (!(await tools.$eval('#measure-panel', (m) => m.hidden))) fail('Esc did not end measuring');
 
 // Find, through an input method: nothing is searched while a word is composed.
-const expectedHits = (query) => [env.SHOWCASE, plan].map((f) => JSON.parse(execFileSync(env.PLOTMIRA, ['info', '--texts', f],
+const expectedHits = (query) => [env.SHOWCASE, plan, measuring].map((f) => JSON.parse(execFileSync(env.PLOTMIRA, ['info', '--texts', f],
   { encoding: 'utf8' })).texts.filter((t) => t.text.normalize('NFKC').toLowerCase().includes(query)).length)
   .reduce((a, b) => a + b, 0);
 await tools.keyboard.press('/');
@@ -527,7 +537,7 @@ const centred = await settled(tools);
 if (Math.abs(centred.x - (-190 + 4 * 8)) > 40 || Math.abs(centred.y - (-36)) > 10) {
   fail(`the found text is not in the middle of the view: ${centred.x}, ${centred.y}`);
 }
-console.log(`found "図" ${hits} times in two drawings, as the library lists; "ＰＬＯＴＭＩＲＡ" found "Plotmira"`);
+console.log(`found "図" ${hits} times in three drawings, as the library lists; "ＰＬＯＴＭＩＲＡ" found "Plotmira"`);
 await tools.keyboard.press('Escape');
 
 // Print: the sheet at its paper's size, one page, as the converter draws it
@@ -553,6 +563,9 @@ if (!/Pages:\s+1\n/.test(pdfInfo) || !(Math.abs(pageSize[0] - 1190.55) < 1 && Ma
 console.log(`the print: one page of ${pageSize.join(' x ')} points (A3: 1190.55 x 841.89)`);
 execFileSync('pdftoppm', ['-scale-to-x', '3307', '-scale-to-y', '2339', '-aa', 'no', '-aaVector', 'no', '-png', '-singlefile',
   pdf, path.join(work, 'print')]);
+if (env.SCREENSHOTS) {  // the printed page, as a PDF viewer shows it
+  execFileSync('pdftoppm', ['-r', '48', '-png', '-singlefile', pdf, path.join(env.SCREENSHOTS, 'web-print')]);
+}
 const cliPrint = path.join(work, 'cli-print.png');
 execFileSync(env.PLOTMIRA, ['render', env.SHOWCASE, '--region', '-210,-148.5,210,148.5', '--width', '3307', '-o', cliPrint]);
 try {
@@ -576,7 +589,7 @@ if (env.SCREENSHOTS) {
   await tools.click('.tab:nth-child(2)');
   await settled(tools);
   await tools.keyboard.press('/');
-  await tools.type('#find-input', '洋室');
+  await tools.type('#find-input', '和室');
   await tools.waitForFunction(() => Number(document.getElementById('find-results').dataset.count) > 0);
   await tools.click('#find-results button');
   await settled(tools);

@@ -497,6 +497,50 @@ std::vector<uint8_t> MakeShowcaseDrawing()
     return out.Bytes();
 }
 
+std::vector<uint8_t> MakeMeasuringDrawing()
+{
+    DrawingOptions options;
+    options.groupScales = {1, 50, 100};
+    ArchiveWriter out;
+    WriteDrawingHeader(out, options);
+    ObjectWriter objects(out, options.version);
+    const struct {
+        uint16_t group;
+        double x1, y1, x2, y2;
+        const char *label;
+    } dimensions[] = {
+        {0, -100, 50, 20, 50, "120"},
+        {1, 0, 0, 0, 36.4, "1,820"},
+        {2, -30, -40, 10, -10, "5,000"},
+        {2, 10, 10, 12.5, 10, "250"},
+    };
+    const double rectangle[5][2] = {{-60, -20}, {-20, -20}, {-20, 10}, {-60, 10}, {-60, -20}};
+    out.Count(4 + 4 + 2);
+    for (const auto &d : dimensions) {
+        Attributes a;
+        a.layerGroup = d.group;
+        TextSpec label;
+        label.attributes = a;
+        label.x1 = d.x1;
+        label.y1 = d.y1 + 2;
+        label.x2 = d.x1 + 10;
+        label.y2 = d.y1 + 2;
+        label.text = d.label;
+        objects.Dimension(a, a, d.x1, d.y1, d.x2, d.y2, label);
+    }
+    Attributes wall;
+    wall.layerGroup = 1;
+    wall.penColor = 2;
+    for (int i = 0; i < 4; ++i) {
+        objects.Line(wall, rectangle[i][0], rectangle[i][1], rectangle[i + 1][0], rectangle[i + 1][1]);
+    }
+    objects.Line(Attributes(), 200, 200, 210, 210);
+    objects.Line(Attributes(), 200, 208, 212, 202);
+    out.Count(0);
+    WriteDrawingTrailer(out, options.version);
+    return out.Bytes();
+}
+
 std::vector<uint8_t> MakeShowcaseFigure()
 {
     ArchiveWriter out;

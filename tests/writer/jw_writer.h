@@ -134,5 +134,10 @@ std::vector<uint8_t> MakeShowcaseDrawing();
 std::vector<uint8_t> MakeShowcaseFigure();
 // A drawing whose texts are the file-name and memo macros.
 std::vector<uint8_t> MakeMacroDrawing();
+// A drawing to measure: dimensions in layer groups of scales 1, 50 and 100
+// labelled in real millimetres, a rectangle of 2 x 1.5 m at 1:50 from
+// (-60, -20) to (-20, 10) on the sheet, and two lines crossing away from
+// their middles at (200 + 16/3, 200 + 16/3).
+std::vector<uint8_t> MakeMeasuringDrawing();
 
 bool SaveFile(const std::string &path, const std::vector<uint8_t> &bytes);

@@ -1,6 +1,6 @@
 // Writes the drawing bundled for the README's first command, a figure
-// beside it, a drawing of a version the module does not read, and one whose
-// texts show its own file name and memo.
+// beside it, a drawing of a version the module does not read, one whose
+// texts show its own file name and memo, and one to measure.
 #include <cstdio>
 #include <string>
 
@@ -18,7 +18,8 @@ int main(int argc, char **argv)
     if (!SaveFile(folder + "/showcase.jww", MakeShowcaseDrawing()) ||
         !SaveFile(folder + "/showcase.jws", MakeShowcaseFigure()) ||
         !SaveFile(folder + "/version250.jww", MakeEmptyDrawing(version250)) ||
-        !SaveFile(folder + "/macros.jww", MakeMacroDrawing())) {
+        !SaveFile(folder + "/macros.jww", MakeMacroDrawing()) ||
+        !SaveFile(folder + "/measuring.jww", MakeMeasuringDrawing())) {
         std::fprintf(stderr, "make_showcase: cannot write into %s\n", folder.c_str());
         return 1;
     }
