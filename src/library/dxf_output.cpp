@@ -45,9 +45,10 @@
 
 namespace {
 
+// (Character arrays, not pointers: the tables stay read-only data.)
 struct VersionFacts {
     plotmira_dxf_version version;
-    const char *acadVersion;
+    char acadVersion[8];
     bool handles;     // 2000 on: handles, owners, subclasses, layouts, lineweights, ellipses, hatches
     bool trueColour;  // group 420
     bool utf8;        // texts in UTF-8; else Shift-JIS under ANSI_932
@@ -72,7 +73,11 @@ constexpr double kClosedArcMarker = 5.0;
 constexpr int kLineweights[] = {0,  5,  9,  13, 15, 18,  20,  25,  30,  35,  40,  50,
                                 53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
 // Windows faces and their font files, for the text styles.
-constexpr const char *kFaceFiles[][2] = {
+struct FaceFile {
+    char face[32];  // UTF-8
+    char file[16];
+};
+constexpr FaceFile kFaceFiles[] = {
     {"ＭＳ ゴシック", "msgothic.ttc"}, {"ＭＳ Ｐゴシック", "msgothic.ttc"},
     {"MS UI Gothic", "msgothic.ttc"},  {"MS Gothic", "msgothic.ttc"},
     {"MS PGothic", "msgothic.ttc"},    {"ＭＳ 明朝", "msmincho.ttc"},
@@ -335,6 +340,7 @@ private:
              layoutDictionary_ = 0, modelLayout_ = 0, paperLayout_ = 0;
 
     Layer layers_[kLayerGroups][kLayersPerGroup];
+    const std::string layerZero_ = "0";     // of objects on layers outside the 16 x 16
     uint32_t ltypes_[kLineTypeCount] = {};  // handles of the line types in use; 0 unused or continuous
     std::vector<std::string> faces_;        // Shift-JIS faces; styles_[i] their handles
     std::vector<uint32_t> styles_;
@@ -517,9 +523,8 @@ DxfWriter::Layer *DxfWriter::LayerOf(const EntityHeader &h)
 
 const std::string &DxfWriter::LayerName(const EntityHeader &h, uint16_t pen)
 {
-    static const std::string zero = "0";
     const Layer *layer = LayerOf(h);
-    if (layer == nullptr) return zero;
+    if (layer == nullptr) return layerZero_;
     return pen == kDisplayOnlyPen ? layer->auxName : layer->name;
 }
 
@@ -1388,8 +1393,8 @@ void DxfWriter::WriteTables()
         const std::string face = faces_[i].empty() ? std::string(kDefaultFace) : Utf8FromShiftJis(faces_[i].c_str());
         const std::string bare = !face.empty() && face[0] == '@' ? face.substr(1) : face;
         std::string file = bare + ".ttf";
-        for (const auto &known : kFaceFiles) {
-            if (bare == known[0]) file = known[1];
+        for (const FaceFile &known : kFaceFiles) {
+            if (bare == known.face) file = known.file;
         }
         RecordStart("STYLE", styles_[i], styleTable_, "AcDbTextStyleTableRecord");
         Put(2, i == 0 ? std::string("Standard") : "JW" + std::to_string(i));

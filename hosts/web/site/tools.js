@@ -309,7 +309,8 @@ export function setUpTools(app) {
 
   const STORE = 'plotmira.print';
   const stored = (() => { try { return JSON.parse(localStorage.getItem(STORE)) || {}; } catch { return {}; } })();
-  $('print-pens').value = stored.pens === 'print' ? 'print' : 'screen';
+  // Printer pens unless screen colours were chosen: a sheet on white paper.
+  $('print-pens').value = stored.pens === 'screen' ? 'screen' : 'print';
   $('print-layers').checked = stored.layers !== 'file';
   const remember = () => {
     try {
