@@ -1,6 +1,7 @@
 // Eight threads draw views of the showcase and of every sixth drawing of the
 // corpus at once (fitted, zoomed, a region, printer pens), describe them,
-// list their texts and write two of them as SVG; every answer must equal
+// list their texts, write them as DXF with a snap point asked, and write two
+// of them as SVG; every answer must equal
 // the one-thread answer worked out beforehand. Built with ThreadSanitizer
 // too, where it must also run without a report.
 //
@@ -41,7 +42,7 @@ const ViewCase kViews[] = {
 };
 constexpr int kViewCount = sizeof kViews / sizeof kViews[0];
 
-enum class Task { kRender, kTexts, kDescribe, kVector };
+enum class Task { kRender, kTexts, kDescribe, kDxf, kVector };
 
 std::vector<uint8_t> Draw(plotmira_document *doc, int which)
 {
@@ -88,6 +89,31 @@ std::string Describe(plotmira_document *doc)
     return text;
 }
 
+// The DXF file, and the snap point nearest the middle of the extent.
+std::string DxfAndSnap(plotmira_document *doc)
+{
+    std::string bytes;
+    const plotmira_status status = plotmira_export_dxf(
+        doc, nullptr,
+        [](void *data, const void *chunk, size_t length) {
+            static_cast<std::string *>(data)->append(static_cast<const char *>(chunk), length);
+            return 0;
+        },
+        &bytes);
+    plotmira_info info = {};
+    info.struct_size = sizeof info;
+    plotmira_snap_point point = {};
+    point.struct_size = sizeof point;
+    if (status != PLOTMIRA_OK || plotmira_describe(doc, &info) != PLOTMIRA_OK ||
+        plotmira_snap(doc, nullptr, (info.extent.min_x + info.extent.max_x) / 2,
+                      (info.extent.min_y + info.extent.max_y) / 2, 50, &point) != PLOTMIRA_OK) {
+        return "failed";
+    }
+    char snapped[96];
+    std::snprintf(snapped, sizeof snapped, "%d %.9f %.9f %d", point.kind, point.x, point.y, point.layer_group);
+    return bytes + snapped;
+}
+
 std::string Svg(plotmira_document *doc)
 {
     std::string bytes;
@@ -117,7 +143,7 @@ struct Document {
     std::string path;
     plotmira_document *doc = nullptr;
     std::vector<uint8_t> pictures[kViewCount];
-    std::string texts, description, svg;
+    std::string texts, description, dxf, svg;
 };
 
 }  // namespace
@@ -151,6 +177,7 @@ int main(int argc, char **argv)
         for (int v = 0; v < kViewCount; ++v) d.pictures[v] = Draw(d.doc, v);
         d.texts = Texts(d.doc);
         d.description = Describe(d.doc);
+        d.dxf = DxfAndSnap(d.doc);
         if (i < kVectorDocuments) d.svg = Svg(d.doc);
     }
     std::atomic<int> failures{0}, tasks{0};
@@ -160,8 +187,9 @@ int main(int argc, char **argv)
             for (int round = 0; round < kRounds; ++round) {
                 const size_t i = static_cast<size_t>(t * 5 + round) % docs.size();
                 Document &d = docs[i];
-                // Two threads write SVG now and then; all of them draw, list and describe.
-                const Task task = t < 2 && round % 4 == 3 ? Task::kVector : static_cast<Task>((t + round) % 3);
+                // Two threads write SVG now and then; all of them draw, list,
+                // describe and write DXF.
+                const Task task = t < 2 && round % 4 == 3 ? Task::kVector : static_cast<Task>((t + round) % 4);
                 bool same = true;
                 switch (task) {
                 case Task::kRender: {
@@ -171,6 +199,7 @@ int main(int argc, char **argv)
                 }
                 case Task::kTexts: same = Texts(d.doc) == d.texts; break;
                 case Task::kDescribe: same = Describe(d.doc) == d.description; break;
+                case Task::kDxf: same = DxfAndSnap(d.doc) == d.dxf; break;
                 case Task::kVector: {
                     Document &w = docs[static_cast<size_t>(t) % kVectorDocuments];
                     same = Svg(w.doc) == w.svg;
