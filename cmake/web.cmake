@@ -25,7 +25,7 @@ target_link_libraries(plotmira_core PUBLIC plotmira_platform)
 # The page's module: an ES module for the render worker.
 set(web_exports _malloc _free _plotmira_open_memory _plotmira_close _plotmira_strerror _plotmira_version
   _plotmira_web_describe _plotmira_web_render _plotmira_web_missing_fonts _plotmira_web_fonts_arrived
-  _plotmira_web_export_dxf _plotmira_web_output _plotmira_web_output_size _plotmira_web_texts _plotmira_web_snap
+  _plotmira_web_export_dxf _plotmira_web_output _plotmira_web_output_size _plotmira_web_output_release _plotmira_web_texts _plotmira_web_snap
   _plotmira_web_render_tile)
 string(REPLACE ";" "," web_exports "${web_exports}")
 add_executable(plotmira_web hosts/web/web_api.cpp)

@@ -109,7 +109,7 @@ void TakeReports(Worker *worker, const char *data, size_t size, std::vector<Batc
 
 }  // namespace
 
-// render -d: every input to DIR/NAME.png, in JOBS worker processes (one:
+// render -d: every input to DIR/NAME.png (.bmp, .dxf), in JOBS worker processes (one:
 // in this process). Messages come in the order of the inputs, whatever
 // order the workers finish in; a line shows the progress on a terminal.
 int RenderBatch(const std::vector<std::string> &inputs, const std::string &directory, const PictureRequest &request,

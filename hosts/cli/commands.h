@@ -89,7 +89,7 @@ bool WriteImage(const std::string &output, const DibPicture &picture, std::strin
 bool ConvertToFile(const std::string &input, const std::string &output, const PictureRequest &request,
                    std::string *message);
 
-// render -d: every input to DIR/NAME.png, in JOBS worker processes.
+// render -d: every input to DIR/NAME.png (.bmp, .dxf), in JOBS worker processes.
 int RenderBatch(const std::vector<std::string> &inputs, const std::string &directory, const PictureRequest &request,
                 int32_t jobs);
 

@@ -191,6 +191,8 @@ int plotmira_web_export_dxf(plotmira_document *doc, int version, const uint16_t 
 
 const char *plotmira_web_output() { return Output().data(); }
 size_t plotmira_web_output_size() { return Output().size(); }
+// The page has its copy: the memory goes back to the module.
+void plotmira_web_output_release() { std::string().swap(Output()); }
 
 // Every text the document shows (plotmira_texts) as a JSON array of
 // [text, x, y, height, angle, layer group, layer, kind bits], valid until

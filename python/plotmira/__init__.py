@@ -363,9 +363,9 @@ class Document:
         """Writes the drawing as a DXF file for other CAD programs: model
         space at real scale, a layout of the sheet, layers, blocks and texts.
         target: a path (written whole or not at all) or a binary file object.
-        version: "2018" (UTF-8), "2000" or "R12" (Shift-JIS). hide_layers and
-        pens as in render_bytes; hidden layers are written as layers that
-        are off."""
+        version: "2018" (UTF-8), "2000" or "R12" (Shift-JIS). hide_layers as
+        in render_bytes: hidden layers are written as layers that are off;
+        pens "screen" (also when left out) or "print"."""
         if str(version) not in _c.DXF_VERSIONS:
             raise ValueError("version takes %s, not %r" % (", ".join(_c.DXF_VERSIONS), version))
         options = _c.DxfOptions()

@@ -32,15 +32,15 @@ CHUNK_FILES = 8
 EXTENSIONS = (".jww", ".jws")
 
 
-def _save(picture, output, fmt):
-    """Writes a picture so that a reader never sees half of it: into a
-    temporary file beside it, then renamed over it."""
+def _save(output, write):
+    """Writes a file so that a reader never sees half of it: write(path)
+    into a temporary file beside it, then renamed over it."""
     folder = os.path.dirname(output)
     if folder:
         os.makedirs(folder, exist_ok=True)
     temporary = "%s.%d.part" % (output, os.getpid())
     try:
-        picture.save(temporary, format=fmt)
+        write(temporary)
         os.replace(temporary, output)
     except BaseException:
         if os.path.exists(temporary):
@@ -60,17 +60,21 @@ def _convert_chunk(jobs, options):
         try:
             with plotmira.open(source) as document:
                 if output is not None and options["format"] == "DXF":
-                    os.makedirs(os.path.dirname(output), exist_ok=True)
-                    document.save_dxf(output)
+                    _save(output, lambda path: _write_dxf(document, path))
                 elif output is not None:
-                    width = options["thumbnail"] or options["width"]
-                    _save(document.render(width), output, options["format"])
+                    picture = document.render(options["thumbnail"] or options["width"])
+                    _save(output, lambda path: picture.save(path, format=options["format"]))
                 if describe:
                     record = {"description": document.info, "texts": [t._asdict() for t in document.texts]}
         except Exception as failure:  # every file's fate is reported, none stops the rest
             error = str(failure) or type(failure).__name__
         results.append((error, time.perf_counter() - started, record))
     return results
+
+
+def _write_dxf(document, path):
+    with open(path, "wb") as file:
+        document.save_dxf(file)
 
 
 def _chunks(jobs, sizes, chunk_files):
@@ -171,6 +175,8 @@ def convert(inputs, out_dir, *, client=None, width=None, thumbnail=None, fmt="pn
     out_dir = os.path.abspath(out_dir)
     root = os.path.abspath(root) if root is not None else None
     fmt = fmt.lower()
+    if fmt == "dxf" and (width is not None or thumbnail is not None):
+        raise ValueError("width and thumbnail size pictures; a DXF file holds the whole drawing")
     outputs = [output_path(p, out_dir, fmt, root) for p in inputs]
     first_for = {}
     for source, output in zip(inputs, outputs):
@@ -272,6 +278,8 @@ def main(argv=None):
     for value, name in ((args.thumbnail, "--thumbnail"), (args.width, "--width")):
         if value is not None and not 1 <= value <= 16384:
             parser.error("%s takes 1 to 16384 pixels" % name)
+        if value is not None and args.format.lower() == "dxf":
+            parser.error("%s sizes pictures; a DXF file holds the whole drawing" % name)
     inputs = find_drawings(args.source)
     terminal = sys.stderr.isatty()
     failed = []

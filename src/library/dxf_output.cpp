@@ -383,8 +383,11 @@ private:
     void MarkViewportLayers(uint16_t group, uint32_t definition, std::vector<bool> &seen);
 
     // --- Entities ---
+    // What an entity is coloured with: its pen (colour and lineweight), a
+    // fill colour, or nothing (by layer).
+    enum class Ink { kPen, kFill, kNone };
     void Begin(const char *type, const Frame &f, const EntityHeader &h, uint16_t pen, int lineType,
-               const char *subclass);
+               const char *subclass, Ink ink = Ink::kPen, COLORREF fill = 0);
     void Colour(int code, COLORREF colour, bool on);
     void XY(int code, const Frame &f, double x, double y);
     uint16_t PenOf(const EntityHeader &h) const;
@@ -399,7 +402,7 @@ private:
     void WriteDimension(uint32_t index, const Frame &f);
     void WriteInsert(uint32_t index, const Frame &f);
     void WriteDimensionBlock(uint32_t index);
-    void WriteViewport(uint16_t group, int number);
+    void WriteViewport(int group, int number);
 
     // --- Sections ---
     void WriteHeader();
@@ -484,7 +487,9 @@ std::string DxfWriter::Text(const char *shiftJis, bool name) const
             const char one[2] = {static_cast<char>(*p), 0};
             const uint32_t c = FirstCodePoint(Utf8FromShiftJis(one));
             flush();
-            if (v_.utf8) {
+            if (name) {
+                result += '_';  // names hold no backslash
+            } else if (v_.utf8) {
                 result += Utf8FromCodePoint(c);
             } else {
                 char code[12];
@@ -762,8 +767,9 @@ void DxfWriter::Plan()
         dimensionBlocks_.push_back(next_++);
         dimensionEnds_.push_back(next_++);
     }
-    // The entities come after: each takes one handle, a dimension's block
-    // eight, a polyline's vertices none (R12 has no handles).
+    // The entities come after: each takes one handle, a dimension with what
+    // its block draws at most seven, the viewports one each (R12 has no
+    // handles).
     const uint64_t entities = uint64_t{t_.lineCount} + t_.arcCount + t_.pointCount + t_.textCount + t_.solidCount +
                               t_.blockRefCount + 10ull * t_.dimensionCount + kLayerGroups + 16;
     handleSeed_ = static_cast<uint32_t>(std::min<uint64_t>(next_ + entities, 0xFFFFFFF0u));
@@ -773,12 +779,14 @@ void DxfWriter::Plan()
         viewportShows_[g].assign(kLayerGroups * kLayersPerGroup, false);
         for (int l = 0; l < kLayersPerGroup; ++l) viewportShows_[g][g * kLayersPerGroup + l] = true;
     }
-    std::vector<bool> seen;
-    for (uint32_t i = 1; i <= t_.blockRefCount; ++i) {
+    // A definition is walked once per group, however many references
+    // place it: the work stays within groups x (blocks + members).
+    std::vector<bool> seen[kLayerGroups];
+    for (std::vector<bool> &group : seen) group.assign(blocks_.size(), false);
+    for (uint32_t i = 1; i <= t_.blockRefCount && !Stopped(); ++i) {
         const BlockRefRecord &r = t_.blockRefs[i];
         if (r.owner != kTopLevelOwner || r.header.layerGroup >= kLayerGroups) continue;
-        seen.assign(blocks_.size(), false);
-        MarkViewportLayers(r.header.layerGroup, r.defNumber, seen);
+        MarkViewportLayers(r.header.layerGroup, r.defNumber, seen[r.header.layerGroup]);
     }
 }
 
@@ -794,7 +802,7 @@ void DxfWriter::Colour(int code, COLORREF colour, bool on)
 }
 
 void DxfWriter::Begin(const char *type, const Frame &f, const EntityHeader &h, uint16_t pen, int lineType,
-                      const char *subclass)
+                      const char *subclass, Ink ink, COLORREF fill)
 {
     Put(0, type);
     if (v_.handles) {
@@ -808,7 +816,8 @@ void DxfWriter::Begin(const char *type, const Frame &f, const EntityHeader &h, u
         const int type = lineType < kLineTypeCount ? lineType : kLineTypeSolid;
         Put(6, ltypes_[type] != 0 ? "JW_" + std::to_string(type) : std::string("Continuous"));
     }
-    if (pen != 0) {
+    if (ink == Ink::kFill) Colour(62, fill, true);
+    if (ink == Ink::kPen && pen != 0) {
         Colour(62, PenColour(pen), true);
         if (v_.handles) {
             // The pen's width in pixels of the natural picture, on paper.
@@ -947,8 +956,7 @@ void DxfWriter::WriteSolid(const SolidRecord &solid, const Frame &f)
     const uint16_t pen = PenOf(solid.header);
     const COLORREF colour = pen == kSolidOwnColour ? solid.fillColor : PenColour(pen);
     auto begin = [&](const char *type, const char *subclass) {
-        Begin(type, f, solid.header, 0, -1, subclass);
-        Colour(62, colour, true);
+        Begin(type, f, solid.header, pen, -1, subclass, Ink::kFill, colour);
     };
     const double v[8] = {solid.x1, solid.y1, solid.x2, solid.y2, solid.x3, solid.y3, solid.x4, solid.y4};
     for (double value : v) {
@@ -1083,7 +1091,7 @@ void DxfWriter::WriteInsert(uint32_t index, const Frame &f)
     if (!Finite(r.x, r.y, r.scaleX, r.scaleY) || !Finite(r.rotation) || r.scaleX == 0 || r.scaleY == 0) return;
     const auto found = blockIndex_.find(r.defNumber);
     if (found == blockIndex_.end()) return;
-    Begin("INSERT", f, r.header, 0, -1, "AcDbBlockReference");
+    Begin("INSERT", f, r.header, PenOf(r.header), -1, "AcDbBlockReference", Ink::kNone);
     Put(2, blocks_[found->second].name);
     XY(10, f, r.x, r.y);
     Number(41, r.scaleX * f.scale);
@@ -1092,9 +1100,17 @@ void DxfWriter::WriteInsert(uint32_t index, const Frame &f)
     Number(50, r.rotation * kDegrees);
 }
 
-void DxfWriter::WriteViewport(uint16_t group, int number)
+// A viewport of the layout, the whole paper: the first (number 1) is the
+// paper itself, as every layout has it; the others each show a group at
+// its scale with the other groups' layers frozen.
+void DxfWriter::WriteViewport(int group, int number)
 {
-    const double scale = GroupScale(group);
+    const bool sheet = group < 0;
+    const double scale = sheet ? 1 : GroupScale(static_cast<uint16_t>(group));
+    const double centreX = sheet ? paperWidth_ / 2 : 0, centreY = sheet ? paperHeight_ / 2 : 0;
+    auto frozen = [&](int g, int l) {
+        return !sheet && layers_[g][l].used && !viewportShows_[group][g * kLayersPerGroup + l];
+    };
     const Frame paper = {paperRecord_, true, 1};
     Put(0, "VIEWPORT");
     if (v_.handles) {
@@ -1109,10 +1125,10 @@ void DxfWriter::WriteViewport(uint16_t group, int number)
     Number(40, paperWidth_);
     Number(41, paperHeight_);
     Int(68, number);
-    Int(69, number + 1);
+    Int(69, number);
     if (v_.handles) {
-        Number(12, 0);
-        Number(22, 0);
+        Number(12, centreX);
+        Number(22, centreY);
         Number(13, 0);
         Number(23, 0);
         Number(14, 10);
@@ -1132,9 +1148,7 @@ void DxfWriter::WriteViewport(uint16_t group, int number)
         Int(72, 100);
         for (int g = 0; g < kLayerGroups; ++g) {
             for (int l = 0; l < kLayersPerGroup; ++l) {
-                if (layers_[g][l].used && !viewportShows_[group][g * kLayersPerGroup + l]) {
-                    Hex(331, layers_[g][l].handle);
-                }
+                if (frozen(g, l)) Hex(331, layers_[g][l].handle);
             }
         }
         Int(90, 0);
@@ -1155,16 +1169,14 @@ void DxfWriter::WriteViewport(uint16_t group, int number)
     Number(1010, 0);
     Number(1020, 0);
     Number(1030, 1);
-    for (double value : {0.0, paperHeight_ * scale, 0.0, 0.0, 50.0, 0.0, 0.0}) Number(1040, value);
+    for (double value : {0.0, paperHeight_ * scale, centreX, centreY, 50.0, 0.0, 0.0}) Number(1040, value);
     for (int value : {0, 100, 0, 0, 0, 0, 0, 0}) Int(1070, value);
     for (double value : {0.0, 0.0, 0.0, 10.0, 10.0, 10.0, 10.0}) Number(1040, value);
     Int(1070, 0);
     Put(1002, "{");
     for (int g = 0; g < kLayerGroups; ++g) {
         for (int l = 0; l < kLayersPerGroup; ++l) {
-            if (layers_[g][l].used && !viewportShows_[group][g * kLayersPerGroup + l]) {
-                Put(1003, layers_[g][l].name);
-            }
+            if (frozen(g, l)) Put(1003, layers_[g][l].name);
         }
     }
     Put(1002, "}");
@@ -1404,7 +1416,7 @@ void DxfWriter::WriteTables()
         Number(50, 0);
         Int(71, 0);
         Number(42, 2.5);
-        Put(3, file);
+        Put(3, Encoded(file));
         Put(4, "");
         if (v_.handles) {
             Put(1001, "ACAD");
@@ -1493,6 +1505,7 @@ void DxfWriter::WriteBlocks()
         BlockStart(b.name, b.record, b.begin, false, 0);
         const Frame f = {b.record, false, 1};
         for (const auto &member : b.members) {
+            if (Stopped()) break;
             const uint32_t i = member.second;
             switch (member.first) {
             case 'L': WriteLine(t_.lines[i], f, t_.lines[i].header); break;
@@ -1538,8 +1551,9 @@ void DxfWriter::WriteEntities()
         if (t_.blockRefs[i].owner == kTopLevelOwner) WriteInsert(i, frame(t_.blockRefs[i].header));
     }
     if (!figure_) {
-        int number = 0;
-        for (uint16_t g = 0; g < kLayerGroups; ++g) {
+        int number = 1;
+        WriteViewport(-1, number);
+        for (int g = 0; g < kLayerGroups; ++g) {
             if ((groupHasObjects_ >> g & 1) != 0) WriteViewport(g, ++number);
         }
     }

@@ -12,8 +12,9 @@
 namespace {
 
 constexpr double kTwoPi = 2 * 3.14159265358979323846;
-// Lines near the place whose crossings are looked for, the nearest first: a
-// hostile drawing of a million lines through one point costs no more.
+// Lines near the place whose crossings are looked for: the nearest ones, so
+// that a drawing of a million lines through one point costs no more time
+// or memory.
 constexpr size_t kMaxCrossingLines = 64;
 constexpr double kTie = 1e-12;
 
@@ -42,7 +43,16 @@ public:
         Offer(PLOTMIRA_SNAP_END, x2, y2, walk_.objectGroup);
         Offer(PLOTMIRA_SNAP_MIDDLE, (x1 + x2) / 2, (y1 + y2) / 2, walk_.objectGroup);
         const double d = SegmentDistance(x_, y_, x1, y1, x2, y2);
-        if (d <= radius_) segments_.push_back({x1, y1, x2, y2, d, walk_.objectGroup});
+        if (!(d <= radius_)) return;
+        // A heap with the farthest line on top, never more than its share.
+        const auto farther = [](const Segment &a, const Segment &b) { return a.distance < b.distance; };
+        if (segments_.size() == kMaxCrossingLines) {
+            if (d >= segments_.front().distance) return;
+            std::pop_heap(segments_.begin(), segments_.end(), farther);
+            segments_.pop_back();
+        }
+        segments_.push_back({x1, y1, x2, y2, d, walk_.objectGroup});
+        std::push_heap(segments_.begin(), segments_.end(), farther);
     }
     void Arc(double cx, double cy, double start, double sweep, double radius, double tilt, double flatness, uint16_t,
              int) override
@@ -72,11 +82,6 @@ public:
     // The crossings of the lines that pass near the place.
     void Cross()
     {
-        if (segments_.size() > kMaxCrossingLines) {
-            std::nth_element(segments_.begin(), segments_.begin() + kMaxCrossingLines, segments_.end(),
-                             [](const Segment &a, const Segment &b) { return a.distance < b.distance; });
-            segments_.resize(kMaxCrossingLines);
-        }
         for (size_t i = 0; i < segments_.size(); ++i) {
             for (size_t j = i + 1; j < segments_.size(); ++j) {
                 const Segment &a = segments_[i], &b = segments_[j];

@@ -1,5 +1,6 @@
-// The render worker: the library in WebAssembly, its documents, and the
-// views the page asks for, drawn off the page's thread. A face a render
+// The render worker: the library in WebAssembly, its documents, and what
+// the page asks of them off its thread: views and print tiles (handed over
+// as ImageBitmaps), texts, snap points and DXF files. A face a render
 // looked for and did not find is fetched from the site's fonts/ folder and
 // the view drawn again, so a drawing without text never waits for a font.
 import createPlotmira from './plotmira.mjs';
@@ -138,6 +139,7 @@ function exportDxf(request) {
     if (status !== 0) return failed(request, status);
     const start = m._plotmira_web_output();
     const bytes = m.HEAPU8.slice(start, start + m._plotmira_web_output_size());
+    m._plotmira_web_output_release();
     return { type: 'dxf', seq: request.seq, id: request.id, bytes: bytes.buffer };
   } finally {
     m._free(layers);

@@ -12,7 +12,9 @@ const SHELL = ['./', 'viewer.js', 'tools.js', 'render_worker.js', 'style.css', '
   'manifest.webmanifest', 'icons/icon-192.png', 'icons/icon-512.png'];
 
 self.addEventListener('install', (event) => {
-  event.waitUntil(caches.open(SHELL_CACHE).then((cache) => cache.addAll(SHELL)));
+  // Past the browser's HTTP cache: the module and its script of one build.
+  event.waitUntil(caches.open(SHELL_CACHE).then((cache) =>
+    cache.addAll(SHELL.map((url) => new Request(url, { cache: 'reload' })))));
 });
 
 self.addEventListener('message', (event) => {

@@ -123,6 +123,7 @@ export function setUpTools(app) {
       measure.closed = false;
     }
     const point = await placeOf(tab, deviceX, deviceY);
+    if (!measure.on || app.current() !== tab) return true;  // measuring ended or moved on meanwhile
     const first = measure.points[0];
     const near = first && Math.hypot(point.x - first.x, point.y - first.y) * tab.view.scale <=
       SNAP_PIXELS * app.canvasSize().ratio;
@@ -147,8 +148,10 @@ export function setUpTools(app) {
       const [x, y] = measure.next;
       measure.next = null;
       measure.asking = placeOf(tab, x, y);
-      measure.hover = await measure.asking;
+      const found = await measure.asking;
       measure.asking = null;
+      if (!measure.on || app.current() !== tab) return;
+      measure.hover = found;
       app.paintOverlay();
     }
   }
@@ -250,6 +253,7 @@ export function setUpTools(app) {
 
   // Centres the view on the hit, its text at least 32 pixels high, marked.
   function show(hit) {
+    if (!app.tabs.includes(hit.tab)) return;  // closed since
     if (hit.tab !== app.current()) app.select(hit.tab);
     const t = hit.text;
     const ratio = app.canvasSize().ratio;
@@ -286,6 +290,7 @@ export function setUpTools(app) {
     $('find').setAttribute('aria-pressed', 'true');
     $('find-input').focus();
     $('find-input').select();
+    search();  // the drawings open now
   }
 
   function closeFind() {
@@ -346,7 +351,7 @@ export function setUpTools(app) {
     sheet.replaceChildren();
     sheet.style.width = `${page.width}mm`;
     sheet.style.height = `${page.height}mm`;
-    const layers = $('print-layers').checked ? app.layerWords(tab) : new Uint16Array(34);
+    const layers = $('print-layers').checked ? app.layerWords(tab) : app.layerWords(tab).fill(0);
     const tiles = [];
     for (let y = 0; y < canvasHeight; y += TILE) {
       for (let x = 0; x < canvasWidth; x += TILE) {
@@ -356,9 +361,10 @@ export function setUpTools(app) {
       }
     }
     const answers = await Promise.all(tiles);
-    app.setBusy(false, '');
+    app.idle();
     const failed = answers.find((a) => a.type !== 'tile');
     if (failed) {
+      for (const answer of answers) if (answer.bitmap) answer.bitmap.close();
       app.showMessage(text('cannotDraw') + ': ' + app.statusText(failed.status, failed.message));
       return;
     }
@@ -416,7 +422,8 @@ export function setUpTools(app) {
         openFind();
         return true;
       }
-      if (event.ctrlKey || event.metaKey || event.altKey || event.target instanceof HTMLInputElement) return false;
+      if (event.ctrlKey || event.metaKey || event.altKey || event.target instanceof HTMLInputElement ||
+        event.target instanceof HTMLSelectElement || event.target instanceof HTMLTextAreaElement) return false;
       if (event.key === '/') { openFind(); return true; }
       if (event.key === 'm' || event.key === 'M') { setMeasuring(!measure.on); return true; }
       return false;

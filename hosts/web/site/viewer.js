@@ -257,7 +257,10 @@ function viewChanged() {
 function showPicture(answer) {
   const request = inFlight;
   const tab = tabs.find((t) => t.id === answer.id);
-  if (!tab || tab !== current) return;
+  if (!tab || tab !== current) {
+    answer.bitmap.close();
+    return false;
+  }
   const { width, height } = answer.view;
   if (shown && shown.bitmap !== answer.bitmap) shown.bitmap.close();
   shown = { bitmap: answer.bitmap, view: { ...answer.view }, id: tab.id };
@@ -290,7 +293,10 @@ worker.onmessage = (event) => {
     saving(answer);
     return;
   }
-  if (!inFlight || answer.seq !== inFlight.seq) return;
+  if (!inFlight || answer.seq !== inFlight.seq) {
+    if (answer.bitmap) answer.bitmap.close();  // a view no longer asked for
+    return;
+  }
   if (answer.type === 'failed') {
     inFlight = null;
     // A tab closed while its view was drawn needs no word.
@@ -567,8 +573,12 @@ function saveSheet() {
   const seq = nextSeq++;
   setBusy(true, text('drawing'));
   const finish = (answer) => {
-    if (answer.partial) waiting.set('seq' + seq, finish); // the whole picture follows once fonts arrive
-    else finishSave(tab, answer);
+    if (answer.partial) {
+      answer.bitmap.close();
+      waiting.set('seq' + seq, finish); // the whole picture follows once fonts arrive
+    } else {
+      finishSave(tab, answer);
+    }
   };
   waiting.set('seq' + seq, finish);
   worker.postMessage({ type: 'render', id: tab.id, seq, view, layers: layerWords(tab) });
@@ -589,20 +599,17 @@ function finishSave(tab, answer) {
 }
 
 // The drawing as DXF, with the layers as the view shows them.
-function saveDxf() {
+async function saveDxf() {
   if (!current) return;
   const tab = current;
-  const seq = nextSeq++;
   setBusy(true, text('drawing'));
-  waiting.set('seq' + seq, (answer) => {
-    setBusy(!!inFlight, '');
-    if (answer.type === 'failed') {
-      showMessage(text('cannotSave') + ': ' + statusText(answer.status, answer.message));
-      return;
-    }
-    download(new Blob([answer.bytes], { type: 'image/vnd.dxf' }), `${baseName(tab)}.dxf`);
-  });
-  worker.postMessage({ type: 'dxf', id: tab.id, seq, layers: layerWords(tab) });
+  const answer = await ask({ type: 'dxf', id: tab.id, layers: layerWords(tab) });
+  setBusy(!!inFlight, '');
+  if (answer.type === 'failed') {
+    showMessage(text('cannotSave') + ': ' + statusText(answer.status, answer.message));
+    return;
+  }
+  download(new Blob([answer.bytes], { type: 'image/vnd.dxf' }), `${baseName(tab)}.dxf`);
 }
 
 // ---- input -----------------------------------------------------------------
@@ -782,7 +789,7 @@ function setView(tab, view) {
 
 tools = setUpTools({
   $, text, lang, canvas, tabs, ask, layerWords, canvasSize, toSheet, toDevice, paintOverlay, select, setView,
-  setBusy, showMessage, statusText, closePanels, current: () => current,
+  setBusy, showMessage, statusText, closePanels, current: () => current, idle: () => setBusy(!!inFlight, ''),
 });
 
 // ---- an installed app ---------------------------------------------------------
