@@ -79,6 +79,19 @@ class OpenOptions(ctypes.Structure):
                 ("settings_file", ctypes.c_char_p)]
 
 
+# The fields a view and the DXF options end with alike: pens, the layer
+# masks and the cancel callback.
+_PENS_LAYERS_CANCEL = [
+    ("pens", ctypes.c_int),
+    ("hide_groups", ctypes.c_uint16),
+    ("show_groups", ctypes.c_uint16),
+    ("hide_layers", ctypes.c_uint16 * LAYER_GROUPS),
+    ("show_layers", ctypes.c_uint16 * LAYER_GROUPS),
+    ("cancel", ctypes.c_void_p),
+    ("cancel_data", ctypes.c_void_p),
+]
+
+
 class View(ctypes.Structure):
     _fields_ = [
         ("struct_size", ctypes.c_size_t),
@@ -94,14 +107,7 @@ class View(ctypes.Structure):
         ("origin_y", ctypes.c_int64),
         ("width", ctypes.c_int32),
         ("height", ctypes.c_int32),
-        ("pens", ctypes.c_int),
-        ("hide_groups", ctypes.c_uint16),
-        ("show_groups", ctypes.c_uint16),
-        ("hide_layers", ctypes.c_uint16 * LAYER_GROUPS),
-        ("show_layers", ctypes.c_uint16 * LAYER_GROUPS),
-        ("cancel", ctypes.c_void_p),
-        ("cancel_data", ctypes.c_void_p),
-    ]
+    ] + _PENS_LAYERS_CANCEL
 
 
 class Image(ctypes.Structure):
@@ -134,14 +140,7 @@ class DxfOptions(ctypes.Structure):
     _fields_ = [
         ("struct_size", ctypes.c_size_t),
         ("version", ctypes.c_int),
-        ("pens", ctypes.c_int),
-        ("hide_groups", ctypes.c_uint16),
-        ("show_groups", ctypes.c_uint16),
-        ("hide_layers", ctypes.c_uint16 * LAYER_GROUPS),
-        ("show_layers", ctypes.c_uint16 * LAYER_GROUPS),
-        ("cancel", ctypes.c_void_p),
-        ("cancel_data", ctypes.c_void_p),
-    ]
+    ] + _PENS_LAYERS_CANCEL
 
 
 WriteCallback = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t)
