@@ -49,7 +49,9 @@ async function open(id, bytes) {
 
 // Calls draw(layers, pixels) with the request's layer switches and a
 // buffer of width x height RGBA pixels in the module's memory; answers
-// [status, a copy of the pixels].
+// [status, a promise of the pixels as an ImageBitmap]. The bitmap is made
+// straight from the module's memory: createImageBitmap takes its copy of
+// an ImageData before it returns, so the buffer can go back at once.
 function withBuffers(request, width, height, draw) {
   const m = lib;
   const bytes = width * height * 4;
@@ -59,8 +61,9 @@ function withBuffers(request, width, height, draw) {
     if (!pixels || !layers) return [6, null];
     m.HEAPU16.set(request.layers, layers >> 1);
     const status = draw(layers, pixels);
-    return [status, status === 0 ? new ImageData(new Uint8ClampedArray(m.HEAPU8.slice(pixels, pixels + bytes).buffer),
-      width, height) : null];
+    return [status, status === 0
+      ? createImageBitmap(new ImageData(new Uint8ClampedArray(m.HEAPU8.buffer, pixels, bytes), width, height))
+      : null];
   } finally {
     m._free(layers);
     m._free(pixels);
@@ -75,14 +78,14 @@ async function render(request) {
   if (doc === undefined) return failed(request, 1);
   const v = request.view;
   const started = performance.now();
-  const [status, image] = withBuffers(request, v.width, v.height, (layers, pixels) =>
+  const [status, bitmap] = withBuffers(request, v.width, v.height, (layers, pixels) =>
     m._plotmira_web_render(doc, v.placement === 'center' ? 1 : 0, v.scale || 0, v.x || 0, v.y || 0, v.width,
       v.height, request.print ? 1 : 0, layers, pixels));
   const took = performance.now() - started;
   if (status !== 0) return failed(request, status);
   const missing = m.UTF8ToString(m._plotmira_web_missing_fonts());
   return { type: 'picture', seq: request.seq, id: request.id, view: request.view, took,
-    fonts: missing ? missing.split(',') : [], bitmap: await createImageBitmap(image) };
+    fonts: missing ? missing.split(',') : [], bitmap: await bitmap };
 }
 
 // A tile of a print (see plotmira_web_render_tile).
@@ -91,11 +94,11 @@ async function tile(request) {
   const doc = documents.get(request.id);
   if (doc === undefined) return failed(request, 1);
   const t = request.tile;
-  const [status, image] = withBuffers(request, t.width, t.height, (layers, pixels) =>
+  const [status, bitmap] = withBuffers(request, t.width, t.height, (layers, pixels) =>
     m._plotmira_web_render_tile(doc, ...t.region, t.canvasWidth, t.canvasHeight, t.x, t.y, t.width, t.height,
       request.print ? 1 : 0, layers, pixels));
   if (status !== 0) return failed(request, status);
-  return { type: 'tile', seq: request.seq, id: request.id, tile: t, bitmap: await createImageBitmap(image) };
+  return { type: 'tile', seq: request.seq, id: request.id, tile: t, bitmap: await bitmap };
 }
 
 function texts(request) {
