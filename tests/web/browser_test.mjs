@@ -525,6 +525,24 @@ if (Math.abs(Number(measured.sheetMm) - 180) > 8 * slack) fail(`the square's out
 console.log(`measured without snapping: ${measured.text.replace(/\n/g, ' / ')}`);
 await tools.keyboard.press('Escape');
 if (!(await tools.$eval('#measure-panel', (m) => m.hidden))) fail('Esc did not end measuring');
+// From the keyboard alone: the Measure button hands the keys to the drawing;
+// Enter takes the view's centre, an arrow moves the drawing an eighth of
+// the view under it, Backspace drops the last point.
+await tools.focus('#measure');
+await tools.keyboard.press('Enter');
+if (!(await tools.evaluate(() => document.activeElement.id === 'picture'))) fail('measuring from the keyboard left the keys elsewhere');
+await tools.keyboard.press('Enter');
+await tools.keyboard.press('ArrowRight');
+const moved = await settled(tools);
+await tools.keyboard.press('Enter');
+await tools.waitForFunction(() => document.getElementById('measure-result').dataset.mm !== '');
+const step = Math.min(moved.width, moved.height) / 8 / moved.scale;
+measured = await result();
+if (Math.abs(Number(measured.sheetMm) - step) > 1e-9 * step) fail(`Enter, an arrow and Enter measured ${measured.sheetMm} mm, not ${step}`);
+await tools.keyboard.press('Backspace');
+if ((await result()).mm !== '') fail('Backspace did not drop the last point');
+console.log(`measured from the keyboard: an arrow's step of ${+step.toFixed(3)} mm on the sheet`);
+await tools.keyboard.press('Escape');
 
 // Find, through an input method: nothing is searched while a word is composed.
 const expectedHits = (query) => [env.SHOWCASE, plan, measuring].map((f) => JSON.parse(execFileSync(env.PLOTMIRA, ['info', '--texts', f],

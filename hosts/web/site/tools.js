@@ -156,6 +156,30 @@ export function setUpTools(app) {
     }
   }
 
+  // Without a pointer: the view's centre is the place, the arrow keys
+  // move the drawing under it, Enter takes it and Backspace drops the last.
+  function centre() {
+    const size = app.canvasSize();
+    return [Math.floor(size.width / 2), Math.floor(size.height / 2)];
+  }
+
+  function measureKey(event) {
+    if (event.target !== document.body && event.target !== app.canvas) return false;  // a control's own keys
+    if (event.key === 'Enter') {
+      tap(...centre());
+      return true;
+    }
+    if (event.key === 'Backspace' && measure.points.length) {
+      if (measure.closed) measure.closed = false;
+      else measure.points.pop();
+      showResult();
+      app.paintOverlay();
+      return true;
+    }
+    if (event.key.startsWith('Arrow')) queueMicrotask(() => hover(...centre()));  // once the view has moved
+    return false;
+  }
+
   function drawMarker(ctx, p, colour) {
     const [x, y] = app.toDevice(p.x, p.y);
     const r = 6 * app.canvasSize().ratio;
@@ -193,7 +217,17 @@ export function setUpTools(app) {
     $('measure-snap-kind').textContent = measure.hover && measure.hover.kind ? text(KINDS[measure.hover.kind]) : '';
   }
 
-  $('measure').addEventListener('click', () => setMeasuring(!measure.on));
+  // Measuring started from the keyboard hands the keys to the drawing.
+  function startedByKeys() {
+    if (!measure.on) return;
+    app.canvas.focus();
+    hover(...centre());
+  }
+
+  $('measure').addEventListener('click', (event) => {
+    setMeasuring(!measure.on);
+    if (event.detail === 0) startedByKeys();  // Enter or Space on the button
+  });
   $('measure-clear').addEventListener('click', () => setMeasuring(true));
   $('measure-group').addEventListener('change', () => {
     const tab = app.current();
@@ -425,8 +459,12 @@ export function setUpTools(app) {
       if (event.ctrlKey || event.metaKey || event.altKey || event.target instanceof HTMLInputElement ||
         event.target instanceof HTMLSelectElement || event.target instanceof HTMLTextAreaElement) return false;
       if (event.key === '/') { openFind(); return true; }
-      if (event.key === 'm' || event.key === 'M') { setMeasuring(!measure.on); return true; }
-      return false;
+      if (event.key === 'm' || event.key === 'M') {
+        setMeasuring(!measure.on);
+        startedByKeys();
+        return true;
+      }
+      return measure.on && measureKey(event);
     },
   };
 }
