@@ -64,14 +64,16 @@ void PutCounts(std::string *out, const plotmira_counts &c)
 }
 
 // The layer switches the page sends (hide_groups, show_groups, then the 16
-// hide_layers and the 16 show_layers) into a view's masks.
-void TakeLayers(const uint16_t *layers, plotmira_view *view)
+// hide_layers and the 16 show_layers) into the masks of a view or of the
+// DXF options, which name them alike.
+template <typename Masks>
+void TakeLayers(const uint16_t *layers, Masks *to)
 {
     if (layers == nullptr) return;
-    view->hide_groups = layers[0];
-    view->show_groups = layers[1];
-    std::memcpy(view->hide_layers, layers + 2, sizeof view->hide_layers);
-    std::memcpy(view->show_layers, layers + 2 + PLOTMIRA_LAYER_GROUPS, sizeof view->show_layers);
+    to->hide_groups = layers[0];
+    to->show_groups = layers[1];
+    std::memcpy(to->hide_layers, layers + 2, sizeof to->hide_layers);
+    std::memcpy(to->show_layers, layers + 2 + PLOTMIRA_LAYER_GROUPS, sizeof to->show_layers);
 }
 
 // Draws the view with the pens and layer switches asked for as RGBA.
@@ -173,13 +175,7 @@ int plotmira_web_export_dxf(plotmira_document *doc, int version, const uint16_t 
     plotmira_dxf_options options;
     plotmira_dxf_options_init(&options);
     options.version = static_cast<plotmira_dxf_version>(version);
-    plotmira_view masks;
-    plotmira_view_init(&masks, 1, 1);
-    TakeLayers(layers, &masks);
-    options.hide_groups = masks.hide_groups;
-    options.show_groups = masks.show_groups;
-    std::memcpy(options.hide_layers, masks.hide_layers, sizeof options.hide_layers);
-    std::memcpy(options.show_layers, masks.show_layers, sizeof options.show_layers);
+    TakeLayers(layers, &options);
     return plotmira_export_dxf(
         doc, &options,
         [](void *, const void *bytes, size_t length) {

@@ -47,27 +47,35 @@ async function open(id, bytes) {
   }
 }
 
-// Calls draw(layers, pixels) with the request's layer switches and a
-// buffer of width x height RGBA pixels in the module's memory; answers
-// [status, a promise of the pixels as an ImageBitmap]. The bitmap is made
-// straight from the module's memory: createImageBitmap takes its copy of
-// an ImageData before it returns, so the buffer can go back at once.
-function withBuffers(request, width, height, draw) {
+// Answers use(layers, ...buffers), with the request's layer switches and
+// buffers of the sizes given in the module's memory, which all go back
+// after; null when the memory cannot be had.
+function withMemory(request, sizes, use) {
   const m = lib;
-  const bytes = width * height * 4;
-  const pixels = m._malloc(bytes);
   const layers = m._malloc(LAYER_WORDS * 2);
+  const buffers = sizes.map((size) => m._malloc(size));
   try {
-    if (!pixels || !layers) return [6, null];
+    if (!layers || buffers.includes(0)) return null;
     m.HEAPU16.set(request.layers, layers >> 1);
-    const status = draw(layers, pixels);
-    return [status, status === 0
-      ? createImageBitmap(new ImageData(new Uint8ClampedArray(m.HEAPU8.buffer, pixels, bytes), width, height))
-      : null];
+    return use(layers, ...buffers);
   } finally {
     m._free(layers);
-    m._free(pixels);
+    buffers.forEach((buffer) => m._free(buffer));
   }
+}
+
+// Calls draw(layers, pixels) with a buffer of width x height RGBA pixels;
+// answers [status, a promise of the pixels as an ImageBitmap]. The bitmap
+// is made straight from the module's memory: createImageBitmap takes its
+// copy of an ImageData before it returns, so the buffer can go back at once.
+function withBuffers(request, width, height, draw) {
+  const bytes = width * height * 4;
+  return withMemory(request, [bytes], (layers, pixels) => {
+    const status = draw(layers, pixels);
+    return [status, status === 0
+      ? createImageBitmap(new ImageData(new Uint8ClampedArray(lib.HEAPU8.buffer, pixels, bytes), width, height))
+      : null];
+  }) ?? [6, null];
 }
 
 // Draws one view; the picture goes to the page as an ImageBitmap, which it
@@ -114,19 +122,12 @@ function snap(request) {
   const m = lib;
   const doc = documents.get(request.id);
   if (doc === undefined) return failed(request, 1);
-  const out = m._malloc(5 * 8);
-  const layers = m._malloc(LAYER_WORDS * 2);
-  try {
-    if (!out || !layers) return failed(request, 6);
-    m.HEAPU16.set(request.layers, layers >> 1);
+  return withMemory(request, [5 * 8], (layers, out) => {
     const status = m._plotmira_web_snap(doc, request.x, request.y, request.radius, layers, out);
     if (status !== 0) return failed(request, status);
     const [kind, x, y, group, scale] = m.HEAPF64.subarray(out >> 3, (out >> 3) + 5);
     return { type: 'snap', seq: request.seq, id: request.id, point: { kind, x, y, group, scale } };
-  } finally {
-    m._free(layers);
-    m._free(out);
-  }
+  }) ?? failed(request, 6);
 }
 
 // The document as a DXF file, with the view's layers.
@@ -134,19 +135,14 @@ function exportDxf(request) {
   const m = lib;
   const doc = documents.get(request.id);
   if (doc === undefined) return failed(request, 1);
-  const layers = m._malloc(LAYER_WORDS * 2);
-  if (!layers) return failed(request, 6);
-  try {
-    m.HEAPU16.set(request.layers, layers >> 1);
+  return withMemory(request, [], (layers) => {
     const status = m._plotmira_web_export_dxf(doc, 0, layers);
     if (status !== 0) return failed(request, status);
     const start = m._plotmira_web_output();
     const bytes = m.HEAPU8.slice(start, start + m._plotmira_web_output_size());
     m._plotmira_web_output_release();
     return { type: 'dxf', seq: request.seq, id: request.id, bytes: bytes.buffer };
-  } finally {
-    m._free(layers);
-  }
+  }) ?? failed(request, 6);
 }
 
 function fetchFont(name) {

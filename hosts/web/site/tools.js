@@ -218,16 +218,14 @@ export function setUpTools(app) {
   }
 
   // Measuring started from the keyboard hands the keys to the drawing.
-  function startedByKeys() {
-    if (!measure.on) return;
+  function toggleMeasuring(byKeys) {
+    setMeasuring(!measure.on);
+    if (!byKeys || !measure.on) return;
     app.canvas.focus();
     hover(...centre());
   }
 
-  $('measure').addEventListener('click', (event) => {
-    setMeasuring(!measure.on);
-    if (event.detail === 0) startedByKeys();  // Enter or Space on the button
-  });
+  $('measure').addEventListener('click', (event) => toggleMeasuring(event.detail === 0));  // 0: Enter or Space
   $('measure-clear').addEventListener('click', () => setMeasuring(true));
   $('measure-group').addEventListener('change', () => {
     const tab = app.current();
@@ -460,8 +458,7 @@ export function setUpTools(app) {
         event.target instanceof HTMLSelectElement || event.target instanceof HTMLTextAreaElement) return false;
       if (event.key === '/') { openFind(); return true; }
       if (event.key === 'm' || event.key === 'M') {
-        setMeasuring(!measure.on);
-        startedByKeys();
+        toggleMeasuring(true);
         return true;
       }
       return measure.on && measureKey(event);
